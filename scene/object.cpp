@@ -1,0 +1,119 @@
+#include "scene/object.h"
+
+#include <algorithm>
+
+namespace sphaerix {
+
+static char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameText(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
+
+TFmxObject::TFmxObject(TFmxObject* AOwner) : FOwner(AOwner) {
+  if (FOwner) FOwner->InsertOwned(this);
+}
+
+TFmxObject::~TFmxObject() {
+  FDestroying = true;
+  // Listeners first, so no one keeps a reference into a half-destroyed object.
+  std::vector<TFmxObject*> notifies;
+  notifies.swap(FFreeNotifies);
+  for (TFmxObject* o : notifies) {
+    o->FNotifyTargets.erase(std::remove(o->FNotifyTargets.begin(), o->FNotifyTargets.end(), this),
+                            o->FNotifyTargets.end());
+    o->FreeNotification(this);
+  }
+  // And this object stops listening to everything it watched.
+  std::vector<TFmxObject*> targets;
+  targets.swap(FNotifyTargets);
+  for (TFmxObject* t : targets)
+    t->FFreeNotifies.erase(std::remove(t->FFreeNotifies.begin(), t->FFreeNotifies.end(), this),
+                           t->FFreeNotifies.end());
+  // Owned objects go in reverse order of creation.
+  while (!FOwned.empty()) {
+    TFmxObject* o = FOwned.back();
+    FOwned.pop_back();
+    o->FOwner = nullptr;
+    delete o;
+  }
+  // Children this object does not own are released from it, not destroyed.
+  while (!FChildren.empty()) RemoveObject(FChildren.back());
+  if (FParent) FParent->RemoveObject(this);
+  if (FOwner) FOwner->RemoveOwned(this);
+}
+
+void TFmxObject::SetParent(TFmxObject* AParent) {
+  if (AParent == FParent) return;
+  if (FParent) FParent->RemoveObject(this);
+  if (AParent) AParent->AddObject(this);
+}
+
+void TFmxObject::AddObject(TFmxObject* AObject) {
+  if (!AObject || AObject == this || AObject->FParent == this) return;
+  if (AObject->FParent) AObject->FParent->RemoveObject(AObject);
+  FChildren.push_back(AObject);
+  AObject->FParent = this;
+  DoAddObject(AObject);
+  AObject->ParentChanged();
+}
+
+void TFmxObject::RemoveObject(TFmxObject* AObject) {
+  auto it = std::find(FChildren.begin(), FChildren.end(), AObject);
+  if (it == FChildren.end()) return;
+  FChildren.erase(it);
+  DoRemoveObject(AObject);
+  AObject->FParent = nullptr;
+  if (!AObject->FDestroying) AObject->ParentChanged();
+}
+
+const TPropertyInfo* TFmxObject::FindProperty(const std::string& AName) const {
+  for (const TPropertyInfo& p : FProperties)
+    if (SameText(p.Name, AName)) return &p;
+  return nullptr;
+}
+
+void TFmxObject::RegisterObjectProperty(const std::string& AName, std::function<TFmxObject*()> AGet) {
+  TPropertyInfo p;
+  p.Name = AName;
+  p.PropKind = TPropertyInfo::Kind::Object;
+  p.GetObject = std::move(AGet);
+  FProperties.push_back(std::move(p));
+}
+
+void TFmxObject::RegisterFloatProperty(const std::string& AName, std::function<float()> AGet,
+                                       std::function<void(float)> ASet) {
+  TPropertyInfo p;
+  p.Name = AName;
+  p.PropKind = TPropertyInfo::Kind::Float;
+  p.GetFloat = std::move(AGet);
+  p.SetFloat = std::move(ASet);
+  FProperties.push_back(std::move(p));
+}
+
+void TFmxObject::AddFreeNotify(TFmxObject* AObject) {
+  if (!AObject || AObject == this) return;
+  if (std::find(FFreeNotifies.begin(), FFreeNotifies.end(), AObject) != FFreeNotifies.end()) return;
+  FFreeNotifies.push_back(AObject);
+  AObject->FNotifyTargets.push_back(this);
+}
+
+void TFmxObject::RemoveFreeNotify(TFmxObject* AObject) {
+  auto it = std::find(FFreeNotifies.begin(), FFreeNotifies.end(), AObject);
+  if (it == FFreeNotifies.end()) return;
+  FFreeNotifies.erase(it);
+  AObject->FNotifyTargets.erase(
+      std::remove(AObject->FNotifyTargets.begin(), AObject->FNotifyTargets.end(), this),
+      AObject->FNotifyTargets.end());
+}
+
+void TFmxObject::InsertOwned(TFmxObject* AObject) { FOwned.push_back(AObject); }
+
+void TFmxObject::RemoveOwned(TFmxObject* AObject) {
+  FOwned.erase(std::remove(FOwned.begin(), FOwned.end(), AObject), FOwned.end());
+}
+
+}  // namespace sphaerix

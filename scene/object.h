@@ -1,0 +1,99 @@
+// The scene-tree object: owner, parent, ordered children, name, tag, properties by name
+// and free notification. Every node, animation and material source derives from it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sphaerix {
+
+class TFmxObject;
+
+// True when a and b are equal ignoring ASCII case (property and component lookups).
+bool SameText(const std::string& a, const std::string& b);
+
+// One published property as the name lookup sees it: either an owned object
+// (Position, RotationAngle ...) or a 32-bit float read and written through its setter.
+struct TPropertyInfo {
+  enum class Kind { Object, Float };
+  std::string Name;
+  Kind PropKind = Kind::Float;
+  std::function<TFmxObject*()> GetObject;  // Kind::Object
+  std::function<float()> GetFloat;          // Kind::Float
+  std::function<void(float)> SetFloat;      // Kind::Float
+};
+
+class TFmxObject {
+ public:
+  explicit TFmxObject(TFmxObject* AOwner = nullptr);
+  virtual ~TFmxObject();
+  TFmxObject(const TFmxObject&) = delete;
+  TFmxObject& operator=(const TFmxObject&) = delete;
+
+  // Ownership: the owner destroys what it owns (children it owns included) when it goes.
+  TFmxObject* Owner() const { return FOwner; }
+
+  // Tree: a parent holds its children in order but does not own them unless it is
+  // also their owner.
+  TFmxObject* Parent() const { return FParent; }
+  void SetParent(TFmxObject* AParent);
+  void AddObject(TFmxObject* AObject);
+  void RemoveObject(TFmxObject* AObject);
+  const std::vector<TFmxObject*>& Children() const { return FChildren; }
+  int ChildrenCount() const { return static_cast<int>(FChildren.size()); }
+
+  const std::string& Name() const { return FName; }
+  void SetName(const std::string& AName) { FName = AName; }
+  std::intptr_t Tag() const { return FTag; }
+  void SetTag(std::intptr_t ATag) { FTag = ATag; }
+
+  // True while the destructor runs; such an object asks for no repaint.
+  bool IsDestroying() const { return FDestroying; }
+
+  // Visual controls (2D or 3D) answer true; animations stop under a hidden control.
+  virtual bool IsControl() const { return false; }
+  virtual bool Visible() const { return true; }
+
+  // Properties by name, ASCII case ignored; nullptr when there is no such property.
+  const TPropertyInfo* FindProperty(const std::string& AName) const;
+  const std::vector<TPropertyInfo>& Properties() const { return FProperties; }
+
+  // Free notification: AObject's FreeNotification(this) runs when this object dies.
+  // The registration is undone on both sides when either object goes.
+  void AddFreeNotify(TFmxObject* AObject);
+  void RemoveFreeNotify(TFmxObject* AObject);
+
+ protected:
+  // Called on every registered listener when AObject is destroyed; overrides clear
+  // their references to it.
+  virtual void FreeNotification(TFmxObject* AObject) {}
+  // Hooks for subclasses that keep their own view of the children.
+  virtual void DoAddObject(TFmxObject* AObject) {}
+  virtual void DoRemoveObject(TFmxObject* AObject) {}
+  // Runs when this object's parent changed (animations forget their target).
+  virtual void ParentChanged() {}
+
+  void RegisterObjectProperty(const std::string& AName, std::function<TFmxObject*()> AGet);
+  void RegisterFloatProperty(const std::string& AName, std::function<float()> AGet,
+                             std::function<void(float)> ASet);
+
+ private:
+  void InsertOwned(TFmxObject* AObject);
+  void RemoveOwned(TFmxObject* AObject);
+
+  TFmxObject* FOwner = nullptr;
+  TFmxObject* FParent = nullptr;
+  std::vector<TFmxObject*> FChildren;
+  std::vector<TFmxObject*> FOwned;
+  std::vector<TFmxObject*> FFreeNotifies;   // who hears of this object's end
+  std::vector<TFmxObject*> FNotifyTargets;  // whose end this object hears of
+  std::vector<TPropertyInfo> FProperties;
+  std::string FName;
+  std::intptr_t FTag = 0;
+  bool FDestroying = false;
+};
+
+}  // namespace sphaerix

@@ -1,0 +1,38 @@
+// What the scene layer needs from the platform: a tick, periodic timers, deferred calls,
+// running the event loop until a condition holds, and the application's error report.
+// The Qt implementation lives in platform/; tests install a fake.
+#pragma once
+
+#include <exception>
+#include <functional>
+
+namespace sphaerix {
+
+class IPlatformTimer {
+ public:
+  virtual ~IPlatformTimer() = default;
+};
+
+class IPlatformServices {
+ public:
+  virtual ~IPlatformServices() = default;
+  // Monotonic time in seconds.
+  virtual double Tick() = 0;
+  // A periodic timer whose callback runs on the user-interface thread; it stops when
+  // the returned object is destroyed. Returns nullptr once the application terminates.
+  virtual IPlatformTimer* CreateTimer(int AIntervalMs, std::function<void()> ACallback) = 0;
+  // Runs ACall later from the event loop, never inside the caller.
+  virtual void PostDeferred(std::function<void()> ACall) = 0;
+  // Keeps dispatching events, blocking between them, until ADone() holds or the
+  // application is terminated.
+  virtual void ProcessEventsUntil(const std::function<bool()>& ADone) = 0;
+  virtual bool Terminated() const = 0;
+  // The application's standard error report (message box, or stderr without a display).
+  virtual void HandleException(std::exception_ptr AException) = 0;
+};
+
+// The process-wide services; never null once the application (or a test) installed one.
+IPlatformServices& Platform();
+void SetPlatform(IPlatformServices* AServices);
+
+}  // namespace sphaerix
