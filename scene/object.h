@@ -56,6 +56,9 @@ class TFmxObject {
   // Visual controls (2D or 3D) answer true; animations stop under a hidden control.
   virtual bool IsControl() const { return false; }
   virtual bool Visible() const { return true; }
+  // A window answers true: it is the root of a scene tree. Animations that are not
+  // attached below a root finish at once instead of joining the clock.
+  virtual bool IsRoot() const { return false; }
 
   // Properties by name, ASCII case ignored; nullptr when there is no such property.
   const TPropertyInfo* FindProperty(const std::string& AName) const;
