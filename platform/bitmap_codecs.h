@@ -1,0 +1,61 @@
+// The image codecs behind TBitmap: libjpeg-turbo for JPEG, Qt's image I/O for PNG, BMP,
+// GIF and TIFF reading and for PNG, BMP and TIFF writing, and a GIF encoder of our own
+// (Qt reads GIF but cannot write it).
+//
+// Decoded images are 32-bit BGRA with premultiplied alpha; JPEG images are opaque.
+// An image larger than MaxBitmapSize on a side is scaled down with bilinear
+// interpolation to fit a square of that size, keeping its aspect ratio.
+//
+// Saving never loses the user's old file: the picture is encoded completely in memory,
+// written to a temporary file in the target's folder, flushed to disk and only then
+// renamed over the target. Formats without alpha (JPEG, BMP) store the premultiplied
+// colours, which is the picture composited over black; GIF keeps pixels with alpha of
+// at least one half and makes the rest transparent.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "scene/bitmap.h"
+
+namespace sphaerix {
+
+// The largest side a decoded bitmap may have.
+constexpr int MaxBitmapSize = 8192;
+
+class TQtBitmapCodecs : public IBitmapCodecs {
+ public:
+  TQtBitmapCodecs();
+  ~TQtBitmapCodecs() override;
+  TQtBitmapCodecs(const TQtBitmapCodecs&) = delete;
+  TQtBitmapCodecs& operator=(const TQtBitmapCodecs&) = delete;
+
+  void LoadFromMemory(TBitmap& ABitmap, const std::uint8_t* AData, std::size_t ASize) override;
+  void SaveToFile(const TBitmap& ABitmap, const std::string& AFileName,
+                  const TBitmapCodecSaveParams* AParams) override;
+
+ private:
+  bool DecodeJpeg(TBitmap& ABitmap, const std::uint8_t* AData, std::size_t ASize);
+  void DecodeWithQt(TBitmap& ABitmap, const std::uint8_t* AData, std::size_t ASize);
+  std::vector<std::uint8_t> EncodeJpeg(const TBitmap& ABitmap, int AQuality);
+
+  void* FDecompressor = nullptr;  // tjhandle, made on first use and kept
+  void* FCompressor = nullptr;
+};
+
+// Installs one process-wide TQtBitmapCodecs as the scene layer's codecs.
+void InstallBitmapCodecs();
+
+// The GIF89a file for ABitmap: its exact colours when there are at most 256 (a
+// transparent entry counted), else a 6 x 7 x 6 colour cube with Floyd-Steinberg
+// dithering. Raises EBitmapSavingFailed for an empty bitmap or a side above 65535.
+std::vector<std::uint8_t> EncodeGif(const TBitmap& ABitmap);
+
+// Writes ASize bytes to AFileName through a temporary file in the same folder, replacing
+// an existing file only once the new content is complete and on disk. Raises
+// EFCreateError ("Cannot create file "<name>". <reason>") and leaves no temporary file.
+void WriteFileReplacing(const std::string& AFileName, const void* AData, std::size_t ASize);
+
+}  // namespace sphaerix

@@ -1,0 +1,122 @@
+// TBitmap: an image of 32-bit BGRA pixels with premultiplied alpha, top row first,
+// rows packed without padding (stride = width * 4). Read as a little-endian 32-bit word a
+// pixel is a premultiplied TAlphaColor (0xAARRGGBB).
+//
+// Decoding and encoding are platform services behind IBitmapCodecs; the scene layer
+// only calls LoadFromStream / SaveToFile.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "scene/color.h"
+
+namespace sphaerix {
+
+class TStream;
+
+// Data that the codecs cannot decode.
+class EBitmapLoadingFailed : public std::runtime_error {
+ public:
+  EBitmapLoadingFailed() : std::runtime_error("Loading bitmap failed.") {}
+};
+
+// No codec for the file name's extension, or the encoder failed.
+class EBitmapSavingFailed : public std::runtime_error {
+ public:
+  EBitmapSavingFailed() : std::runtime_error("Saving bitmap failed.") {}
+};
+
+// Options for the encoder. Quality 0 to 100 matters to JPEG only.
+struct TBitmapCodecSaveParams {
+  std::int32_t Quality = 0;
+};
+
+// Pixel storage of a bitmap; uninitialised on allocation so that a decoder can write
+// straight into it.
+using TBitmapPixels = std::unique_ptr<std::uint32_t[]>;
+
+class TBitmap {
+ public:
+  TBitmap() = default;
+  TBitmap(int AWidth, int AHeight);
+  TBitmap(const TBitmap&) = delete;
+  TBitmap& operator=(const TBitmap&) = delete;
+
+  int Width() const { return FWidth; }
+  int Height() const { return FHeight; }
+  int Stride() const { return FWidth * 4; }
+  // True when width x height is 0.
+  bool IsEmpty() const { return FWidth == 0 || FHeight == 0; }
+
+  // Physical pixels per logical pixel; 1 unless a screenshot at another scale set it.
+  float BitmapScale() const { return FBitmapScale; }
+  void SetBitmapScale(float AValue) { FBitmapScale = AValue; }
+
+  // New size with every pixel transparent (claNull); a negative side counts as 0.
+  // Raises OnChange when the size changed.
+  void SetSize(int AWidth, int AHeight);
+  // Fills every pixel with AColor, premultiplied; raises OnChange.
+  void Clear(TAlphaColor AColor);
+
+  // The pixels, top row first; nullptr when empty. Writing through them raises no
+  // change: call BitmapChanged() when done.
+  std::uint32_t* Bits() { return FBits.get(); }
+  const std::uint32_t* Bits() const { return FBits.get(); }
+  std::uint32_t* Scanline(int AY) { return FBits.get() + static_cast<std::size_t>(AY) * FWidth; }
+  const std::uint32_t* Scanline(int AY) const {
+    return FBits.get() + static_cast<std::size_t>(AY) * FWidth;
+  }
+  // The premultiplied colour at (AX, AY); no range check beyond a debug assertion.
+  TAlphaColor Pixel(int AX, int AY) const;
+  void SetPixel(int AX, int AY, TAlphaColor APremultiplied);
+
+  // Copies size, pixels and scale of ASource (OnChange stays); raises OnChange.
+  void Assign(const TBitmap& ASource);
+  // Takes over a pixel buffer of AWidth x AHeight (codecs decode into one made by
+  // AllocatePixels, then hand it over); raises OnChange.
+  void SetPixels(int AWidth, int AHeight, TBitmapPixels APixels);
+  static TBitmapPixels AllocatePixels(int AWidth, int AHeight);
+
+  // Decodes the whole content of AStream, from its first byte whatever its position;
+  // afterwards the position is at the end. On EBitmapLoadingFailed the bitmap is
+  // left as it was.
+  void LoadFromStream(TStream& AStream);
+  // Encodes into AFileName, the format chosen by its extension. Raises
+  // EBitmapSavingFailed (unknown extension, encoder failure) or EFCreateError; an
+  // existing file is replaced only by a complete new one.
+  void SaveToFile(const std::string& AFileName,
+                  const TBitmapCodecSaveParams* AParams = nullptr) const;
+
+  // Raises OnChange; for code that wrote through Bits().
+  void BitmapChanged();
+
+  // Sender first: the bitmap whose pixels or size changed.
+  std::function<void(TBitmap& ASender)> OnChange;
+
+ private:
+  int FWidth = 0;
+  int FHeight = 0;
+  float FBitmapScale = 1.0f;
+  TBitmapPixels FBits;
+};
+
+// The platform's image codecs. Both calls are the whole job: Load decodes all of
+// [AData, AData + ASize) and hands the pixels over with SetPixels, or raises
+// EBitmapLoadingFailed and leaves ABitmap untouched.
+class IBitmapCodecs {
+ public:
+  virtual ~IBitmapCodecs() = default;
+  virtual void LoadFromMemory(TBitmap& ABitmap, const std::uint8_t* AData, std::size_t ASize) = 0;
+  virtual void SaveToFile(const TBitmap& ABitmap, const std::string& AFileName,
+                          const TBitmapCodecSaveParams* AParams) = 0;
+};
+
+// The process-wide codecs; raises std::logic_error when none is installed.
+IBitmapCodecs& BitmapCodecs();
+void SetBitmapCodecs(IBitmapCodecs* ACodecs);
+
+}  // namespace sphaerix
