@@ -103,8 +103,13 @@ void TBitmap::LoadFromStream(TStream& AStream) {
     throw EBitmapLoadingFailed();
   }
   AStream.Seek(0, TSeekOrigin::Beginning);
-  const std::int64_t got = AStream.Read(bytes.data(), size);
-  bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(0, got)));
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const std::int64_t n = AStream.Read(bytes.data() + got, static_cast<std::int64_t>(bytes.size() - got));
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
   BitmapCodecs().LoadFromMemory(*this, bytes.data(), bytes.size());
 }
 
