@@ -1,0 +1,299 @@
+// Property animation: an animation is a child of the object whose property it changes,
+// names that property by a dotted path, and advances on one shared clock (TAniThread)
+// that a platform timer drives on the user-interface thread.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scene/object.h"
+#include "scene/platform_services.h"
+
+namespace sphaerix {
+
+enum class TInterpolationType {
+  Linear,
+  Quadratic,
+  Cubic,
+  Quartic,
+  Quintic,
+  Sinusoidal,
+  Exponential,
+  Circular,
+  Elastic,
+  Back,
+  Bounce
+};
+
+enum class TAnimationType { In, Out, InOut };
+
+// The fraction 0..1 that the curve AInterpolation gives for the time fraction T (0..1);
+// In eases the start, Out the end, InOut both.
+float InterpolateFraction(float T, TInterpolationType AInterpolation, TAnimationType AType);
+
+class TAnimation : public TFmxObject {
+ public:
+  explicit TAnimation(TFmxObject* AOwner = nullptr);
+  ~TAnimation() override;
+
+  // The frame-rate setting the clock derives its timer period from (5..100 when the
+  // clock is created; 60 gives 10 ms).
+  static int AniFrameRate;
+
+  float Duration() const { return FDuration; }
+  void SetDuration(float AValue) { FDuration = AValue; }
+  float Delay() const { return FDelay; }
+  void SetDelay(float AValue) { FDelay = AValue; }
+  bool Loop() const { return FLoop; }
+  void SetLoop(bool AValue) { FLoop = AValue; }
+  bool AutoReverse() const { return FAutoReverse; }
+  void SetAutoReverse(bool AValue) { FAutoReverse = AValue; }
+  bool Inverse() const { return FInverse; }
+  void SetInverse(bool AValue) { FInverse = AValue; }
+  TInterpolationType Interpolation() const { return FInterpolation; }
+  void SetInterpolation(TInterpolationType AValue) { FInterpolation = AValue; }
+  TAnimationType AnimationType() const { return FAnimationType; }
+  void SetAnimationType(TAnimationType AValue) { FAnimationType = AValue; }
+  bool Pause() const { return FPause; }
+  void SetPause(bool AValue) { FPause = AValue; }
+  const std::string& Trigger() const { return FTrigger; }
+  void SetTrigger(const std::string& AValue) { FTrigger = AValue; }
+  const std::string& TriggerInverse() const { return FTriggerInverse; }
+  void SetTriggerInverse(const std::string& AValue) { FTriggerInverse = AValue; }
+
+  // Outside loading, true starts and false stops; writing the current value does nothing.
+  bool Enabled() const { return FEnabled; }
+  void SetEnabled(bool AValue);
+
+  bool Running() const { return FRunning; }
+  float CurrentTime() const { return FTime; }
+  float NormalizedTime() const;
+  // Remaining delay in seconds (0 once the run proper has begun).
+  float DelayTime() const { return FDelayTime; }
+
+  // Layout loading: between BeginLoading and Loaded, Enabled is only stored; Loaded
+  // starts the animation when the stored Enabled is true.
+  void BeginLoading() { FLoading = true; }
+  void Loaded();
+  bool Loading() const { return FLoading; }
+
+  virtual void Start();
+  virtual void Stop();
+  virtual void StopAtCurrent();
+  // One step of the shared clock: ATime is the clock's tick, ADeltaTime the seconds
+  // since the previous tick.
+  void ProcessTick(float ATime, float ADeltaTime);
+
+  std::function<void(TFmxObject* Sender)> OnProcess;
+  std::function<void(TFmxObject* Sender)> OnFinish;
+
+ protected:
+  virtual void TakeStartValue() {}
+  virtual void ApplyValue() {}
+  virtual void NotifyProcess();
+  virtual void NotifyFinish();
+
+  // True when the direct parent is a control that is hidden.
+  bool ParentHidden() const;
+  // True when a window (an object whose IsRoot holds) is among the ancestors.
+  bool AttachedToRoot() const;
+
+ private:
+  void StartImmediate();
+  void LeaveClock();
+
+  float FDuration = 0.2f;
+  float FDelay = 0;
+  float FDelayTime = 0;  // remaining delay
+  float FTime = 0;       // elapsed time of the current run
+  bool FLoop = false;
+  bool FAutoReverse = false;
+  bool FInverse = false;
+  bool FSavedInverse = false;
+  int FTickCount = 0;  // completed half-runs (AutoReverse without Loop)
+  TInterpolationType FInterpolation = TInterpolationType::Linear;
+  TAnimationType FAnimationType = TAnimationType::In;
+  bool FEnabled = false;
+  bool FRunning = false;
+  bool FPause = false;
+  bool FLoading = false;
+  std::string FTrigger;
+  std::string FTriggerInverse;
+};
+
+// An animation of a property reached from its parent by a dotted path of property
+// names, ASCII case ignored ("RotationAngle.Y", "position.z", "opacity").
+class TCustomPropertyAnimation : public TAnimation {
+ public:
+  explicit TCustomPropertyAnimation(TFmxObject* AOwner = nullptr);
+  ~TCustomPropertyAnimation() override;
+
+  const std::string& PropertyName() const { return FPropertyName; }
+  void SetPropertyName(const std::string& AValue);
+
+  // The resolved target: the object owning the final property and that property's
+  // name; null/empty until a Start resolves the path.
+  TFmxObject* ResolvedObject() const { return FInstance; }
+  const std::string& ResolvedPath() const { return FPath; }
+
+  void Start() override;
+  void Stop() override;
+
+ protected:
+  // The final property looked up afresh by name, or nullptr.
+  const TPropertyInfo* ResolvedProperty() const;
+  // Fills the resolved target from PropertyName; false when the path does not resolve.
+  bool ResolvePath();
+  void ClearTarget();
+  void ParentChanged() override;
+  void FreeNotification(TFmxObject* AObject) override;
+
+ private:
+  std::string FPropertyName;
+  TFmxObject* FInstance = nullptr;
+  std::string FPath;
+};
+
+class TFloatAnimation : public TCustomPropertyAnimation {
+ public:
+  explicit TFloatAnimation(TFmxObject* AOwner = nullptr);
+
+  float StartValue() const { return FStartFloat; }
+  void SetStartValue(float AValue) { FStartFloat = AValue; }
+  float StopValue() const { return FStopFloat; }
+  void SetStopValue(float AValue) { FStopFloat = AValue; }
+  bool StartFromCurrent() const { return FStartFromCurrent; }
+  void SetStartFromCurrent(bool AValue) { FStartFromCurrent = AValue; }
+
+ protected:
+  void TakeStartValue() override;
+  void ApplyValue() override;
+
+ private:
+  float FStartFloat = 0;
+  float FStopFloat = 0;
+  bool FStartFromCurrent = false;
+};
+
+// The shared clock: one per process, a platform timer on the user-interface thread that
+// exists only while at least one animation is on its list.
+class TAniThread {
+ public:
+  // The clock, or nullptr before the first start that needed one.
+  static TAniThread* Instance();
+  // The clock, created when there is none.
+  static TAniThread& Ensure();
+  // Destroys the clock (program end, or between tests). Animations still on its list
+  // are taken off it and no longer advance.
+  static void Shutdown();
+
+  void Add(TAnimation* AAnimation);
+  void Remove(TAnimation* AAnimation);
+  bool Contains(const TAnimation* AAnimation) const;
+  const std::vector<TAnimation*>& Animations() const { return FAniList; }
+  // True while the clock counts its platform timer as on.
+  bool TimerEnabled() const { return FTimerEnabled; }
+  int IntervalMs() const { return FInterval; }
+  double Time() const { return FTime; }
+  double DeltaTime() const { return FDeltaTime; }
+
+  ~TAniThread();
+
+ private:
+  TAniThread();
+  static int PeriodFor(int ARate);
+  void SwitchTimer(bool AOn);
+  void OnTimer();
+  void DoSyncTimer();
+
+  std::vector<TAnimation*> FAniList;
+  double FTime = 0;
+  double FDeltaTime = 0;
+  int FInterval = 10;
+  bool FTimerEnabled = false;
+  int FInTick = 0;  // depth of timer callbacks on the stack
+  std::unique_ptr<IPlatformTimer> FTimer;
+};
+
+// The class operations behind AnimateFloat, AnimateFloatWait and StopPropertyAnimation.
+class TAnimator {
+ public:
+  // Animates ATarget's property from its current value to ANewValue and returns at
+  // once; the animation is disposed of through a deferred call after it finishes.
+  static void AnimateFloat(TFmxObject* ATarget, const std::string& APropertyName, float ANewValue,
+                           float ADuration = 0.2f, TAnimationType AType = TAnimationType::In,
+                           TInterpolationType AInterpolation = TInterpolationType::Linear);
+  // The same, but keeps the event loop running until the animation has ended, has been
+  // stopped by a nested call, or the application terminates (then it ends at once at
+  // its end value).
+  static void AnimateFloatWait(TFmxObject* ATarget, const std::string& APropertyName,
+                               float ANewValue, float ADuration = 0.2f,
+                               TAnimationType AType = TAnimationType::In,
+                               TInterpolationType AInterpolation = TInterpolationType::Linear);
+  // Stops (at their end values) all property animations among ATarget's direct
+  // children whose PropertyName equals APropertyName, ASCII case ignored.
+  static void StopPropertyAnimation(TFmxObject* ATarget, const std::string& APropertyName);
+};
+
+// Disposes of the animations AnimateFloat created, through the platform's deferred calls.
+class TAnimationDestroyer : public TFmxObject {
+ public:
+  static TAnimationDestroyer& Instance();
+  void DoAniFinished(TFmxObject* Sender);
+  // Animations whose disposal is queued but has not run yet.
+  int PendingCount() const { return static_cast<int>(FPending.size()); }
+  bool IsPending(const TFmxObject* AObject) const;
+
+ protected:
+  void FreeNotification(TFmxObject* AObject) override;
+
+ private:
+  TAnimationDestroyer() = default;
+  void Dispose(TFmxObject* AObject);
+  std::vector<TFmxObject*> FPending;
+};
+
+// Forwarding operations usable on any scene object: Target->X(...) reads as X(Target, ...).
+inline void AnimateFloat(TFmxObject* ATarget, const std::string& APropertyName, float ANewValue,
+                         float ADuration = 0.2f, TAnimationType AType = TAnimationType::In,
+                         TInterpolationType AInterpolation = TInterpolationType::Linear) {
+  TAnimator::AnimateFloat(ATarget, APropertyName, ANewValue, ADuration, AType, AInterpolation);
+}
+inline void AnimateFloatWait(TFmxObject* ATarget, const std::string& APropertyName,
+                             float ANewValue, float ADuration = 0.2f,
+                             TAnimationType AType = TAnimationType::In,
+                             TInterpolationType AInterpolation = TInterpolationType::Linear) {
+  TAnimator::AnimateFloatWait(ATarget, APropertyName, ANewValue, ADuration, AType, AInterpolation);
+}
+inline void StopPropertyAnimation(TFmxObject* ATarget, const std::string& APropertyName) {
+  TAnimator::StopPropertyAnimation(ATarget, APropertyName);
+}
+
+// A mixin giving a scene class the member forms (Sphere1->AnimateFloatWait(...)).
+// Derive from it next to TFmxObject: class TControl3D : public TFmxObject,
+// public TAnimatable<TControl3D> {...}.
+template <class TDerived>
+class TAnimatable {
+ public:
+  void AnimateFloat(const std::string& APropertyName, float ANewValue, float ADuration = 0.2f,
+                    TAnimationType AType = TAnimationType::In,
+                    TInterpolationType AInterpolation = TInterpolationType::Linear) {
+    TAnimator::AnimateFloat(Self(), APropertyName, ANewValue, ADuration, AType, AInterpolation);
+  }
+  void AnimateFloatWait(const std::string& APropertyName, float ANewValue,
+                        float ADuration = 0.2f, TAnimationType AType = TAnimationType::In,
+                        TInterpolationType AInterpolation = TInterpolationType::Linear) {
+    TAnimator::AnimateFloatWait(Self(), APropertyName, ANewValue, ADuration, AType,
+                                AInterpolation);
+  }
+  void StopPropertyAnimation(const std::string& APropertyName) {
+    TAnimator::StopPropertyAnimation(Self(), APropertyName);
+  }
+
+ private:
+  TFmxObject* Self() { return static_cast<TDerived*>(this); }
+};
+
+}  // namespace sphaerix
