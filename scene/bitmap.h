@@ -6,6 +6,7 @@
 // only calls LoadFromStream / SaveToFile.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -36,8 +37,12 @@ struct TBitmapCodecSaveParams {
 };
 
 // Pixel storage of a bitmap; uninitialised on allocation so that a decoder can write
-// straight into it.
-using TBitmapPixels = std::unique_ptr<std::uint32_t[]>;
+// straight into it. Allocated by TBitmap::AllocatePixels only.
+struct TBitmapPixelsFree {
+  std::size_t Bytes = 0;  // as allocated
+  void operator()(std::uint32_t* APixels) const noexcept;
+};
+using TBitmapPixels = std::unique_ptr<std::uint32_t[], TBitmapPixelsFree>;
 
 class TBitmap {
  public:
@@ -79,6 +84,8 @@ class TBitmap {
   // Takes over a pixel buffer of AWidth x AHeight (codecs decode into one made by
   // AllocatePixels, then hand it over); raises OnChange.
   void SetPixels(int AWidth, int AHeight, TBitmapPixels APixels);
+  // Uninitialised pixels for AWidth x AHeight (nullptr for an empty size); raises
+  // std::bad_alloc.
   static TBitmapPixels AllocatePixels(int AWidth, int AHeight);
 
   // Decodes the whole content of AStream, from its first byte whatever its position;
