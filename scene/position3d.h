@@ -1,0 +1,50 @@
+// TPosition3D: the X, Y, Z triple a node owns for its Position, Scale, RotationAngle and
+// RotationCenter. A TFmxObject so that property paths such as "RotationAngle.Y" resolve
+// to its float properties X, Y and Z.
+#pragma once
+
+#include <functional>
+
+#include "scene/math3d.h"
+#include "scene/object.h"
+
+namespace sphaerix {
+
+class TPosition3D : public TFmxObject {
+ public:
+  using TNotifyEvent = std::function<void(TFmxObject* Sender)>;
+
+  TPosition3D(TFmxObject* AOwner, const TPoint3D& ADefaultValue);
+
+  float X() const { return FX; }
+  float Y() const { return FY; }
+  float Z() const { return FZ; }
+  // An equal value does nothing; another is stored, then OnChangeX (Y, Z) runs when
+  // assigned, otherwise OnChange.
+  void SetX(float AValue);
+  void SetY(float AValue);
+  void SetZ(float AValue);
+
+  TPoint3D Point() const { return {FX, FY, FZ}; }
+  // Stores all three without comparing and runs OnChange only.
+  void SetPoint(const TPoint3D& AValue);
+  // Stores all three and runs no event.
+  void SetPoint3DNoChange(const TPoint3D& AValue);
+
+  const TPoint3D& DefaultValue() const { return FDefaultValue; }
+  // All three exactly 0.
+  bool Empty() const { return FX == 0 && FY == 0 && FZ == 0; }
+
+  TNotifyEvent OnChange;
+  TNotifyEvent OnChangeX;
+  TNotifyEvent OnChangeY;
+  TNotifyEvent OnChangeZ;
+
+ private:
+  void Changed(const TNotifyEvent& AAxisEvent);
+
+  TPoint3D FDefaultValue;
+  float FX, FY, FZ;
+};
+
+}  // namespace sphaerix
