@@ -25,6 +25,8 @@ namespace sphaerix {
 // The largest side a decoded bitmap may have.
 constexpr int MaxBitmapSize = 8192;
 
+// Keeps one libjpeg-turbo handle per direction: use it from one thread (the
+// user-interface thread) at a time.
 class TQtBitmapCodecs : public IBitmapCodecs {
  public:
   TQtBitmapCodecs();

@@ -36,12 +36,12 @@ IBitmapCodecs& BitmapCodecs() {
 
 void SetBitmapCodecs(IBitmapCodecs* ACodecs) { GCodecs = ACodecs; }
 
-TBitmap::TBitmap(int AWidth, int AHeight) { SetSize(AWidth, AHeight); }
-
 namespace {
 
 // Large pixel buffers are page-aligned and, where the system has them, on huge pages.
 constexpr std::size_t HugePage = std::size_t{2} << 20;
+// A spare never holds more than a 4096 x 4096 image.
+constexpr std::size_t MaxSpareBytes = std::size_t{64} << 20;
 
 // The most recently released large buffer, kept for the next allocation of the same
 // size. Loading a new image into a bitmap needs a fresh buffer (the old pixels stay
@@ -73,7 +73,7 @@ void* TakeSpare(std::size_t ABytes) {
 
 void TBitmapPixelsFree::operator()(std::uint32_t* APixels) const noexcept {
   if (!APixels) return;
-  if (Bytes >= HugePage) {
+  if (Bytes >= HugePage && Bytes <= MaxSpareBytes) {
     TSpareBuffer& spare = Spare();
     std::lock_guard<std::mutex> guard(spare.Lock);
     std::free(spare.Memory);
@@ -99,6 +99,8 @@ TBitmapPixels TBitmap::AllocatePixels(int AWidth, int AHeight) {
   }
   return TBitmapPixels(static_cast<std::uint32_t*>(memory), TBitmapPixelsFree{rounded});
 }
+
+TBitmap::TBitmap(int AWidth, int AHeight) { SetSize(AWidth, AHeight); }
 
 void TBitmap::SetSize(int AWidth, int AHeight) {
   AWidth = std::max(0, AWidth);
