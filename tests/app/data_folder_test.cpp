@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include "Unit2State.h"
+
+using namespace sphaerix;
+
+TEST(DataFolder, CreatesBothLevelsUnderDocuments) {
+  QTemporaryDir home;
+  const QString docs = home.path() + "/Documents";
+  ASSERT_TRUE(QDir().mkdir(docs));
+  EXPECT_TRUE(PrepareDataFolderFrom(docs));
+  EXPECT_EQ(DataFolder, docs + "/Quorvane/Sphaerix/");
+  EXPECT_TRUE(QFileInfo(docs + "/Quorvane/Sphaerix").isDir());
+  // A second start finds both and changes nothing.
+  EXPECT_TRUE(PrepareDataFolderFrom(docs + "/"));
+  EXPECT_EQ(DataFolder, docs + "/Quorvane/Sphaerix/");
+}
+
+TEST(DataFolder, RootGetsNoDoubledSeparator) {
+  // Only where "/" is not writable, so the test leaves nothing behind; the path is formed
+  // whether or not the folders can be made.
+  if (QFileInfo(QStringLiteral("/")).isWritable()) GTEST_SKIP() << "the root folder is writable here";
+  PrepareDataFolderFrom("/");
+  EXPECT_EQ(DataFolder, "/Quorvane/Sphaerix/");
+}
+
+TEST(DataFolder, DocumentsEndingInSeparatorGetsNoDoubledSeparator) {
+  QTemporaryDir home;
+  EXPECT_TRUE(PrepareDataFolderFrom(home.path() + "/"));
+  EXPECT_EQ(DataFolder, home.path() + "/Quorvane/Sphaerix/");
+  EXPECT_TRUE(QFileInfo(DataFolder).isDir());
+}
+
+TEST(DataFolder, NoDocumentsFolderLeavesItEmpty) {
+  DataFolder = "stale";
+  EXPECT_FALSE(PrepareDataFolderFrom(QString()));
+  EXPECT_TRUE(DataFolder.isEmpty());
+}
+
+TEST(DataFolder, FolderThatCannotBeCreatedIsStillNamed) {
+  QTemporaryDir home;
+  // Documents is a plain file, so nothing can be created below it.
+  const QString docs = home.path() + "/Documents";
+  QFile f(docs);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.close();
+  EXPECT_TRUE(PrepareDataFolderFrom(docs));
+  EXPECT_EQ(DataFolder, docs + "/Quorvane/Sphaerix/");
+  EXPECT_FALSE(QFileInfo(docs + "/Quorvane").exists());
+}
+
+TEST(DataFolder, LinkToAFolderCountsAsExisting) {
+  QTemporaryDir home;
+  const QString docs = home.path() + "/Documents";
+  ASSERT_TRUE(QDir().mkpath(home.path() + "/elsewhere/Sphaerix"));
+  ASSERT_TRUE(QDir().mkdir(docs));
+  ASSERT_TRUE(QFile::link(home.path() + "/elsewhere", docs + "/Quorvane"));
+  EXPECT_TRUE(PrepareDataFolderFrom(docs));
+  EXPECT_TRUE(QFileInfo(docs + "/Quorvane").isSymLink());
+  EXPECT_TRUE(QFileInfo(docs + "/Quorvane/Sphaerix").isDir());
+}
