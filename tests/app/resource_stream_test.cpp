@@ -2,8 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
+#include <string>
 
+#include "platform/bitmap_codecs.h"
 #include "platform/resource_stream.h"
+#include "scene/bitmap.h"
 
 namespace sphaerix {
 namespace {
@@ -48,6 +52,36 @@ TEST(ResourceStreamTest, MissingResourceNamesItself) {
   }
   // The program's own table works the same way.
   EXPECT_THROW(TResourceStream("NoSuchImage_99"), EResNotFound);
+}
+
+// The fourteen surface maps the program carries: 4096 x 2048, opaque, the Enceladus map
+// (12) grey. Skipped while the build embeds no images.
+TEST(ResourceStreamTest, EmbeddedMapsDecode) {
+  InstallBitmapCodecs();
+  for (int i = 1; i <= 14; ++i) {
+    const std::string name = "JpgImage_" + std::to_string(i);
+    std::unique_ptr<TResourceStream> stream;
+    try {
+      stream = std::make_unique<TResourceStream>(name);
+    } catch (const EResNotFound&) {
+      GTEST_SKIP() << name << " is not embedded in this build";
+    }
+    TBitmap bitmap;
+    bitmap.LoadFromStream(*stream);
+    ASSERT_EQ(bitmap.Width(), 4096) << name;
+    ASSERT_EQ(bitmap.Height(), 2048) << name;
+    bool grey = true, opaque = true;
+    for (int y = 0; y < 2048; y += 61)
+      for (int x = 0; x < 4096; x += 67) {
+        const TAlphaColor c = bitmap.Pixel(x, y);
+        opaque = opaque && AlphaOf(c) == 255;
+        grey = grey && RedOf(c) == GreenOf(c) && GreenOf(c) == BlueOf(c);
+      }
+    EXPECT_TRUE(opaque) << name;
+    if (i == 12) {
+      EXPECT_TRUE(grey) << name;
+    }
+  }
 }
 
 }  // namespace
