@@ -1,0 +1,117 @@
+#include "Unit1.h"
+
+#include <QDesktopServices>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QUrl>
+
+#include "Unit2.h"
+#include "platform/resource_stream.h"
+#include "ui/canvas.h"
+#include "ui/controls.h"
+#include "ui/form_window.h"
+
+namespace sphaerix {
+
+TForm1* Form1 = nullptr;
+const char* const MakerAddress = "https://quorvane.example/sphaerix";
+
+std::function<void(const QString&)> TForm1::OpenUrl = [](const QString& AUrl) {
+  QDesktopServices::openUrl(QUrl(AUrl));
+};
+
+namespace {
+
+TLabel* MakeLabel(TForm1* AForm, const char* AName, float AX, float AY, float AW, float AH,
+                  const QString& AText, float ASize, TAlphaColor AColor) {
+  auto* l = new TLabel(AForm);
+  l->SetName(AName);
+  AForm->AddObject(l);
+  l->SetBounds(AX, AY, AW, AH);
+  l->SetText(AText);
+  l->TextSettings().StyledSettings = ssFamily | ssStyle;
+  l->TextSettings().Size = ASize;
+  l->TextSettings().Color = AColor;
+  return l;
+}
+
+QString WithoutScheme(const QString& AUrl) {
+  const int at = AUrl.indexOf(QStringLiteral("://"));
+  return at < 0 ? AUrl : AUrl.mid(at + 3);
+}
+
+}  // namespace
+
+TForm1::TForm1(TFmxObject* AOwner) : TCommonCustomForm(AOwner) {
+  SetName("Form1");
+  SetCaption(QStringLiteral("About"));
+  SetClientSize(515, 265);
+  SetPosition(TFormPosition::MainFormCenter);
+
+  SpeedButton1 = new TSpeedButton(this);
+  SpeedButton1->SetName("SpeedButton1");
+  AddObject(SpeedButton1);
+  SpeedButton1->SetBounds(217, 218, 80, 33);
+  SpeedButton1->SetText(QStringLiteral("OK"));
+  SpeedButton1->TextSettings().StyledSettings = ssFamily | ssStyle;
+  SpeedButton1->TextSettings().Size = 16;
+  SpeedButton1->TextSettings().Color = 0xFFB8B7B7;
+  SpeedButton1->OnClick = [this](TFmxObject* s) { SpeedButton1Click(s); };
+
+  Image1 = new TImage(this);
+  Image1->SetName("Image1");
+  AddObject(Image1);
+  Image1->SetBounds(32, 32, 205, 135);
+  TResourceStream picture("AboutPicture");
+  Image1->SetImage(QImage::fromData(picture.Memory(), static_cast<int>(picture.Size())));
+
+  Label1 = MakeLabel(this, "Label1", 264, 32, 177, 41, QStringLiteral("Sphaerix"), 26, 0xFFADC5E7);
+  Label1->Shadow.Enabled = true;
+  Label1->Shadow.Distance = 2;
+  Label1->Shadow.Direction = 45;
+  Label1->Shadow.Softness = 0.1f;
+  Label1->Shadow.Opacity = 0.5f;
+  Label1->Shadow.ShadowColor = claAqua;
+  Label2 = MakeLabel(this, "Label2", 264, 80, 177, 25, QStringLiteral("Quorvane"), 16, 0xFFB8B7B7);
+  Label3 = MakeLabel(this, "Label3", 264, 142, 201, 25, WithoutScheme(QString::fromLatin1(MakerAddress)), 16,
+                     0xFF6D90D0);
+  Label3->SetHitTest(true);
+  Label3->Cursor = Qt::PointingHandCursor;
+  Label3->OnClick = [this](TFmxObject* s) { Label3Click(s); };
+  // The imagery's licences ask for a credit where the pictures are shown.
+  Label4 = MakeLabel(this, "Label4", 264, 172, 235, 36,
+                     QStringLiteral("Imagery: NASA, JPL, USGS, ESA and the\nStellarium and Xplanet projects"), 10,
+                     0xFF8A93A6);
+  Label4->VertAlign = TTextAlign::Leading;
+}
+
+TForm1::~TForm1() {
+  if (Form1 == this) Form1 = nullptr;
+}
+
+void TForm1::ConfigureWindow(TFormWindow& AWindow) {
+  // A fixed dialog with a caption but no buttons in it: OK is the way back.
+  AWindow.setFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
+  AWindow.setMinimumSize(QSize(515, 265));
+  AWindow.setMaximumSize(QSize(515, 265));
+  if (Form2 && Form2->Window()) AWindow.setTransientParent(Form2->Window());
+}
+
+void TForm1::PaintFill(QPainter& APainter) {
+  QLinearGradient g(0, 0, 0, ClientHeight());
+  g.setColorAt(0, ToQColor(0xFF244477));
+  g.setColorAt(1, ToQColor(0xFF14141E));
+  APainter.fillRect(QRect(0, 0, ClientWidth(), ClientHeight()), g);
+}
+
+void TForm1::Label3Click(TFmxObject*) {
+  if (OpenUrl) OpenUrl(QString::fromLatin1(MakerAddress));
+}
+
+void TForm1::SpeedButton1Click(TFmxObject*) {
+  Hide();
+  if (Form2) Form2->Activate();
+}
+
+}  // namespace sphaerix

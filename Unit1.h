@@ -1,0 +1,40 @@
+// The About window: the product, its maker, a picture, a link and OK.
+#pragma once
+
+#include "ui/form.h"
+
+namespace sphaerix {
+
+class TLabel;
+class TImage;
+class TSpeedButton;
+
+// The maker's product page; the window shows it without its scheme.
+extern const char* const MakerAddress;
+
+class TForm1 : public TCommonCustomForm {
+ public:
+  explicit TForm1(TFmxObject* AOwner);
+  ~TForm1() override;
+
+  TSpeedButton* SpeedButton1 = nullptr;
+  TImage* Image1 = nullptr;
+  TLabel* Label1 = nullptr;
+  TLabel* Label2 = nullptr;
+  TLabel* Label3 = nullptr;
+  TLabel* Label4 = nullptr;  // the imagery's credit
+
+  void Label3Click(TFmxObject* Sender);
+  void SpeedButton1Click(TFmxObject* Sender);
+
+  // Opens a web address in the user's browser (replaceable in tests).
+  static std::function<void(const QString&)> OpenUrl;
+
+ protected:
+  void PaintFill(QPainter& APainter) override;
+  void ConfigureWindow(TFormWindow& AWindow) override;
+};
+
+extern TForm1* Form1;
+
+}  // namespace sphaerix

@@ -1,0 +1,72 @@
+// The program as a user starts it: a separate process, a real window on the display.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "tests/window/x11_driver.h"
+
+namespace {
+
+struct Running {
+  QTemporaryDir Home;
+  QProcess Process;
+  QString WindowId;
+
+  explicit Running(bool AWithDocuments = true) {
+    if (AWithDocuments) QDir().mkpath(Home.path() + "/Documents");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", Home.path());
+    env.remove("XDG_DOCUMENTS_DIR");
+    env.insert("XDG_CONFIG_HOME", Home.path() + "/.config");
+    Process.setProcessEnvironment(env);
+    Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    Process.start(QStringLiteral(SPHAERIX_EXECUTABLE), {});
+  }
+  ~Running() {
+    if (Process.state() != QProcess::NotRunning) {
+      Process.kill();
+      Process.waitForFinished(5000);
+    }
+  }
+};
+
+}  // namespace
+
+TEST(Program, StartsFullScreenAndExitsCleanlyWhenClosed) {
+  Running app;
+  ASSERT_TRUE(app.Process.waitForStarted(10000));
+  const QString id = x11::WaitForWindow("^Sphaerix$", 30000);
+  ASSERT_FALSE(id.isEmpty()) << "no window titled Sphaerix";
+
+  // Full screen from the start: the window covers the whole screen.
+  const QSize screen = x11::ScreenSize();
+  QSize size;
+  for (int i = 0; i < 50 && size != screen; ++i) {
+    size = x11::WindowSize(id);
+    QThread::msleep(100);
+  }
+  EXPECT_EQ(size, screen);
+
+  EXPECT_TRUE(QFileInfo(app.Home.path() + "/Documents/Quorvane/Sphaerix").isDir());
+
+  x11::CloseWindow(id);
+  ASSERT_TRUE(app.Process.waitForFinished(15000)) << "the program did not end after its window closed";
+  EXPECT_EQ(app.Process.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(app.Process.exitCode(), 0);
+}
+
+TEST(Program, StartsWithoutADocumentsFolder) {
+  Running app(false);
+  ASSERT_TRUE(app.Process.waitForStarted(10000));
+  const QString id = x11::WaitForWindow("^Sphaerix$", 30000);
+  ASSERT_FALSE(id.isEmpty());
+  // The desktop's Documents folder is named but missing: nothing is created below it.
+  EXPECT_FALSE(QFileInfo(app.Home.path() + "/Documents").exists());
+  x11::CloseWindow(id);
+  ASSERT_TRUE(app.Process.waitForFinished(15000));
+  EXPECT_EQ(app.Process.exitCode(), 0);
+}

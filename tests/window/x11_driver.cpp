@@ -1,0 +1,45 @@
+#include "tests/window/x11_driver.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+
+namespace x11 {
+
+QString Xdotool(const QStringList& AArgs) {
+  QProcess p;
+  p.start(QStringLiteral("xdotool"), AArgs);
+  if (!p.waitForFinished(10000)) return {};
+  return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+QString WaitForWindow(const QString& ANameRegex, int ATimeoutMs) {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < ATimeoutMs) {
+    const QString out = Xdotool({"search", "--onlyvisible", "--name", ANameRegex});
+    if (!out.isEmpty()) return out.split('\n').first().trimmed();
+    QThread::msleep(100);
+  }
+  return {};
+}
+
+static QSize ParseGeometry(const QString& AText) {
+  const auto m = QRegularExpression(QStringLiteral("(\\d+)x(\\d+)")).match(AText);
+  return m.hasMatch() ? QSize(m.captured(1).toInt(), m.captured(2).toInt()) : QSize();
+}
+
+QSize WindowSize(const QString& AId) { return ParseGeometry(Xdotool({"getwindowgeometry", AId})); }
+
+QSize ScreenSize() {
+  const QStringList wh = Xdotool({"getdisplaygeometry"}).split(' ');
+  return wh.size() == 2 ? QSize(wh[0].toInt(), wh[1].toInt()) : QSize();
+}
+
+void CloseWindow(const QString& AId) {
+  Xdotool({"windowactivate", "--sync", AId});
+  Xdotool({"key", "--clearmodifiers", "alt+F4"});
+}
+
+}  // namespace x11

@@ -1,0 +1,108 @@
+#include "ui/application.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <cstdio>
+#include <stdexcept>
+
+#include "platform/bitmap_codecs.h"
+#include "platform/qt_platform.h"
+#include "ui/form.h"
+
+namespace sphaerix {
+
+TApplication* Application = nullptr;
+
+TApplication::TApplication() : TFmxObject(nullptr) { Application = this; }
+
+TApplication::~TApplication() {
+  // Windows go before the toolkit they live in.
+  while (!Children().empty()) delete Children().back();
+  FPlatform.reset();
+  SetPlatform(nullptr);
+  FQtApp.reset();
+  if (Application == this) Application = nullptr;
+}
+
+void TApplication::Initialize() {
+  if (FPlatform) return;
+  // A test harness may have made the toolkit's application already.
+  if (!QCoreApplication::instance()) {
+    static char name[] = "sphaerix";
+    FArgv[0] = name;
+    FQtApp = std::make_unique<QApplication>(FArgc, FArgv);
+  }
+  QApplication::setApplicationName(QStringLiteral("Sphaerix"));
+  QApplication::setOrganizationName(QStringLiteral("Quorvane"));
+  // The main window decides when the program ends, through its close handler.
+  QApplication::setQuitOnLastWindowClosed(false);
+  FPlatform = std::make_unique<QtPlatform>();
+  FPlatform->SetExceptionHook([this](std::exception_ptr e) { HandleException(e); });
+  SetPlatform(FPlatform.get());
+  InstallBitmapCodecs();
+}
+
+void TApplication::Created(TCommonCustomForm* AForm) {
+  AddObject(AForm);
+  if (!FMainForm) FMainForm = AForm;
+  AForm->DoCreate();
+}
+
+int TApplication::Run() {
+  // Creation handlers may wait for animations, so requests made meanwhile are kept.
+  for (size_t i = 0; i < FPending.size() && !Terminated(); ++i) {
+    auto create = FPending[i];
+    GuardedCall(create);
+  }
+  FPending.clear();
+  if (Terminated()) return 0;
+  if (FMainForm) FMainForm->Show();
+  FPlatform->Run();
+  // Whatever the loop says, a program that was asked to end ends well.
+  return 0;
+}
+
+void TApplication::Terminate() {
+  if (FPlatform)
+    FPlatform->Terminate();
+  else
+    QCoreApplication::exit(0);
+}
+
+bool TApplication::Terminated() const { return FPlatform && FPlatform->Terminated(); }
+
+void TApplication::ShowError(const std::string& AMessage) {
+  if (OnShowError) {
+    OnShowError(AMessage);
+    return;
+  }
+  std::fprintf(stderr, "Sphaerix: %s\n", AMessage.c_str());
+  const QString platform = QGuiApplication::platformName();
+  if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) return;
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Sphaerix"), QString::fromStdString(AMessage),
+                  QMessageBox::Ok);
+  box.exec();
+}
+
+void TApplication::HandleException(std::exception_ptr AException) {
+  try {
+    std::rethrow_exception(AException);
+  } catch (const std::exception& e) {
+    ShowError(e.what());
+  } catch (...) {
+    ShowError("Unknown error.");
+  }
+}
+
+void GuardedCall(const std::function<void()>& AHandler) {
+  try {
+    AHandler();
+  } catch (...) {
+    if (Application)
+      Application->HandleException(std::current_exception());
+    else
+      std::fprintf(stderr, "Sphaerix: unhandled error\n");
+  }
+}
+
+}  // namespace sphaerix

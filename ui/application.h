@@ -1,0 +1,71 @@
+// The application object: queued window creation, the event loop, termination and the
+// standard error report every event, timer and paint hands its exceptions to.
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "scene/object.h"
+
+class QApplication;
+
+namespace sphaerix {
+
+class TCommonCustomForm;
+class QtPlatform;
+
+class TApplication : public TFmxObject {
+ public:
+  TApplication();
+  ~TApplication() override;
+
+  // Starts the toolkit. The program passes no arguments on: it reads no command line.
+  void Initialize();
+
+  // Queues the creation of a window of class T; Run carries the requests out in order,
+  // setting AReference before the window's creation handler runs.
+  template <class T>
+  void CreateForm(T*& AReference) {
+    FPending.push_back([this, &AReference] {
+      auto* form = new T(this);
+      AReference = form;
+      Created(form);
+    });
+  }
+
+  // Creates the queued windows, shows the main window and dispatches events until
+  // Terminate. Returns the process exit code.
+  int Run();
+  // Ends Run once the handler that asked has returned; ends every wait at once.
+  void Terminate();
+  bool Terminated() const;
+
+  TCommonCustomForm* MainForm() const { return FMainForm; }
+
+  // Shows the exception's message (a message box, or stderr without a display); the
+  // event loop goes on.
+  void HandleException(std::exception_ptr AException);
+  // Replaces how HandleException shows a message (tests capture it).
+  std::function<void(const std::string&)> OnShowError;
+
+ private:
+  void Created(TCommonCustomForm* AForm);
+  void ShowError(const std::string& AMessage);
+
+  std::unique_ptr<QApplication> FQtApp;
+  std::unique_ptr<QtPlatform> FPlatform;
+  std::vector<std::function<void()>> FPending;
+  TCommonCustomForm* FMainForm = nullptr;
+  int FArgc = 1;
+  char* FArgv[2] = {nullptr, nullptr};
+};
+
+extern TApplication* Application;
+
+// Runs AHandler and reports an escaping exception through the application, so an
+// exception never crosses the toolkit's event dispatch.
+void GuardedCall(const std::function<void()>& AHandler);
+
+}  // namespace sphaerix

@@ -1,0 +1,48 @@
+// The 2D painter the toolkit's controls draw with: a QPainter placed at the control and
+// carrying its absolute opacity.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPainter>
+
+#include "scene/color.h"
+#include "scene/control.h"
+
+namespace sphaerix {
+
+class TCanvas {
+ public:
+  explicit TCanvas(QPainter& APainter) : FPainter(APainter) {}
+
+  // Prepares the painter for AControl: origin at its top left corner, opacity its
+  // absolute opacity. Returns the painter.
+  QPainter& Begin(const TControl& AControl) {
+    const TPointF origin = AControl.LocalToAbsolute({0, 0});
+    FPainter.resetTransform();
+    FPainter.translate(origin.X, origin.Y);
+    FPainter.setOpacity(AControl.AbsoluteOpacity());
+    return FPainter;
+  }
+  QPainter& Painter() { return FPainter; }
+
+ private:
+  QPainter& FPainter;
+};
+
+inline QColor ToQColor(TAlphaColor c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c), AlphaOf(c)); }
+
+// Which font settings come from the style rather than from the control itself.
+enum TStyledSetting : unsigned { ssFamily = 1, ssSize = 2, ssStyle = 4, ssFontColor = 8 };
+
+struct TTextSettings {
+  QString Family;  // empty: the platform's default family
+  float Size = 12;  // logical pixels
+  bool Bold = false;
+  TAlphaColor Color = claBlack;
+  unsigned StyledSettings = ssFamily | ssSize | ssStyle | ssFontColor;
+
+  QFont Font() const;
+};
+
+}  // namespace sphaerix

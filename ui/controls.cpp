@@ -1,0 +1,228 @@
+#include "ui/controls.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainterPath>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QtMath>
+
+namespace sphaerix {
+
+QFont TTextSettings::Font() const {
+  QFont f = QGuiApplication::font();
+  if (!(StyledSettings & ssFamily) && !Family.isEmpty() && Family != QLatin1String("Default"))
+    f.setFamily(Family);
+  if (!(StyledSettings & ssSize) || Size > 0) f.setPixelSize(qMax(1, qRound(Size)));
+  if (!(StyledSettings & ssStyle)) f.setBold(Bold);
+  return f;
+}
+
+namespace {
+
+Qt::Alignment ToQtAlign(TTextAlign AHorz, TTextAlign AVert) {
+  Qt::Alignment a;
+  switch (AHorz) {
+    case TTextAlign::Center: a |= Qt::AlignHCenter; break;
+    case TTextAlign::Leading: a |= Qt::AlignLeft; break;
+    case TTextAlign::Trailing: a |= Qt::AlignRight; break;
+  }
+  switch (AVert) {
+    case TTextAlign::Center: a |= Qt::AlignVCenter; break;
+    case TTextAlign::Leading: a |= Qt::AlignTop; break;
+    case TTextAlign::Trailing: a |= Qt::AlignBottom; break;
+  }
+  return a;
+}
+
+QRectF Rect(const TControl& AControl) { return QRectF(0, 0, AControl.Width(), AControl.Height()); }
+
+QStyle* Style() { return QApplication::style(); }
+
+}  // namespace
+
+// ---- TPanel
+
+TPanel::TPanel(TFmxObject* AOwner) : TControl(AOwner) {}
+
+void TPanel::SetStyleLookup(const QString& AValue) {
+  if (FStyleLookup == AValue) return;
+  FStyleLookup = AValue;
+  Repaint();
+}
+
+void TPanel::Paint(TCanvas& ACanvas) {
+  QPainter& p = ACanvas.Begin(*this);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  p.setPen(Qt::NoPen);
+  if (FStyleLookup == QLatin1String("Panel1Style1")) {
+    p.setBrush(ToQColor(0xFF35356F));
+    p.drawRoundedRect(Rect(*this), 8, 8);
+  } else {
+    p.setBrush(QApplication::palette().window());
+    p.drawRect(Rect(*this));
+  }
+}
+
+// ---- TButton
+
+TButton::TButton(TFmxObject* AOwner) : TControl(AOwner) {
+  SetCanFocus(true);
+  FTextSettings.StyledSettings = ssFamily | ssStyle | ssFontColor;
+  FTextSettings.Size = 14;
+}
+
+void TButton::SetText(const QString& AValue) {
+  if (FText == AValue) return;
+  FText = AValue;
+  Repaint();
+}
+
+void TButton::Paint(TCanvas& ACanvas) {
+  QPainter& p = ACanvas.Begin(*this);
+  QStyleOptionButton opt;
+  opt.rect = QRect(0, 0, qRound(Width()), qRound(Height()));
+  opt.state = QStyle::State_Active;
+  if (Enabled()) opt.state |= QStyle::State_Enabled;
+  if (IsMouseOver()) opt.state |= QStyle::State_MouseOver;
+  if (IsFocused()) opt.state |= QStyle::State_HasFocus;
+  opt.state |= IsPressed() && IsMouseOver() ? QStyle::State_Sunken : QStyle::State_Raised;
+  opt.palette = QApplication::palette();
+  p.setRenderHint(QPainter::Antialiasing, true);
+  Style()->drawControl(QStyle::CE_PushButtonBevel, &opt, &p, nullptr);
+  // The caption is black in every state and casts no shadow; without a glyph it fills
+  // the button inside margins of 1, 2, 1, 2.
+  p.setFont(FTextSettings.Font());
+  p.setPen(QColor(Qt::black));
+  const QRectF caption = Rect(*this).adjusted(1, 2, -1, -2);
+  const QString text = QFontMetricsF(p.font()).elidedText(FText, Qt::ElideRight, caption.width());
+  p.drawText(caption, Qt::AlignCenter, text);
+  if (IsFocused()) {
+    QStyleOptionFocusRect focus;
+    focus.rect = opt.rect.adjusted(3, 3, -3, -3);
+    focus.palette = opt.palette;
+    focus.state = opt.state;
+    Style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, nullptr);
+  }
+}
+
+bool TButton::KeyDown(int AKey) {
+  if (AKey == Qt::Key_Space || AKey == Qt::Key_Return || AKey == Qt::Key_Enter) {
+    Click();
+    return true;
+  }
+  return false;
+}
+
+// ---- TSpeedButton
+
+TSpeedButton::TSpeedButton(TFmxObject* AOwner) : TButton(AOwner) { SetCanFocus(false); }
+
+void TSpeedButton::Paint(TCanvas& ACanvas) {
+  QPainter& p = ACanvas.Begin(*this);
+  p.setRenderHint(QPainter::Antialiasing, true);
+  if (IsMouseOver() || IsPressed()) {
+    QStyleOptionButton opt;
+    opt.rect = QRect(0, 0, qRound(Width()), qRound(Height()));
+    opt.state = QStyle::State_Enabled | QStyle::State_Active | QStyle::State_MouseOver |
+                (IsPressed() ? QStyle::State_Sunken : QStyle::State_Raised);
+    opt.palette = QApplication::palette();
+    p.save();
+    p.setOpacity(p.opacity() * 0.35);
+    Style()->drawControl(QStyle::CE_PushButtonBevel, &opt, &p, nullptr);
+    p.restore();
+  }
+  p.setFont(FTextSettings.Font());
+  p.setPen(ToQColor(FTextSettings.Color));
+  p.drawText(Rect(*this), Qt::AlignCenter, FText);
+}
+
+// ---- TLabel
+
+TLabel::TLabel(TFmxObject* AOwner) : TControl(AOwner) {
+  SetHitTest(false);
+  SetSize(120, 17);
+}
+
+void TLabel::SetText(const QString& AValue) {
+  if (FText == AValue) return;
+  FText = AValue;
+  Repaint();
+}
+
+void TLabel::Paint(TCanvas& ACanvas) {
+  QPainter& p = ACanvas.Begin(*this);
+  p.setRenderHint(QPainter::TextAntialiasing, true);
+  p.setFont(FTextSettings.Font());
+  const Qt::Alignment align = ToQtAlign(HorzAlign, VertAlign);
+  const QRectF r = Rect(*this);
+  if (Shadow.Enabled) {
+    // A soft shadow: the text drawn a few times around the offset point at falling
+    // strength, which reads as a blur without an off-screen pass.
+    const double a = qDegreesToRadians(static_cast<double>(Shadow.Direction));
+    const QPointF offset(Shadow.Distance * qCos(a), Shadow.Distance * qSin(a));
+    QColor c = ToQColor(Shadow.ShadowColor);
+    const double spread = 1.0 + Shadow.Softness * 10.0;
+    const int rings = 3;
+    p.save();
+    for (int i = rings; i >= 0; --i) {
+      const double radius = spread * i / rings;
+      const int steps = i == 0 ? 1 : 8;
+      c.setAlphaF(Shadow.Opacity / (steps * (i + 1)));
+      p.setPen(c);
+      for (int s = 0; s < steps; ++s) {
+        const double t = 2 * M_PI * s / steps;
+        p.drawText(r.translated(offset + QPointF(radius * qCos(t), radius * qSin(t))), align, FText);
+      }
+    }
+    p.restore();
+  }
+  p.setPen(ToQColor(FTextSettings.Color));
+  p.drawText(r, align, FText);
+}
+
+// ---- TText
+
+TText::TText(TFmxObject* AOwner) : TControl(AOwner) { SetSize(50, 50); }
+
+void TText::SetText(const QString& AValue) {
+  if (FText == AValue) return;
+  FText = AValue;
+  Repaint();
+}
+
+void TText::Paint(TCanvas& ACanvas) {
+  QPainter& p = ACanvas.Begin(*this);
+  p.setRenderHint(QPainter::TextAntialiasing, true);
+  p.setFont(FTextSettings.Font());
+  p.setPen(ToQColor(FTextSettings.Color));
+  p.setClipRect(Rect(*this));
+  const QFontMetricsF fm(p.font());
+  QStringList lines = FText.split(QChar('\n'));
+  if (Trimming != TTextTrimming::None)
+    for (QString& l : lines) l = fm.elidedText(l, Qt::ElideRight, Width());
+  p.drawText(Rect(*this), ToQtAlign(HorzAlign, VertAlign), lines.join(QChar('\n')));
+  p.setClipping(false);
+}
+
+// ---- TImage
+
+TImage::TImage(TFmxObject* AOwner) : TControl(AOwner) {}
+
+void TImage::SetImage(const QImage& AImage) {
+  FImage = AImage;
+  Repaint();
+}
+
+void TImage::Paint(TCanvas& ACanvas) {
+  if (FImage.isNull()) return;
+  QPainter& p = ACanvas.Begin(*this);
+  p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+  QSizeF size = QSizeF(FImage.size()).scaled(QSizeF(Width(), Height()), Qt::KeepAspectRatio);
+  const QRectF target(QPointF((Width() - size.width()) / 2, (Height() - size.height()) / 2), size);
+  p.drawImage(target, FImage);
+}
+
+}  // namespace sphaerix

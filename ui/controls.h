@@ -1,0 +1,111 @@
+// The least set of 2D controls the two windows need: panel, button, speed button, label,
+// text block and image. Buttons are drawn by the platform's style, so they look native.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <functional>
+
+#include "scene/control.h"
+#include "ui/canvas.h"
+
+namespace sphaerix {
+
+enum class TTextAlign { Center, Leading, Trailing };
+enum class TTextTrimming { None, Character, Word };
+
+// A rectangle that can carry a custom look: "Panel1Style1" is a rounded card.
+class TPanel : public TControl {
+ public:
+  explicit TPanel(TFmxObject* AOwner);
+  const QString& StyleLookup() const { return FStyleLookup; }
+  void SetStyleLookup(const QString& AValue);
+  void Paint(TCanvas& ACanvas) override;
+
+ private:
+  QString FStyleLookup;
+};
+
+// A push button painted with the platform's style in its normal, hot, focused and
+// pressed states. Space or Enter clicks it when it has the focus.
+class TButton : public TControl {
+ public:
+  explicit TButton(TFmxObject* AOwner);
+  const QString& Text() const { return FText; }
+  void SetText(const QString& AValue);
+  TTextSettings& TextSettings() { return FTextSettings; }
+  void Paint(TCanvas& ACanvas) override;
+  bool KeyDown(int AKey) override;
+  // Glyph margins of the style: the caption keeps clear of a 16 x 16 glyph area.
+  bool StyledCaption = true;
+
+ protected:
+  QString FText;
+  TTextSettings FTextSettings;
+};
+
+// A flat button that lights up under the pointer.
+class TSpeedButton : public TButton {
+ public:
+  explicit TSpeedButton(TFmxObject* AOwner);
+  void Paint(TCanvas& ACanvas) override;
+};
+
+// A soft coloured shadow drawn under a label's text.
+struct TShadowEffect {
+  bool Enabled = false;
+  float Distance = 3;
+  float Direction = 45;  // degrees, clockwise from the x axis
+  float Softness = 0.3f;
+  float Opacity = 0.6f;
+  TAlphaColor ShadowColor = claBlack;
+};
+
+class TLabel : public TControl {
+ public:
+  explicit TLabel(TFmxObject* AOwner);
+  const QString& Text() const { return FText; }
+  void SetText(const QString& AValue);
+  TTextSettings& TextSettings() { return FTextSettings; }
+  TTextAlign HorzAlign = TTextAlign::Leading;
+  TTextAlign VertAlign = TTextAlign::Center;
+  TShadowEffect Shadow;
+  // A cursor shape for the pointer over the label (Qt::CursorShape value; -1 none).
+  int Cursor = -1;
+  void Paint(TCanvas& ACanvas) override;
+
+ private:
+  QString FText;
+  TTextSettings FTextSettings;
+};
+
+// A block of multi-line text.
+class TText : public TControl {
+ public:
+  explicit TText(TFmxObject* AOwner);
+  const QString& Text() const { return FText; }
+  void SetText(const QString& AValue);
+  TTextSettings& TextSettings() { return FTextSettings; }
+  TTextAlign HorzAlign = TTextAlign::Center;
+  TTextAlign VertAlign = TTextAlign::Center;
+  TTextTrimming Trimming = TTextTrimming::None;
+  void Paint(TCanvas& ACanvas) override;
+
+ private:
+  QString FText;
+  TTextSettings FTextSettings;
+};
+
+// A picture fitted into the control with its aspect ratio kept.
+class TImage : public TControl {
+ public:
+  explicit TImage(TFmxObject* AOwner);
+  void SetImage(const QImage& AImage);
+  const QImage& Image() const { return FImage; }
+  void Paint(TCanvas& ACanvas) override;
+
+ private:
+  QImage FImage;
+};
+
+}  // namespace sphaerix

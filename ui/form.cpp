@@ -1,0 +1,239 @@
+#include "ui/form.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QCursor>
+#include <QScreen>
+#include <algorithm>
+
+#include "ui/application.h"
+#include "ui/canvas.h"
+#include "ui/form_window.h"
+
+namespace sphaerix {
+
+TCommonCustomForm::TCommonCustomForm(TFmxObject* AOwner) : TFmxObject(AOwner) {
+  FWindow = new TFormWindow(this);
+}
+
+TCommonCustomForm::~TCommonCustomForm() {
+  if (FWindow) {
+    FWindow->Closing = true;
+    delete FWindow;
+    FWindow = nullptr;
+  }
+}
+
+void TCommonCustomForm::SetCaption(const QString& AValue) {
+  FCaption = AValue;
+  FWindow->setTitle(AValue);
+}
+
+int TCommonCustomForm::ClientWidth() const { return FWindow->width(); }
+int TCommonCustomForm::ClientHeight() const { return FWindow->height(); }
+
+void TCommonCustomForm::SetClientSize(int AWidth, int AHeight) {
+  FDesignWidth = AWidth;
+  FDesignHeight = AHeight;
+  if (!FFullScreen) FWindow->resize(AWidth, AHeight);
+}
+
+void TCommonCustomForm::SetFill(TAlphaColor AValue) {
+  if (FFill == AValue) return;
+  FFill = AValue;
+  Invalidate();
+}
+
+bool TCommonCustomForm::Visible() const { return FWindow->isVisible(); }
+
+QRect TCommonCustomForm::CenteredOver(const QRect& AOuter) const {
+  QRect r(0, 0, FDesignWidth, FDesignHeight);
+  r.moveCenter(AOuter.center());
+  return r;
+}
+
+// The first showing places the window as its layout asks; later showings keep where the
+// user put it.
+void TCommonCustomForm::PlaceWindow() {
+  QScreen* screen = FWindow->screen() ? FWindow->screen() : QGuiApplication::primaryScreen();
+  QRect frame(FWindow->position(), QSize(FDesignWidth, FDesignHeight));
+  if (FPosition == TFormPosition::ScreenCenter && screen) {
+    frame = CenteredOver(screen->availableGeometry());
+  } else if (FPosition == TFormPosition::MainFormCenter) {
+    TCommonCustomForm* main = Application ? Application->MainForm() : nullptr;
+    if (main && main != this && main->Window())
+      frame = CenteredOver(main->Window()->geometry());
+    else if (screen)
+      frame = CenteredOver(screen->availableGeometry());
+  }
+  FWindow->setGeometry(frame);
+  FRestoreGeometry = frame;
+  FPlaced = true;
+}
+
+void TCommonCustomForm::Show() {
+  if (!FConfigured) {
+    ConfigureWindow(*FWindow);
+    FConfigured = true;
+  }
+  if (!FPlaced || FPosition == TFormPosition::MainFormCenter) PlaceWindow();
+  if (FFullScreen)
+    FWindow->showFullScreen();
+  else
+    FWindow->show();
+  FWindow->requestActivate();
+}
+
+void TCommonCustomForm::Hide() { FWindow->hide(); }
+
+void TCommonCustomForm::Activate() {
+  if (FWindow->isVisible()) FWindow->requestActivate();
+}
+
+void TCommonCustomForm::SetFullScreen(bool AValue) {
+  if (FFullScreen == AValue) return;
+  FFullScreen = AValue;
+  if (!FWindow->isVisible()) return;
+  if (AValue) {
+    // Remember the normal frame so switching back restores it.
+    if (FWindow->windowStates() == Qt::WindowNoState) FRestoreGeometry = FWindow->geometry();
+    FWindow->showFullScreen();
+  } else {
+    FWindow->showNormal();
+    if (FRestoreGeometry.isValid()) FWindow->setGeometry(FRestoreGeometry);
+  }
+}
+
+void TCommonCustomForm::Close() {
+  TCloseAction action = TCloseAction::caHide;
+  FClosing = true;
+  if (OnClose) OnClose(this, action);
+  FClosing = false;
+  if (action == TCloseAction::caNone) return;
+  if (Application && Application->MainForm() == this) {
+    Application->Terminate();
+    return;
+  }
+  Hide();
+}
+
+void TCommonCustomForm::Invalidate() { FWindow->update(); }
+
+void TCommonCustomForm::DoCreate() {
+  if (OnCreate) OnCreate(this);
+}
+
+float TCommonCustomForm::Scale() const { return static_cast<float>(FWindow->devicePixelRatio()); }
+
+void TCommonCustomForm::PaintFill(QPainter& APainter) {
+  APainter.setCompositionMode(QPainter::CompositionMode_Source);
+  APainter.fillRect(QRect(QPoint(0, 0), FWindow->size()),
+                    QColor(RedOf(FFill), GreenOf(FFill), BlueOf(FFill), AlphaOf(FFill)));
+  APainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void TCommonCustomForm::Resized() {
+  // Aligned top-level controls follow the client area.
+  const float w = static_cast<float>(ClientWidth());
+  const float h = static_cast<float>(ClientHeight());
+  float top = 0;
+  for (TControl* c : Controls()) {
+    if (c->Align() == TAlignLayout::Client || c->Align() == TAlignLayout::Contents) {
+      c->SetBounds(0, 0, w, h);
+    } else if (c->Align() == TAlignLayout::Top) {
+      c->SetBounds(0, top, w, c->Height());
+      top += c->Height();
+    }
+  }
+  if (OnResize) OnResize(this);
+}
+
+std::vector<TControl*> TCommonCustomForm::Controls() const {
+  std::vector<TControl*> result;
+  for (TFmxObject* o : Children())
+    if (auto* c = dynamic_cast<TControl*>(o)) result.push_back(c);
+  return result;
+}
+
+void TCommonCustomForm::PaintContent(QPainter& APainter) {
+  TCanvas canvas(APainter);
+  for (TControl* c : Controls())
+    if (c->Visible()) c->PaintTree(canvas);
+  APainter.resetTransform();
+  APainter.setOpacity(1);
+}
+
+void TCommonCustomForm::SetCaptured(TControl* AControl) {
+  if (FCaptured == AControl) return;
+  FCaptured = AControl;
+  // The platform grab keeps moves and the release coming while the pointer is outside.
+  FWindow->setMouseGrabEnabled(AControl != nullptr);
+}
+
+void TCommonCustomForm::SetFocused(TControl* AControl) {
+  if (FFocused == AControl) return;
+  TControl* old = FFocused;
+  FFocused = AControl;
+  if (old) old->Repaint();
+  if (AControl) AControl->Repaint();
+}
+
+TPointF TCommonCustomForm::ScreenPointer() const {
+  const QPoint p = QCursor::pos(FWindow->screen());
+  return {static_cast<float>(p.x()), static_cast<float>(p.y())};
+}
+
+void TCommonCustomForm::ControlDestroyed(TControl* AControl) {
+  if (FCaptured == AControl) SetCaptured(nullptr);
+  if (FFocused == AControl) FFocused = nullptr;
+}
+
+void TCommonCustomForm::DoAddObject(TFmxObject* AObject) {
+  if (auto* c = dynamic_cast<TControl*>(AObject)) {
+    c->SetRoot(this);
+    Invalidate();
+  }
+}
+
+void TCommonCustomForm::DoRemoveObject(TFmxObject* AObject) {
+  if (auto* c = dynamic_cast<TControl*>(AObject)) {
+    ControlDestroyed(c);
+    c->SetRoot(nullptr);
+    Invalidate();
+  }
+}
+
+namespace {
+
+void CollectFocusable(TControl* AControl, std::vector<TControl*>& AOut) {
+  if (!AControl->Visible() || !AControl->Enabled()) return;
+  if (AControl->CanFocus()) AOut.push_back(AControl);
+  std::vector<TControl*> children = AControl->Controls();
+  std::stable_sort(children.begin(), children.end(),
+                   [](TControl* a, TControl* b) { return a->TabOrder() < b->TabOrder(); });
+  for (TControl* c : children) CollectFocusable(c, AOut);
+}
+
+}  // namespace
+
+void TCommonCustomForm::FocusNext(bool ABackward) {
+  std::vector<TControl*> order;
+  for (TControl* c : Controls()) CollectFocusable(c, order);
+  if (order.empty()) return;
+  auto it = std::find(order.begin(), order.end(), FFocused);
+  int i = it == order.end() ? (ABackward ? 0 : -1) : static_cast<int>(it - order.begin());
+  const int n = static_cast<int>(order.size());
+  i = ((ABackward ? i - 1 : i + 1) % n + n) % n;
+  SetFocused(order[static_cast<size_t>(i)]);
+}
+
+bool TCommonCustomForm::KeyDown(int AKey, bool AShift) {
+  if (AKey == Qt::Key_Tab || AKey == Qt::Key_Backtab) {
+    FocusNext(AShift || AKey == Qt::Key_Backtab);
+    return true;
+  }
+  if (FFocused && FFocused->Visible() && FFocused->Enabled()) return FFocused->KeyDown(AKey);
+  return false;
+}
+
+}  // namespace sphaerix

@@ -1,0 +1,116 @@
+// A top-level window of the program: caption, client size, placement, fill, full screen,
+// and the creation, close and resize events. The window system side is a QOpenGLWindow so
+// that a 3D viewport and the 2D controls are drawn in one paint.
+#pragma once
+
+#include <QPointer>
+#include <QRect>
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "scene/color.h"
+#include "scene/control.h"
+#include "scene/object.h"
+
+class QPainter;
+class QOpenGLWindow;
+
+namespace sphaerix {
+
+class TFormWindow;
+
+enum class TFormPosition { Designed, ScreenCenter, MainFormCenter };
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+
+class TCommonCustomForm : public TFmxObject, public IControlRoot {
+ public:
+  explicit TCommonCustomForm(TFmxObject* AOwner);
+  ~TCommonCustomForm() override;
+
+  const QString& Caption() const { return FCaption; }
+  void SetCaption(const QString& AValue);
+  int ClientWidth() const;
+  int ClientHeight() const;
+  void SetClientSize(int AWidth, int AHeight);
+  TFormPosition Position() const { return FPosition; }
+  void SetPosition(TFormPosition AValue) { FPosition = AValue; }
+  TAlphaColor Fill() const { return FFill; }
+  void SetFill(TAlphaColor AValue);
+  bool FullScreen() const { return FFullScreen; }
+  void SetFullScreen(bool AValue);
+
+  bool Visible() const override;
+  bool IsControl() const override { return true; }
+  void Show();
+  void Hide();
+  void Activate();
+  // Runs OnClose; unless it answers caNone the window goes, and the main window ends
+  // the application.
+  void Close();
+  bool Closing() const { return FClosing; }
+  // Asks the window system for a paint; several requests give one paint.
+  void Invalidate();
+
+  std::function<void(TFmxObject*)> OnCreate;
+  std::function<void(TFmxObject*, TCloseAction&)> OnClose;
+  std::function<void(TFmxObject*)> OnResize;
+
+  // Runs the creation handler; called once by the application after construction.
+  virtual void DoCreate();
+
+  TFormWindow* Window() const { return FWindow; }
+
+  // The top-level 2D controls, bottom first.
+  std::vector<TControl*> Controls() const;
+
+  // IControlRoot
+  void InvalidateRoot() override { Invalidate(); }
+  TControl* Captured() const override { return FCaptured; }
+  void SetCaptured(TControl* AControl) override;
+  TControl* Focused() const override { return FFocused; }
+  void SetFocused(TControl* AControl) override;
+  float RootScale() const override { return Scale(); }
+  TPointF ScreenPointer() const override;
+  void ControlDestroyed(TControl* AControl) override;
+
+  // Keyboard: Tab and Shift+Tab move the focus in tab order, other keys go to the
+  // focused control. Returns true when the key was used.
+  bool KeyDown(int AKey, bool AShift);
+  // The window's scale: physical pixels per logical pixel.
+  float Scale() const;
+
+ protected:
+  friend class TFormWindow;
+  // Called with the form's GL context current before any 2D painting (the 3D frame).
+  virtual void RenderGL() {}
+  // Paints the form's content over its fill.
+  virtual void PaintContent(QPainter& APainter);
+  virtual void PaintFill(QPainter& APainter);
+  virtual void Resized();
+  // The window's pixel format and context wishes, before it is first shown.
+  virtual void ConfigureWindow(TFormWindow& AWindow) {}
+  // Placement for TFormPosition::MainFormCenter.
+  QRect CenteredOver(const QRect& AOuter) const;
+  void PlaceWindow();
+
+  QString FCaption;
+  TFormPosition FPosition = TFormPosition::Designed;
+  TAlphaColor FFill = 0xFFF0F0F0;
+  bool FFullScreen = false;
+  int FDesignWidth = 640;
+  int FDesignHeight = 480;
+  bool FPlaced = false;
+  QRect FRestoreGeometry;
+  TFormWindow* FWindow = nullptr;
+  TControl* FCaptured = nullptr;
+  TControl* FFocused = nullptr;
+  bool FClosing = false;
+  bool FConfigured = false;
+
+  void DoAddObject(TFmxObject* AObject) override;
+  void DoRemoveObject(TFmxObject* AObject) override;
+  void FocusNext(bool ABackward);
+};
+
+}  // namespace sphaerix

@@ -1,0 +1,32 @@
+// The window-system side of a form: forwards paint, resize, close and input to its form,
+// and keeps exceptions from crossing Qt's event dispatch.
+#pragma once
+
+#include <QOpenGLWindow>
+#include <functional>
+
+namespace sphaerix {
+
+class TCommonCustomForm;
+
+class TFormWindow : public QOpenGLWindow {
+  Q_OBJECT
+ public:
+  explicit TFormWindow(TCommonCustomForm* AForm);
+
+  // Input goes to whoever the form installs; a form without input leaves them empty.
+  std::function<bool(QEvent*)> OnInputEvent;
+  // True while the window is being destroyed by the program (no close handler then).
+  bool Closing = false;
+
+ protected:
+  void initializeGL() override;
+  void paintGL() override;
+  void resizeGL(int w, int h) override;
+  bool event(QEvent* AEvent) override;
+
+ private:
+  TCommonCustomForm* FForm;
+};
+
+}  // namespace sphaerix

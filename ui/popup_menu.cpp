@@ -1,0 +1,67 @@
+#include "ui/popup_menu.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QPointer>
+
+#include "ui/application.h"
+
+namespace sphaerix {
+
+TMenuItem::TMenuItem(TFmxObject* AOwner) : TFmxObject(AOwner) {}
+
+void TMenuItem::Click() {
+  if (FEnabled && OnClick) OnClick(this);
+}
+
+TPopupMenu::TPopupMenu(TFmxObject* AOwner) : TFmxObject(AOwner) {}
+
+TPopupMenu::~TPopupMenu() { CloseMenu(); }
+
+std::vector<TMenuItem*> TPopupMenu::Items() const {
+  std::vector<TMenuItem*> items;
+  for (TFmxObject* o : Children())
+    if (auto* item = dynamic_cast<TMenuItem*>(o)) items.push_back(item);
+  return items;
+}
+
+void TPopupMenu::SetPopupComponent(TFmxObject* AComponent) {
+  if (FPopupComponent == AComponent) return;
+  if (FPopupComponent) FPopupComponent->RemoveFreeNotify(this);
+  FPopupComponent = AComponent;
+  if (FPopupComponent) FPopupComponent->AddFreeNotify(this);
+}
+
+void TPopupMenu::FreeNotification(TFmxObject* AObject) {
+  if (AObject == FPopupComponent) FPopupComponent = nullptr;
+}
+
+void TPopupMenu::Popup(float AScreenX, float AScreenY) {
+  if (FOpen) return;
+  QMenu menu;
+  std::vector<std::pair<QAction*, TMenuItem*>> actions;
+  for (TMenuItem* item : Items()) {
+    QAction* a = menu.addAction(item->Text());
+    a->setCheckable(item->Checkable());
+    a->setChecked(item->IsChecked());
+    a->setEnabled(item->Enabled());
+    actions.emplace_back(a, item);
+  }
+  FMenu = &menu;
+  FOpen = true;
+  QAction* chosen = menu.exec(QPoint(qRound(AScreenX), qRound(AScreenY)));
+  FOpen = false;
+  FMenu = nullptr;
+  if (!chosen) return;
+  for (auto& [action, item] : actions)
+    if (action == chosen) {
+      GuardedCall([item = item] { item->Click(); });
+      break;
+    }
+}
+
+void TPopupMenu::CloseMenu() {
+  if (FMenu) FMenu->close();
+}
+
+}  // namespace sphaerix

@@ -1,0 +1,63 @@
+// The right-click menu: items with check marks, shown modally at a screen point by the
+// platform's own menu, so it looks and behaves natively.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "scene/control.h"
+#include "scene/object.h"
+
+class QMenu;
+
+namespace sphaerix {
+
+class TMenuItem : public TFmxObject {
+ public:
+  explicit TMenuItem(TFmxObject* AOwner);
+  const QString& Text() const { return FText; }
+  void SetText(const QString& AValue) { FText = AValue; }
+  // The check mark; the item never switches it itself.
+  bool IsChecked() const { return FIsChecked; }
+  void SetIsChecked(bool AValue) { FIsChecked = AValue; }
+  // A switch shows its check mark (set or not); a command shows none.
+  bool Checkable() const { return FCheckable; }
+  void SetCheckable(bool AValue) { FCheckable = AValue; }
+  bool Enabled() const { return FEnabled; }
+  void SetEnabled(bool AValue) { FEnabled = AValue; }
+  std::function<void(TFmxObject*)> OnClick;
+  void Click();
+
+ private:
+  QString FText;
+  bool FIsChecked = false;
+  bool FCheckable = false;
+  bool FEnabled = true;
+};
+
+class TPopupMenu : public TFmxObject, public IPopupMenu {
+ public:
+  explicit TPopupMenu(TFmxObject* AOwner);
+  ~TPopupMenu() override;
+
+  std::vector<TMenuItem*> Items() const;
+  TFmxObject* PopupComponent() const { return FPopupComponent; }
+  void SetPopupComponent(TFmxObject* AComponent) override;
+  // Runs the menu's own loop until it closes; the chosen item's OnClick runs after the
+  // menu has gone. Animations keep running meanwhile.
+  void Popup(float AScreenX, float AScreenY) override;
+  bool IsOpen() const { return FOpen; }
+  // Closes an open menu without a choice (the program is ending).
+  void CloseMenu();
+
+ protected:
+  void FreeNotification(TFmxObject* AObject) override;
+
+ private:
+  TFmxObject* FPopupComponent = nullptr;
+  QMenu* FMenu = nullptr;
+  bool FOpen = false;
+};
+
+}  // namespace sphaerix

@@ -1,0 +1,35 @@
+// The save dialog: the desktop's own where the platform theme offers one.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+#include "scene/object.h"
+
+namespace sphaerix {
+
+class TSaveDialog : public TFmxObject {
+ public:
+  explicit TSaveDialog(TFmxObject* AOwner);
+
+  // "description|pattern|description|pattern..."
+  QString Filter;
+  // Added to a name typed without an extension (no dot).
+  QString DefaultExt;
+  QString InitialDir;
+  QString FileName;
+  int FilterIndex = 1;
+
+  // Shows the modal dialog; true with FileName set when the user chose a file. Asks no
+  // question before replacing an existing file.
+  bool Execute();
+
+  // Replaces the platform dialog (tests): gets the dialog, returns the chosen path or an
+  // empty string for cancel.
+  static std::function<QString(const TSaveDialog&)> DialogOverride;
+
+  // The name as saved: the default extension added when the name has none.
+  QString WithDefaultExt(const QString& AName) const;
+};
+
+}  // namespace sphaerix
