@@ -31,3 +31,46 @@ void TMaterialSource::NotifyChanged() {
 TMaterial* ValidMaterial(const TMaterialSource* ASource) { return ASource ? ASource->Material() : nullptr; }
 
 }  // namespace sphaerix
+
+namespace sphaerix {
+
+TLightMaterialSource::TLightMaterialSource(TFmxObject* AOwner)
+    : TMaterialSource(AOwner), FMaterial(std::make_unique<TLightMaterial>(this)) {
+  FTexture.OnChange = [this](TBitmap&) { TextureChanged(); };
+}
+
+// The material goes before the texture it points at.
+TLightMaterialSource::~TLightMaterialSource() {
+  FTexture.OnChange = nullptr;
+  FMaterial.reset();
+}
+
+void TLightMaterialSource::TextureChanged() {
+  if (FTexture.IsEmpty()) return;
+  if (FDeviceTexture)
+    FDeviceTexture->Refresh();
+  else
+    FDeviceTexture = std::make_unique<TTexture>(FTexture);
+  FMaterial->SetTexture(FDeviceTexture.get());
+}
+
+TTextureMaterialSource::TTextureMaterialSource(TFmxObject* AOwner)
+    : TMaterialSource(AOwner), FMaterial(std::make_unique<TTextureMaterial>(this)) {
+  FTexture.OnChange = [this](TBitmap&) { TextureChanged(); };
+}
+
+TTextureMaterialSource::~TTextureMaterialSource() {
+  FTexture.OnChange = nullptr;
+  FMaterial.reset();
+}
+
+void TTextureMaterialSource::TextureChanged() {
+  if (FTexture.IsEmpty()) return;
+  if (FDeviceTexture)
+    FDeviceTexture->Refresh();
+  else
+    FDeviceTexture = std::make_unique<TTexture>(FTexture);
+  FMaterial->SetTexture(FDeviceTexture.get());
+}
+
+}  // namespace sphaerix

@@ -3,13 +3,16 @@
 // material repaints them.
 #pragma once
 
+#include <memory>
 #include <vector>
 
+#include "scene/bitmap.h"
+#include "scene/color.h"
+#include "scene/material.h"
 #include "scene/object.h"
 
 namespace sphaerix {
 
-class TMaterial;
 class TShape3D;
 
 class TMaterialSource : public TFmxObject {
@@ -31,6 +34,64 @@ class TMaterialSource : public TFmxObject {
 
  private:
   std::vector<TShape3D*> FListeners;
+};
+
+// A lit, textured material. The four colours and Shininess go straight into the
+// material without notification. Texture is owned: a change of a non-empty bitmap
+// (loading, assigning) makes the material use that bitmap's texture, also without
+// notification; an empty bitmap leaves the material's texture as it was.
+class TLightMaterialSource : public TMaterialSource {
+ public:
+  explicit TLightMaterialSource(TFmxObject* AOwner = nullptr);
+  ~TLightMaterialSource() override;
+
+  TMaterial* Material() const override { return FMaterial.get(); }
+  TLightMaterial& LightMaterial() const { return *FMaterial; }
+
+  TAlphaColor Diffuse() const { return FMaterial->Diffuse(); }
+  void SetDiffuse(TAlphaColor AValue) { FMaterial->SetDiffuse(AValue); }
+  TAlphaColor Ambient() const { return FMaterial->Ambient(); }
+  void SetAmbient(TAlphaColor AValue) { FMaterial->SetAmbient(AValue); }
+  TAlphaColor Emissive() const { return FMaterial->Emissive(); }
+  void SetEmissive(TAlphaColor AValue) { FMaterial->SetEmissive(AValue); }
+  TAlphaColor Specular() const { return FMaterial->Specular(); }
+  void SetSpecular(TAlphaColor AValue) { FMaterial->SetSpecular(AValue); }
+  int Shininess() const { return FMaterial->Shininess(); }
+  void SetShininess(int AValue) { FMaterial->SetShininess(AValue); }
+
+  TBitmap& Texture() { return FTexture; }
+  const TBitmap& Texture() const { return FTexture; }
+  // Copies ABitmap into Texture (the change reaches the material as above).
+  void SetTexture(const TBitmap& ABitmap) { FTexture.Assign(ABitmap); }
+
+ private:
+  void TextureChanged();
+
+  TBitmap FTexture;
+  std::unique_ptr<TTexture> FDeviceTexture;
+  std::unique_ptr<TLightMaterial> FMaterial;
+};
+
+// An unlit texture material. A change of a non-empty Texture bitmap hands its texture
+// to the material, which reports the change: every shape using the source repaints.
+class TTextureMaterialSource : public TMaterialSource {
+ public:
+  explicit TTextureMaterialSource(TFmxObject* AOwner = nullptr);
+  ~TTextureMaterialSource() override;
+
+  TMaterial* Material() const override { return FMaterial.get(); }
+  TTextureMaterial& TextureMaterial() const { return *FMaterial; }
+
+  TBitmap& Texture() { return FTexture; }
+  const TBitmap& Texture() const { return FTexture; }
+  void SetTexture(const TBitmap& ABitmap) { FTexture.Assign(ABitmap); }
+
+ private:
+  void TextureChanged();
+
+  TBitmap FTexture;
+  std::unique_ptr<TTexture> FDeviceTexture;
+  std::unique_ptr<TTextureMaterial> FMaterial;
 };
 
 // The material of ASource, or none when there is no source.

@@ -1,0 +1,257 @@
+#include "scene/viewport3d.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "scene/bitmap.h"
+
+namespace sphaerix {
+
+namespace {
+
+// Tag of the design camera rig's nodes.
+constexpr std::intptr_t kDesignTag = 0xFFFE;
+
+std::function<void(TViewport3D&, TCanvas&)>& FramePainter() {
+  static std::function<void(TViewport3D&, TCanvas&)> painter;
+  return painter;
+}
+
+std::function<void(TViewport3D&, TBitmap&, float)>& ChildrenPainter() {
+  static std::function<void(TViewport3D&, TBitmap&, float)> painter;
+  return painter;
+}
+
+// c x a for a premultiplied pixel, every channel rounded.
+std::uint32_t ScalePremultiplied(std::uint32_t c, float a) {
+  auto ch = [&](int shift) {
+    const float v = static_cast<float>((c >> shift) & 0xFF) * a + 0.5f;
+    return static_cast<std::uint32_t>(std::min(255.0f, v)) << shift;
+  };
+  return ch(24) | ch(16) | ch(8) | ch(0);
+}
+
+}  // namespace
+
+int RoundToEven(float AValue) { return static_cast<int>(std::nearbyint(AValue)); }
+
+void TViewport3D::SetFramePainter(std::function<void(TViewport3D&, TCanvas&)> APainter) {
+  FramePainter() = std::move(APainter);
+}
+
+void TViewport3D::SetChildrenPainter(std::function<void(TViewport3D&, TBitmap&, float)> APainter) {
+  ChildrenPainter() = std::move(APainter);
+}
+
+TViewport3D::TViewport3D(TFmxObject* AOwner) : TControl(AOwner) {
+  SetAutoCapture(true);
+  // The initial size is no resize: the render target waits for the first real one.
+  FConstructing = true;
+  SetSize(100, 100);
+  FConstructing = false;
+  // The design rig; it never draws at run time and is never stored in a layout.
+  FDesignCameraZ = new TDummy(this);
+  FDesignCameraZ->SetTag(kDesignTag);
+  AddObject(FDesignCameraZ);
+  FDesignCameraX = new TDummy(this);
+  FDesignCameraX->SetTag(kDesignTag);
+  FDesignCameraZ->AddObject(FDesignCameraX);
+  FDesignCameraX->RotationAngle().SetX(-20);
+  FDesignCamera = new TCamera(this);
+  FDesignCamera->SetTag(kDesignTag);
+  FDesignCameraX->AddObject(FDesignCamera);
+  FDesignCamera->Position().SetPoint({0, 0, -20});
+}
+
+// The 3D children leave while this is still a whole viewport: lights deregister and
+// no node keeps pointing at it.
+TViewport3D::~TViewport3D() {
+  if (FCamera) FCamera->RemoveFreeNotify(this);
+  FCamera = nullptr;
+  for (TFmxObject* child : Children())
+    if (auto* node = dynamic_cast<TControl3D*>(child)) node->SetNewViewport(nullptr);
+  FRenderingList.clear();
+  FLights.clear();
+  FContext.reset();
+}
+
+// ---------------------------------------------------------------------------------------
+// Properties
+
+void TViewport3D::SetCamera(TCamera* AValue) {
+  if (AValue == FCamera) return;
+  if (FCamera) FCamera->RemoveFreeNotify(this);
+  FCamera = AValue;
+  if (FCamera) FCamera->AddFreeNotify(this);
+  if (FContext && !FUsingDesignCamera) NeedRender();
+}
+
+void TViewport3D::SetUsingDesignCamera(bool AValue) {
+  if (AValue == FUsingDesignCamera) return;
+  FUsingDesignCamera = AValue;
+  if (FContext) NeedRender();
+}
+
+TCamera* TViewport3D::EffectiveCamera() const {
+  return (!FCamera || FUsingDesignCamera) ? FDesignCamera : FCamera;
+}
+
+void TViewport3D::SetColor(TAlphaColor AValue) {
+  if (AValue == FColor) return;
+  FColor = AValue;
+  NeedRender();
+}
+
+void TViewport3D::SetMultisample(TMultisample AValue) {
+  if (AValue == FMultisample) return;
+  FMultisample = AValue;
+  if (FContext) FContext->SetMultisample(AValue);
+}
+
+void TViewport3D::FreeNotification(TFmxObject* AObject) {
+  TControl::FreeNotification(AObject);
+  if (AObject == FCamera) {
+    FCamera = nullptr;
+    NeedRender();
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Tree, lights, requests
+
+void TViewport3D::NeedRender() {
+  if (IsDestroying()) return;
+  Repaint();
+}
+
+void TViewport3D::AddLight(TLight* ALight) {
+  if (ALight && std::find(FLights.begin(), FLights.end(), ALight) == FLights.end())
+    FLights.push_back(ALight);
+}
+
+void TViewport3D::RemoveLight(TLight* ALight) {
+  FLights.erase(std::remove(FLights.begin(), FLights.end(), ALight), FLights.end());
+}
+
+void TViewport3D::RebuildRenderingList() {
+  FRenderingList.clear();
+  for (TFmxObject* child : Children())
+    if (auto* node = dynamic_cast<TControl3D*>(child)) FRenderingList.push_back(node);
+  SortRenderingList(FRenderingList);
+}
+
+void TViewport3D::DoAddObject(TFmxObject* AObject) {
+  TControl::DoAddObject(AObject);
+  if (auto* node = dynamic_cast<TControl3D*>(AObject)) {
+    node->SetNewViewport(this);
+    node->InvalidateOpacity();
+    node->InvalidateAbsolute();
+    RebuildRenderingList();
+    node->Repaint();
+  }
+}
+
+void TViewport3D::DoRemoveObject(TFmxObject* AObject) {
+  TControl::DoRemoveObject(AObject);
+  if (auto* node = dynamic_cast<TControl3D*>(AObject)) {
+    node->SetNewViewport(nullptr);
+    node->InvalidateOpacity();
+    node->InvalidateAbsolute();
+    RebuildRenderingList();
+    NeedRender();
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Render target
+
+int TViewport3D::TargetWidth() const {
+  const IControlRoot* root = Root();
+  return std::max(0, RoundToEven(Width() * (root ? root->RootScale() : 1.0f)));
+}
+
+int TViewport3D::TargetHeight() const {
+  const IControlRoot* root = Root();
+  return std::max(0, RoundToEven(Height() * (root ? root->RootScale() : 1.0f)));
+}
+
+void TViewport3D::Resize() {
+  TControl::Resize();
+  if (!FConstructing) RecreateContext();
+}
+
+void TViewport3D::RecreateContext() {
+  FContext.reset();
+  IContext3DFactory* factory = FContextFactory ? FContextFactory : DefaultContext3DFactory();
+  if (factory) FContext = factory->CreateContext(TargetWidth(), TargetHeight(), FMultisample);
+}
+
+// ---------------------------------------------------------------------------------------
+// The frame
+
+void TViewport3D::DrawScene() {
+  TRenderContext3D& ctx = *FContext;
+  ctx.SetContextState(TContextState::csScissorOff);
+  ctx.Clear(FColor, 1.0f, 0);
+  const TCamera* camera = EffectiveCamera();
+  ctx.SetCameraMatrix(camera->CameraMatrix());
+  ctx.SetCameraAngleOfView(camera->AngleOfView());
+  ctx.Lights().clear();
+  for (const TLight* light : FLights) ctx.Lights().push_back(light->LightDescription());
+  // A copy: OnRender handlers may change the tree.
+  const std::vector<TControl3D*> list = FRenderingList;
+  for (TControl3D* node : list)
+    if (node->Visible()) node->RenderInternal(&ctx);
+}
+
+bool TViewport3D::RenderFrame() {
+  if (FDrawing) return false;
+  if (FContext && (FContext->Width() != TargetWidth() || FContext->Height() != TargetHeight()))
+    RecreateContext();
+  if (!FContext) return false;
+  FDrawing = true;
+  try {
+    if (FContext->BeginScene()) {
+      DrawScene();
+      FContext->EndScene();
+    }
+    FContext->CopyToFrame();
+  } catch (...) {
+    // The scene must not stay begun, nor the viewport locked, after a failed draw.
+    if (FContext) FContext->EndScene();
+    FDrawing = false;
+    throw;
+  }
+  FDrawing = false;
+  ++FFrameCount;
+  return true;
+}
+
+void TViewport3D::Paint(TCanvas& ACanvas) {
+  if (FramePainter()) FramePainter()(*this, ACanvas);
+}
+
+std::unique_ptr<TBitmap> TViewport3D::MakeScreenshot() {
+  const IControlRoot* root = Root();
+  const float scale = root ? root->RootScale() : 1.0f;
+  auto result = std::make_unique<TBitmap>(std::max(0, RoundToEven(Width() * scale)),
+                                          std::max(0, RoundToEven(Height() * scale)));
+  result->SetBitmapScale(scale);
+  if (RenderFrame()) {
+    TBitmap frame;
+    FContext->ReadFrame(frame);
+    const float opacity = AbsoluteOpacity();
+    const int w = std::min(frame.Width(), result->Width());
+    const int h = std::min(frame.Height(), result->Height());
+    for (int y = 0; y < h; ++y) {
+      const std::uint32_t* src = frame.Scanline(y);
+      std::uint32_t* dst = result->Scanline(y);
+      for (int x = 0; x < w; ++x) dst[x] = opacity >= 1 ? src[x] : ScalePremultiplied(src[x], opacity);
+    }
+    result->BitmapChanged();
+  }
+  if (ChildrenPainter()) ChildrenPainter()(*this, *result, scale);
+  return result;
+}
+
+}  // namespace sphaerix

@@ -1,0 +1,125 @@
+// TViewport3D: the 2D control that draws the 3D scene of its children.
+//
+// It owns an off-screen render target (its context), and for each frame clears it,
+// takes the view from its effective camera, hands its lights to the context, draws its
+// 3D children in rendering-list order and copies the result into its frame. The window
+// paints that frame into the viewport's rectangle and the 2D children over it.
+//
+// How the window uses it: a change of the scene only asks for a frame (NeedRender ->
+// the window's invalidation); in its paint the window calls RenderFrame() once, with the
+// device current, and then paints the frame and the 2D controls in z-order. Any number
+// of requests between two paints gives one frame.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "scene/camera.h"
+#include "scene/control.h"
+#include "scene/control3d.h"
+#include "scene/light.h"
+#include "scene/viewport3d_context.h"
+#include "scene/viewport3d_intf.h"
+
+namespace sphaerix {
+
+class TBitmap;
+
+class TViewport3D : public TControl, public IViewport3D {
+ public:
+  explicit TViewport3D(TFmxObject* AOwner = nullptr);
+  ~TViewport3D() override;
+
+  // Not owned; becomes none when the camera is destroyed.
+  TCamera* Camera() const { return FCamera; }
+  void SetCamera(TCamera* AValue);
+  // True: draw through the design camera even when Camera is set.
+  bool UsingDesignCamera() const { return FUsingDesignCamera; }
+  void SetUsingDesignCamera(bool AValue);
+  // The design camera when Camera is none or UsingDesignCamera, else Camera.
+  TCamera* EffectiveCamera() const;
+  // Clear colour of every frame; claNull clears to transparent.
+  TAlphaColor Color() const { return FColor; }
+  void SetColor(TAlphaColor AValue);
+  TMultisample Multisample() const { return FMultisample; }
+  void SetMultisample(TMultisample AValue);
+
+  // The design camera rig, built by every viewport: FDesignCameraZ (its first child),
+  // FDesignCameraX inside it turned -20 about X, FDesignCamera at (0, 0, -20) in that.
+  TDummy* DesignCameraZ() const { return FDesignCameraZ; }
+  TDummy* DesignCameraX() const { return FDesignCameraX; }
+  TCamera* DesignCamera() const { return FDesignCamera; }
+
+  // IViewport3D
+  void NeedRender() override;
+  TContext3D* Context() const override { return FContext.get(); }
+  void AddLight(TLight* ALight) override;
+  void RemoveLight(TLight* ALight) override;
+
+  TRenderContext3D* RenderContext() const { return FContext.get(); }
+  const std::vector<TLight*>& Lights() const { return FLights; }
+  const std::vector<TControl3D*>& RenderingList() const { return FRenderingList; }
+
+  // The device that makes this viewport's contexts; none: the process-wide default.
+  void SetContextFactory(IContext3DFactory* AFactory) { FContextFactory = AFactory; }
+
+  // Draws a frame into the render target and copies it into the frame. False when
+  // there is nothing to draw into yet (no resize has happened) or a frame is already
+  // being drawn. A render target whose size no longer matches the viewport's size at
+  // the window's scale is created again first.
+  bool RenderFrame();
+  // Frames drawn so far.
+  unsigned long long FrameCount() const { return FFrameCount; }
+  bool Drawing() const { return FDrawing; }
+
+  // A new bitmap, owned by the caller, of Round(Width x s) by Round(Height x s) pixels
+  // with bitmap scale s (the window's scale), holding a fresh frame at the viewport's
+  // opacity and the visible 2D children over it; pixels nothing was drawn on stay
+  // transparent.
+  std::unique_ptr<TBitmap> MakeScreenshot();
+
+  // The window's scale changed: new render target at the new pixel size.
+  void ScaleChanged() { RecreateContext(); }
+
+  // The 2D side, installed by the toolkit that paints: the frame into the viewport's
+  // rectangle on a canvas, and the 2D children into a screenshot (the bitmap stands
+  // for the viewport's rectangle at the given scale).
+  static void SetFramePainter(std::function<void(TViewport3D&, TCanvas&)> APainter);
+  static void SetChildrenPainter(std::function<void(TViewport3D&, TBitmap&, float)> APainter);
+
+  void Paint(TCanvas& ACanvas) override;
+
+ protected:
+  void Resize() override;
+  void DoAddObject(TFmxObject* AObject) override;
+  void DoRemoveObject(TFmxObject* AObject) override;
+  void FreeNotification(TFmxObject* AObject) override;
+
+ private:
+  void RecreateContext();
+  void RebuildRenderingList();
+  int TargetWidth() const;
+  int TargetHeight() const;
+  void DrawScene();
+
+  TCamera* FCamera = nullptr;
+  bool FUsingDesignCamera = true;
+  TAlphaColor FColor = claWhite;
+  TMultisample FMultisample = TMultisample::FourSamples;
+  TDummy* FDesignCameraZ = nullptr;
+  TDummy* FDesignCameraX = nullptr;
+  TCamera* FDesignCamera = nullptr;
+  std::vector<TLight*> FLights;
+  std::vector<TControl3D*> FRenderingList;
+  std::unique_ptr<TRenderContext3D> FContext;
+  IContext3DFactory* FContextFactory = nullptr;
+  bool FDrawing = false;
+  bool FConstructing = false;
+  unsigned long long FFrameCount = 0;
+};
+
+// Rounds to the nearest integer, halves to the even one (the render target's size).
+int RoundToEven(float AValue);
+
+}  // namespace sphaerix

@@ -1,0 +1,101 @@
+// The drawing context of a viewport's render target: what the frame needs beyond what
+// a node needs of a context. It keeps, for the frame in progress, the model and view
+// matrices (TContext3D), the angle of view, the projection (recomputed lazily after the
+// start of each scene) and the light list; the device behind it (platform/) supplies
+// the render target, clearing, drawing and the copy into the frame.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "scene/color.h"
+#include "scene/context3d.h"
+#include "scene/light.h"
+
+namespace sphaerix {
+
+class TBitmap;
+
+enum class TMultisample { None, TwoSamples, FourSamples };
+
+// Samples per pixel a TMultisample asks of the device: 1, 2 or 4.
+int MultisampleCount(TMultisample AValue);
+
+class TRenderContext3D : public TContext3D {
+ public:
+  TRenderContext3D(int AWidth, int AHeight, TMultisample AMultisample);
+
+  // Size of the render target in physical pixels.
+  int Width() const { return FWidth; }
+  int Height() const { return FHeight; }
+
+  TMultisample Multisample() const { return FMultisample; }
+  // Frees the device buffers and creates them again with the new sample count.
+  void SetMultisample(TMultisample AValue);
+
+  // Starts a scene: the model matrix becomes the identity and the projection is marked
+  // for recomputation. False when the device cannot draw now (nothing is drawn then).
+  bool BeginScene();
+  void EndScene();
+  bool InScene() const { return FInScene; }
+
+  // Clears colour (straight ARGB, premultiplied by the device), depth and stencil.
+  virtual void Clear(TAlphaColor AColor, float ADepth, std::uint32_t AStencil) = 0;
+  // Copies the render target, whole, into the frame: the picture the window paints.
+  virtual void CopyToFrame() = 0;
+  // Reads the frame back into ABitmap, resized to the target's size, top row first.
+  virtual void ReadFrame(TBitmap& ABitmap) = 0;
+
+  // The light list of the frame in progress (every registered light, enabled or not).
+  std::vector<TLightDescription>& Lights() { return FLights; }
+  const std::vector<TLightDescription>& Lights() const { return FLights; }
+
+  float AngleOfView() const { return FAngleOfView; }
+  void SetCameraAngleOfView(float AValue);
+  void SetCameraMatrix(const TMatrix3D& AMatrix) override;
+
+  // CreatePerspectiveFovRH(angle of view, width / height or 1, 1, 1000), computed at
+  // most once per scene.
+  const TMatrix3D& CurrentProjectionMatrix();
+  // The eye in world coordinates: the origin of the view space.
+  TPoint3D CurrentEyePosition() const;
+  // Model x view x projection for cs3DScene; for cs2DScene the model matrix maps
+  // window pixels (x right, y down) straight onto the target.
+  TMatrix3D CurrentModelViewProjection();
+  bool Is3DScene() const { return FScene3D; }
+
+  void SetContextState(TContextState AState) override;
+
+ protected:
+  virtual bool DoBeginScene() = 0;
+  virtual void DoEndScene() = 0;
+  // A state the base does not keep itself (depth, blending, culling, scissor).
+  virtual void ApplyState(TContextState AState) = 0;
+  virtual void MultisampleChanged() {}
+
+ private:
+  int FWidth;
+  int FHeight;
+  TMultisample FMultisample;
+  bool FInScene = false;
+  bool FScene3D = true;
+  float FAngleOfView = 45;
+  bool FProjectionStale = true;
+  TMatrix3D FProjection;
+  std::vector<TLightDescription> FLights;
+};
+
+// Makes the contexts of viewports. The platform installs one; tests install fakes.
+class IContext3DFactory {
+ public:
+  virtual ~IContext3DFactory() = default;
+  virtual std::unique_ptr<TRenderContext3D> CreateContext(int AWidth, int AHeight,
+                                                          TMultisample AMultisample) = 0;
+};
+
+// The factory viewports use when none is set on them; null when none is installed.
+IContext3DFactory* DefaultContext3DFactory();
+void SetDefaultContext3DFactory(IContext3DFactory* AFactory);
+
+}  // namespace sphaerix

@@ -1,0 +1,248 @@
+// The viewport and its frame, with a context that records what the frame does: the
+// projection, the draw order of the viewer's scene, the frame's steps and states,
+// repaint requests, the render target's life and the screenshot.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "scene/bitmap.h"
+#include "scene/camera.h"
+#include "scene/light.h"
+#include "scene/material_source.h"
+#include "scene/mesh.h"
+#include "scene/viewport3d.h"
+#include "tests/scene/viewport_fakes.h"
+
+namespace sphaerix {
+namespace {
+
+using testing::FakeRoot;
+using testing::RecordingContext;
+using testing::RecordingFactory;
+
+// The viewer's tree, built in the layout's order: the viewport's children are the design
+// rig, Sphere1 (with Disk1), Dummy1 (with Camera1 and Light1), Label1 and Sphere2; the
+// material sources are assigned once the tree stands.
+struct ViewerScene : ::testing::Test {
+  FakeRoot root;
+  RecordingFactory factory;
+  TFmxObject owner;
+  TViewport3D* viewport = new TViewport3D(&owner);
+  TSphere* sphere1 = new TSphere(&owner);
+  TDisk* disk1 = new TDisk(&owner);
+  TDummy* dummy1 = new TDummy(&owner);
+  TCamera* camera1 = new TCamera(&owner);
+  TLight* light1 = new TLight(&owner);
+  TControl* label1 = new TControl(&owner);
+  TSphere* sphere2 = new TSphere(&owner);
+  TLightMaterialSource* planet = new TLightMaterialSource(&owner);
+  TTextureMaterialSource* stars = new TTextureMaterialSource(&owner);
+  TTextureMaterialSource* ring = new TTextureMaterialSource(&owner);
+
+  void SetUp() override {
+    viewport->SetRoot(&root);
+    viewport->SetContextFactory(&factory);
+    viewport->SetColor(claNull);
+    viewport->AddObject(sphere1);
+    sphere1->AddObject(disk1);
+    viewport->AddObject(dummy1);
+    dummy1->AddObject(camera1);
+    dummy1->AddObject(light1);
+    viewport->AddObject(label1);
+    viewport->AddObject(sphere2);
+    camera1->Position().SetPoint({0, 0, -15});
+    camera1->SetTarget(sphere1);
+    sphere1->SetMaterialSource(planet);
+    sphere2->SetMaterialSource(stars);
+    disk1->SetMaterialSource(ring);
+    sphere2->SetTwoSide(true);
+    disk1->SetTwoSide(true);
+    viewport->SetCamera(camera1);
+    viewport->SetUsingDesignCamera(false);
+  }
+  void Resize(float AWidth, float AHeight) { viewport->SetSize(AWidth, AHeight); }
+  RecordingContext& Context() { return *factory.Last; }
+};
+
+TEST_F(ViewerScene, RenderingListIsStarsDummyPlanetRig) {
+  const std::vector<TControl3D*> expected = {sphere2, dummy1, sphere1, viewport->DesignCameraZ()};
+  EXPECT_EQ(viewport->RenderingList(), expected);
+  // Opacity and material changes re-sort nothing.
+  Resize(300, 200);
+  sphere1->SetOpacity(0.5f);
+  viewport->RenderFrame();
+  EXPECT_EQ(viewport->RenderingList(), expected);
+}
+
+TEST_F(ViewerScene, FrameDrawsStarsPlanetRingThroughCamera1) {
+  Resize(300, 200);
+  sphere1->SetOpacity(0.5f);
+  ASSERT_TRUE(viewport->RenderFrame());
+  RecordingContext& c = Context();
+  ASSERT_EQ(c.Draws.size(), 3u);
+  EXPECT_EQ(c.Draws[0].Vertices, &sphere2->Data().VertexBuffer());
+  EXPECT_EQ(c.Draws[1].Vertices, &sphere1->Data().VertexBuffer());
+  EXPECT_EQ(c.Draws[2].Vertices, &disk1->Data().VertexBuffer());
+  EXPECT_EQ(c.Draws[1].Material, planet->Material());
+  EXPECT_EQ(c.Draws[1].Opacity, 0.5f);
+  EXPECT_EQ(c.Draws[2].Opacity, 0.5f);  // the ring fades with the planet
+  EXPECT_TRUE(c.CurrentCameraMatrix() == camera1->CameraMatrix());
+  // The light list was filled before the first draw.
+  ASSERT_EQ(c.Draws[0].Lights.size(), 1u);
+  EXPECT_NEAR(c.Draws[0].Lights[0].Direction.Z, 1, 1e-6);
+  const std::vector<std::string> log = {"BeginScene", "Clear", "Draw", "Draw", "Draw", "EndScene", "CopyToFrame"};
+  EXPECT_EQ(c.Log, log);
+  EXPECT_EQ(c.ClearColor, claNull);
+  EXPECT_EQ(c.ClearDepth, 1);
+  EXPECT_EQ(c.ClearStencil, 0u);
+}
+
+TEST_F(ViewerScene, RenderInternalStatesPerNode) {
+  Resize(300, 200);
+  sphere1->SetVisible(false);  // only the star sphere and the rigs draw
+  viewport->RenderFrame();
+  using S = TContextState;
+  const std::vector<S> nodeStates = {S::csZWriteOn, S::csZTestOn, S::csAllFace, S::csAlphaBlendOn};
+  const std::vector<S> culled = {S::csZWriteOn, S::csZTestOn, S::csFrontFace, S::csAlphaBlendOn};
+  std::vector<S> expected = {S::csScissorOff};
+  expected.insert(expected.end(), nodeStates.begin(), nodeStates.end());  // Sphere2
+  for (int i = 0; i < 3; ++i) expected.insert(expected.end(), culled.begin(), culled.end());  // Dummy1, Camera1, Light1
+  for (int i = 0; i < 3; ++i) expected.insert(expected.end(), culled.begin(), culled.end());  // the design rig
+  EXPECT_EQ(Context().States, expected);
+  EXPECT_EQ(Context().Draws.size(), 1u);
+}
+
+TEST_F(ViewerScene, ProjectionOf1149By829) {
+  Resize(1149, 829);
+  ASSERT_TRUE(viewport->RenderFrame());
+  RecordingContext& c = Context();
+  const TMatrix3D& p = c.CurrentProjectionMatrix();
+  EXPECT_NEAR(p.m[1][1], 2.4142136f, 1e-6);
+  EXPECT_NEAR(p.m[0][0], 1.7418477f, 1e-6);
+  EXPECT_NEAR(p.m[2][2], 1000.0f / (1 - 1000), 1e-5);
+  EXPECT_NEAR(p.m[3][2], 1000.0f / (1 - 1000), 1e-5);
+  EXPECT_EQ(p.m[2][3], -1);
+  EXPECT_EQ(p.m[3][3], 0);
+  const TMatrix3D vp = c.CurrentCameraMatrix() * p;
+  const auto pixel = [&](TPoint3D world) {
+    const TVector3D clip = TVector3D(world) * vp;
+    return TPoint3D((clip.X / clip.W + 1) / 2 * 1149, (1 - clip.Y / clip.W) / 2 * 829, clip.Z / clip.W);
+  };
+  EXPECT_NEAR(pixel({1, 0, 0}).X, 641.21f, 0.01);
+  EXPECT_NEAR(pixel({1, 0, 0}).Y, 414.5f, 0.01);
+  EXPECT_NEAR(pixel({0, 1, 0}).Y, 481.21f, 0.01);
+  EXPECT_NEAR(pixel({0, 0, 0}).Z, 0.93427f, 1e-5);
+  // The draws used the same matrices.
+  ASSERT_FALSE(c.Draws.empty());
+  EXPECT_TRUE(c.Draws[0].MVP == c.Draws[0].Model * vp);
+}
+
+TEST_F(ViewerScene, EffectiveCameraFallsBackToTheDesignCamera) {
+  Resize(300, 200);
+  EXPECT_EQ(viewport->EffectiveCamera(), camera1);
+  viewport->SetUsingDesignCamera(true);
+  EXPECT_EQ(viewport->EffectiveCamera(), viewport->DesignCamera());
+  viewport->SetUsingDesignCamera(false);
+  delete camera1;
+  EXPECT_EQ(viewport->Camera(), nullptr);
+  EXPECT_EQ(viewport->EffectiveCamera(), viewport->DesignCamera());
+  viewport->RenderFrame();
+  EXPECT_TRUE(Context().CurrentCameraMatrix() == viewport->DesignCamera()->CameraMatrix());
+  // The design camera stands 20 units out, tilted by the rig's -20 degrees about X.
+  EXPECT_NEAR(viewport->DesignCamera()->AbsolutePosition().ToPoint3D().Length(), 20, 1e-4);
+}
+
+TEST_F(ViewerScene, RequestsReachTheWindowAndOnePaintDrawsOneFrame) {
+  Resize(300, 200);
+  root.Invalidations = 0;
+  sphere1->RotationAngle().SetY(10);
+  sphere1->SetOpacity(0.7f);
+  EXPECT_EQ(root.Invalidations, 2);
+  EXPECT_EQ(viewport->FrameCount(), 0u);
+  // The window's one paint after both requests.
+  ASSERT_TRUE(root.Dirty);
+  viewport->RenderFrame();
+  EXPECT_EQ(viewport->FrameCount(), 1u);
+  EXPECT_EQ(std::count(Context().Log.begin(), Context().Log.end(), "BeginScene"), 1);
+}
+
+TEST_F(ViewerScene, NoFrameBeforeResizeOrWhileDrawing) {
+  EXPECT_EQ(factory.Created, 0);
+  EXPECT_FALSE(viewport->RenderFrame());
+  Resize(300, 200);
+  bool nested = true;
+  sphere2->OnRender = [&](TFmxObject*, TContext3D*) { nested = viewport->RenderFrame(); };
+  EXPECT_TRUE(viewport->RenderFrame());
+  EXPECT_FALSE(nested);
+  EXPECT_EQ(viewport->FrameCount(), 1u);
+}
+
+TEST_F(ViewerScene, FailedBeginDrawsNothingButStillCopies) {
+  Resize(300, 200);
+  Context().CanBegin = false;
+  EXPECT_TRUE(viewport->RenderFrame());
+  const std::vector<std::string> log = {"BeginScene failed", "CopyToFrame"};
+  EXPECT_EQ(Context().Log, log);
+}
+
+TEST_F(ViewerScene, AnExceptionInADrawEndsTheSceneAndUnlocks) {
+  Resize(300, 200);
+  sphere2->OnRender = [](TFmxObject*, TContext3D*) { throw std::runtime_error("boom"); };
+  EXPECT_THROW(viewport->RenderFrame(), std::runtime_error);
+  EXPECT_FALSE(viewport->Drawing());
+  EXPECT_EQ(Context().Log.back(), "EndScene");
+  sphere2->OnRender = nullptr;
+  EXPECT_TRUE(viewport->RenderFrame());
+}
+
+TEST_F(ViewerScene, ResizeAndScaleMakeANewTarget) {
+  root.Scale = 1.5f;
+  Resize(101, 33);
+  ASSERT_EQ(factory.Created, 1);
+  EXPECT_EQ(Context().Width(), 152);  // 151.5 rounds to even
+  EXPECT_EQ(Context().Height(), 50);  // 49.5 rounds to even
+  EXPECT_EQ(Context().Multisample(), TMultisample::FourSamples);
+  root.Scale = 2;
+  viewport->RenderFrame();
+  EXPECT_EQ(factory.Created, 2);
+  EXPECT_EQ(Context().Width(), 202);
+  viewport->SetMultisample(TMultisample::None);
+  EXPECT_EQ(Context().Multisample(), TMultisample::None);
+  EXPECT_EQ(factory.Created, 2);
+}
+
+TEST_F(ViewerScene, ScreenshotHasTheScaledSizeAndKeepsUndrawnPixelsTransparent) {
+  root.Scale = 2;
+  Resize(40, 10);
+  viewport->SetOpacity(0.5f);
+  const unsigned long long before = viewport->FrameCount();
+  std::unique_ptr<TBitmap> shot = viewport->MakeScreenshot();
+  EXPECT_EQ(viewport->FrameCount(), before + 1);  // a fresh frame
+  ASSERT_EQ(shot->Width(), 80);
+  ASSERT_EQ(shot->Height(), 20);
+  EXPECT_EQ(shot->BitmapScale(), 2);
+  EXPECT_EQ(shot->Pixel(79, 19), claNull);
+  // The drawn half at the viewport's opacity.
+  EXPECT_EQ(shot->Pixel(0, 0), 0x801A334Du);
+}
+
+TEST(Viewport, InitialValuesAndDesignRig) {
+  TViewport3D viewport;
+  EXPECT_EQ(viewport.Width(), 100);
+  EXPECT_EQ(viewport.Height(), 100);
+  EXPECT_EQ(viewport.Color(), claWhite);
+  EXPECT_TRUE(viewport.UsingDesignCamera());
+  EXPECT_EQ(viewport.Multisample(), TMultisample::FourSamples);
+  EXPECT_TRUE(viewport.AutoCapture());
+  EXPECT_EQ(viewport.Context(), nullptr);
+  ASSERT_EQ(viewport.Children().front(), viewport.DesignCameraZ());
+  EXPECT_EQ(viewport.DesignCameraZ()->Tag(), 0xFFFE);
+  EXPECT_EQ(viewport.DesignCameraX()->Parent(), viewport.DesignCameraZ());
+  EXPECT_EQ(viewport.DesignCameraX()->RotationAngle().X(), 340);
+  EXPECT_EQ(viewport.DesignCamera()->Parent(), viewport.DesignCameraX());
+  EXPECT_EQ(viewport.DesignCamera()->Position().Z(), -20);
+  EXPECT_EQ(viewport.DesignCamera()->Target(), nullptr);
+}
+
+}  // namespace
+}  // namespace sphaerix
