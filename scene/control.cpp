@@ -1,6 +1,9 @@
 #include "scene/control.h"
 
 #include <cmath>
+#include <exception>
+
+#include "scene/platform_services.h"
 
 namespace sphaerix {
 
@@ -226,9 +229,21 @@ void TControl::Click() {
   if (FEnabled && OnClick) OnClick(this);
 }
 
+// A failing gesture handler is reported and the event counts as not handled, so the next
+// step (default handling, then the parent) still gets its chance.
+template <class F>
+static void GuardedGestureStep(F AStep, bool& AHandled) {
+  try {
+    AStep();
+  } catch (...) {
+    AHandled = false;
+    Platform().HandleException(std::current_exception());
+  }
+}
+
 void TControl::Gesture(const TGestureEventInfo& AEventInfo, bool& AHandled) {
-  if (OnGesture) OnGesture(this, AEventInfo, AHandled);
-  if (!AHandled) DoGesture(AEventInfo, AHandled);
+  if (OnGesture) GuardedGestureStep([&] { OnGesture(this, AEventInfo, AHandled); }, AHandled);
+  if (!AHandled) GuardedGestureStep([&] { DoGesture(AEventInfo, AHandled); }, AHandled);
   if (!AHandled && AEventInfo.GestureID != 0)
     if (TControl* p = ParentControl()) p->Gesture(AEventInfo, AHandled);
 }
@@ -255,6 +270,13 @@ void TControl::DoRemoveObject(TFmxObject* AObject) {
     if (IControlRoot* r = Root()) r->ControlDestroyed(c);
     Repaint();
   }
+}
+
+bool IsSelfOrDescendant(const TFmxObject* AObject, const TFmxObject* AAncestor) {
+  if (!AAncestor) return false;
+  for (const TFmxObject* o = AObject; o; o = o->Parent())
+    if (o == AAncestor) return true;
+  return false;
 }
 
 }  // namespace sphaerix

@@ -199,4 +199,7 @@ class TControl : public TFmxObject {
   IControlRoot* FRoot = nullptr;
 };
 
+// True when AObject is AAncestor or lies below it in the tree (null is below nothing).
+bool IsSelfOrDescendant(const TFmxObject* AObject, const TFmxObject* AAncestor);
+
 }  // namespace sphaerix

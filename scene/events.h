@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 
 #include "scene/math3d.h"
 
@@ -39,6 +40,10 @@ struct TShiftState {
   constexpr TShiftState operator-(TShiftStateFlag f) const {
     return TShiftState(static_cast<std::uint16_t>(Bits & ~f));
   }
+  constexpr TShiftState operator|(TShiftState o) const {
+    return TShiftState(static_cast<std::uint16_t>(Bits | o.Bits));
+  }
+  constexpr bool Empty() const { return Bits == 0; }
   constexpr bool operator==(TShiftState o) const { return Bits == o.Bits; }
   constexpr bool operator!=(TShiftState o) const { return Bits != o.Bits; }
 };
@@ -54,6 +59,14 @@ struct TInteractiveGestures {
   }
   constexpr bool Contains(TInteractiveGesture g) const { return (Bits & (1u << static_cast<int>(g))) != 0; }
   constexpr bool Empty() const { return Bits == 0; }
+  constexpr void Include(TInteractiveGesture g) { Bits = static_cast<std::uint8_t>(Bits | (1u << static_cast<int>(g))); }
+  constexpr void Exclude(TInteractiveGesture g) { Bits = static_cast<std::uint8_t>(Bits & ~(1u << static_cast<int>(g))); }
+  constexpr TInteractiveGestures operator|(TInteractiveGestures o) const {
+    TInteractiveGestures r;
+    r.Bits = static_cast<std::uint8_t>(Bits | o.Bits);
+    return r;
+  }
+  constexpr bool operator==(TInteractiveGestures o) const { return Bits == o.Bits; }
 };
 
 using TGestureID = std::int16_t;
@@ -65,6 +78,9 @@ constexpr TGestureID igiTwoFingerTap = 262;
 constexpr TGestureID igiPressAndTap = 263;
 constexpr TGestureID igiLongTap = 264;
 constexpr TGestureID igiDoubleTap = 265;
+
+// The id of an interactive gesture: 256 plus the platform's gesture number.
+constexpr TGestureID GestureIdOf(TInteractiveGesture g) { return static_cast<TGestureID>(igiZoom + static_cast<int>(g)); }
 
 enum TInteractiveGestureFlag : std::uint8_t { gfBegin = 1, gfInertia = 2, gfEnd = 4 };
 

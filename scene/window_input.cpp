@@ -1,0 +1,237 @@
+#include "scene/window_input.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace sphaerix {
+
+namespace {
+
+std::vector<TWindowInput*>& LiveWindows() {
+  static std::vector<TWindowInput*> windows;
+  return windows;
+}
+
+void CollectGestures(const TFmxObject& AObject, TInteractiveGestures& AResult) {
+  for (const TFmxObject* child : AObject.Children()) {
+    if (auto* c = dynamic_cast<const TControl*>(child)) AResult = AResult | c->Touch().InteractiveGestures;
+    CollectGestures(*child, AResult);
+  }
+}
+
+}  // namespace
+
+TInteractiveGestures EnabledInteractiveGestures() {
+  TInteractiveGestures result;
+  for (const TWindowInput* w : LiveWindows()) CollectGestures(w->Window(), result);
+  return result;
+}
+
+// Keeps a local control pointer honest across handlers: it becomes null when the control
+// (or one of its ancestors) is destroyed or leaves the tree meanwhile.
+class TWindowInput::TWatch {
+ public:
+  TWatch(TWindowInput& AInput, TControl*& APointer) : FInput(AInput), FPointer(&APointer) {
+    FInput.FWatched.push_back(FPointer);
+  }
+  ~TWatch() {
+    auto& w = FInput.FWatched;
+    w.erase(std::find(w.begin(), w.end(), FPointer));
+  }
+  TWatch(const TWatch&) = delete;
+  TWatch& operator=(const TWatch&) = delete;
+
+ private:
+  TWindowInput& FInput;
+  TControl** FPointer;
+};
+
+TWindowInput::TWindowInput(TFmxObject& AWindow, IWindowInputHost& AHost)
+    : FWindow(AWindow), FHost(AHost), FTouch(*this) {
+  LiveWindows().push_back(this);
+}
+
+TWindowInput::~TWindowInput() {
+  auto& windows = LiveWindows();
+  windows.erase(std::find(windows.begin(), windows.end(), this));
+  // The controls may outlive this object while their window is torn down.
+  for (TControl* c : TopLevelControls())
+    if (c->Root() == this) c->SetRoot(nullptr);
+}
+
+void TWindowInput::AttachControls() {
+  for (TControl* c : TopLevelControls()) c->SetRoot(this);
+}
+
+std::vector<TControl*> TWindowInput::TopLevelControls() const {
+  std::vector<TControl*> result;
+  for (TFmxObject* o : FWindow.Children())
+    if (auto* c = dynamic_cast<TControl*>(o)) result.push_back(c);
+  return result;
+}
+
+TControl* TWindowInput::ObjectAtPoint(TPointF APoint) const {
+  const std::vector<TControl*> controls = TopLevelControls();
+  for (auto it = controls.rbegin(); it != controls.rend(); ++it) {
+    if (!(*it)->Visible()) continue;
+    if (TControl* hit = (*it)->ObjectAtPoint(APoint)) return hit;
+  }
+  return nullptr;
+}
+
+void TWindowInput::SetCaptured(TControl* AControl) {
+  if (FCaptured == AControl) return;
+  TControl* previous = FCaptured;
+  FCaptured = AControl;
+  if (!previous && AControl)
+    FHost.SetPointerGrab(true);
+  else if (previous && !AControl)
+    FHost.SetPointerGrab(false);
+}
+
+void TWindowInput::SetFocused(TControl* AControl) {
+  if (FFocused == AControl) return;
+  TControl* previous = FFocused;
+  FFocused = AControl;
+  if (previous) previous->Repaint();
+  if (AControl) AControl->Repaint();
+}
+
+void TWindowInput::ControlDestroyed(TControl* AControl) {
+  if (IsSelfOrDescendant(FCaptured, AControl)) SetCaptured(nullptr);
+  if (IsSelfOrDescendant(FFocused, AControl)) FFocused = nullptr;
+  if (IsSelfOrDescendant(FHovered, AControl)) FHovered = nullptr;
+  for (TControl** watched : FWatched)
+    if (IsSelfOrDescendant(*watched, AControl)) *watched = nullptr;
+  FTouch.ControlDestroyed(AControl);
+}
+
+void TWindowInput::SetHovered(TControl* AControl) {
+  if (FHovered == AControl) return;
+  TControl* previous = FHovered;
+  FHovered = AControl;
+  if (previous) previous->DoMouseLeave();
+  if (AControl && FHovered == AControl) AControl->DoMouseEnter();
+}
+
+// A right press on a control with a popup menu shows the menu (modally) instead of
+// pressing the control. Returns whether a menu was shown.
+bool TWindowInput::PopupTest(TControl* AControl) {
+  TWatch watch(*this, AControl);
+  if (AControl->CanFocus() && !AControl->IsFocused()) SetFocused(AControl);
+  if (!AControl) return false;
+  IPopupMenu* menu = AControl->PopupMenu();
+  if (!menu) return false;
+  menu->SetPopupComponent(AControl);
+  const TPointF screen = FHost.ScreenPointer();
+  menu->Popup(std::round(screen.X), std::round(screen.Y));
+  return true;
+}
+
+void TWindowInput::MouseDown(TMouseButton AButton, TShiftState AShift, float AX, float AY) {
+  const TPointF p{AX, AY};
+  FLastPosition = p;
+  FPressPosition = p;
+  FMoveReported = false;
+  TControl* target = ObjectAtPoint(p);
+  TWatch watch(*this, target);
+  if (AButton == TMouseButton::mbRight && target && PopupTest(target)) return;
+  if (!target) {
+    if (OnMouseDown) OnMouseDown(&FWindow, AButton, AShift, AX, AY);
+    return;
+  }
+  const TPointF local = ToLocal(target, p);
+  target->MouseDown(AButton, AShift, local.X, local.Y);
+}
+
+void TWindowInput::MouseMove(TShiftState AShift, float AX, float AY) {
+  const TPointF p{AX, AY};
+  if (FMoveReported && FLastMove.X == p.X && FLastMove.Y == p.Y) return;
+  FMoveReported = true;
+  FLastMove = p;
+  FLastPosition = p;
+  DoMove(AShift, p);
+}
+
+void TWindowInput::DoMove(TShiftState AShift, TPointF APoint) {
+  if (TControl* captured = FCaptured) {
+    const TPointF local = ToLocal(captured, APoint);
+    captured->MouseMove(AShift, local.X, local.Y);
+    return;
+  }
+  TControl* target = ObjectAtPoint(APoint);
+  TWatch watch(*this, target);
+  SetHovered(target);
+  if (target) {
+    const TPointF local = ToLocal(target, APoint);
+    target->MouseMove(AShift, local.X, local.Y);
+  } else if (OnMouseMove) {
+    OnMouseMove(&FWindow, AShift, APoint.X, APoint.Y);
+  }
+}
+
+void TWindowInput::MouseUp(TMouseButton AButton, TShiftState AShift, float AX, float AY, bool AClick) {
+  const TPointF p{AX, AY};
+  FLastPosition = p;
+  FMoveReported = false;
+  if (FCaptured) {
+    TControl* target = FCaptured;
+    TWatch watch(*this, target);
+    const TPointF local = ToLocal(target, p);
+    if (AClick) target->MouseClick(AButton, AShift, local.X, local.Y);
+    if (target) target->MouseUp(AButton, AShift, local.X, local.Y);
+    SetCaptured(nullptr);
+  } else {
+    TControl* target = ObjectAtPoint(p);
+    TWatch watch(*this, target);
+    if (!target) {
+      if (OnMouseUp) OnMouseUp(&FWindow, AButton, AShift, AX, AY);
+    } else {
+      const TPointF local = ToLocal(target, p);
+      if (AClick) target->MouseClick(AButton, AShift, local.X, local.Y);
+      if (target) target->MouseUp(AButton, AShift, local.X, local.Y);
+    }
+  }
+  if (FLeavePending && !FCaptured) MouseLeave();
+}
+
+bool TWindowInput::MouseWheel(TShiftState AShift, int AWheelDelta, float AX, float AY) {
+  bool handled = false;
+  if (FCaptured) {
+    FCaptured->MouseWheel(AShift, AWheelDelta, handled);
+    return handled;
+  }
+  if (OnMouseWheel) OnMouseWheel(&FWindow, AShift, AWheelDelta, handled);
+  TControl* target = handled ? nullptr : ObjectAtPoint({AX, AY});
+  TWatch watch(*this, target);
+  while (target && !handled) {
+    target->MouseWheel(AShift, AWheelDelta, handled);
+    if (target) target = target->ParentControl();
+  }
+  return handled;
+}
+
+void TWindowInput::MouseEnter() { FLeavePending = false; }
+
+// While a control holds the capture the pointer is still its own: a move to (-1, -1)
+// would read as a jump across the window in the middle of a drag. The leave is played
+// when the capture ends instead.
+void TWindowInput::MouseLeave() {
+  if (FCaptured) {
+    FLeavePending = true;
+    return;
+  }
+  FLeavePending = false;
+  const TPointF outside{-1, -1};
+  FMoveReported = true;
+  FLastMove = outside;
+  FLastPosition = outside;
+  DoMove(TShiftState(), outside);
+  SetHovered(nullptr);
+}
+
+void TWindowInput::TouchReport(const std::vector<TTouchPoint>& APoints) { FTouch.Report(APoints); }
+
+void TWindowInput::TouchCancel() { FTouch.Cancel(); }
+
+}  // namespace sphaerix
