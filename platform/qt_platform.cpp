@@ -20,14 +20,15 @@ struct QtPlatform::TimerState {
   QTimer* QtTimer = nullptr;
   std::function<void()> Callback;
   QtPlatform* Owner = nullptr;
-  int Firing = 0;
+  int Firing = 0;       // callbacks of this timer on the stack
+  bool Queued = false;  // a callback is queued and has not run yet
 
   void Kill() {
     Callback = nullptr;
     if (!QtTimer) return;
     QtTimer->stop();
     QObject::disconnect(QtTimer, nullptr, nullptr, nullptr);
-    // Never delete the sender under its own timeout signal.
+    // A timer switched off from inside its own callback goes once the loop is back.
     if (Firing > 0 && QCoreApplication::instance())
       QtTimer->deleteLater();
     else
@@ -74,17 +75,30 @@ IPlatformTimer* QtPlatform::CreateTimer(int AIntervalMs, std::function<void()> A
   state->QtTimer = new QTimer();
   state->QtTimer->setTimerType(Qt::PreciseTimer);
   state->QtTimer->setInterval(std::max(1, AIntervalMs));
-  QObject::connect(state->QtTimer, &QTimer::timeout, state->QtTimer, [state] {
-    if (!state->Callback) return;
-    // A copy: the callback may destroy its own timer.
-    std::function<void()> callback = state->Callback;
-    ++state->Firing;
-    try {
-      callback();
-    } catch (...) {
-      if (state->Owner) state->Owner->HandleException(std::current_exception());
-    }
-    --state->Firing;
+  // Qt never lets a timer fire again while its own timeout is being handled, so a wait
+  // begun inside the callback (an AnimateFloatWait in an OnFinish handler) would wait for
+  // a clock that cannot tick. The timeout therefore only queues the callback, and the
+  // timer is free to fire again in any nested loop the callback runs.
+  QObject* context = FContext.get();
+  QObject::connect(state->QtTimer, &QTimer::timeout, state->QtTimer, [state, context] {
+    if (!state->Callback || state->Queued) return;
+    state->Queued = true;
+    QMetaObject::invokeMethod(
+        context,
+        [state] {
+          state->Queued = false;
+          if (!state->Callback) return;
+          // A copy: the callback may destroy its own timer.
+          std::function<void()> callback = state->Callback;
+          ++state->Firing;
+          try {
+            callback();
+          } catch (...) {
+            if (state->Owner) state->Owner->HandleException(std::current_exception());
+          }
+          --state->Firing;
+        },
+        Qt::QueuedConnection);
   });
   state->QtTimer->start();
   FTimers.push_back(state);

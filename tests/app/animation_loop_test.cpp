@@ -166,6 +166,24 @@ TEST_F(AnimationLoopTest, DeferredCallsRunFromTheLoopAndExceptionsGoToTheReport)
   delete failing;
 }
 
+TEST_F(AnimationLoopTest, WaitInsideAnAnimationEventStillAdvances) {
+  auto* ani = new TFloatAnimation(Body);
+  ani->SetParent(Body);
+  ani->SetPropertyName("Width");
+  ani->SetStopValue(5);
+  ani->SetDuration(0.05f);
+  // The clock's own tick raises OnFinish; the wait inside it needs further ticks.
+  bool inner = false;
+  ani->OnFinish = [&](TFmxObject*) {
+    AnimateFloatWait(Body, "Opacity", 0, 0.1f);
+    inner = true;
+  };
+  ani->Start();
+  Platform_->ProcessEventsUntil([&] { return inner; });
+  EXPECT_FALSE(WatchdogFired);
+  EXPECT_EQ(Body->Opacity, 0.0f);
+}
+
 TEST_F(AnimationLoopTest, AnimateFloatIsDisposedFromTheLoop) {
   AnimateFloat(Body, "Width", 10, 0.05f);
   ASSERT_EQ(Body->ChildrenCount(), 1);
