@@ -1,5 +1,7 @@
 #include "platform/qt_platform.h"
 
+#include "scene/animation.h"
+
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -55,6 +57,12 @@ class QtPlatform::Timer : public IPlatformTimer {
 QtPlatform::QtPlatform() : FContext(std::make_unique<QObject>()) { FClock.start(); }
 
 QtPlatform::~QtPlatform() {
+  // The animation clock's timer came from here: the clock ends with the platform that
+  // drives it (program end), and nothing is left pointing at this object.
+  if (IsInstalled()) {
+    TAniThread::Shutdown();
+    SetPlatform(nullptr);
+  }
   for (auto& state : FTimers) {
     state->Kill();
     state->Owner = nullptr;
@@ -63,6 +71,14 @@ QtPlatform::~QtPlatform() {
   if (FWatchedDispatcher) QObject::disconnect(FWatchedDispatcher, nullptr, FContext.get(), nullptr);
   // Deferred calls still queued die with their receiver.
   FContext.reset();
+}
+
+bool QtPlatform::IsInstalled() const {
+  try {
+    return &Platform() == this;
+  } catch (const std::logic_error&) {
+    return false;  // none installed
+  }
 }
 
 double QtPlatform::Tick() { return static_cast<double>(FClock.nsecsElapsed()) / 1e9; }

@@ -3,7 +3,8 @@
 // event loop nested and block between events.
 //
 // Use: create the QGuiApplication (or QCoreApplication) first, then one QtPlatform, and
-// SetPlatform(&it). Destroy it before the application object.
+// SetPlatform(&it). Destroy it before the application object; when it is the installed
+// platform, its destruction also ends the animation clock and uninstalls it.
 #pragma once
 
 #include <QElapsedTimer>
@@ -59,6 +60,7 @@ class QtPlatform : public IPlatformServices {
   class Timer;
   struct TimerState;
   void CheckBeforeBlock();
+  bool IsInstalled() const;
 
   QElapsedTimer FClock;
   std::unique_ptr<QObject> FContext;  // receiver of the deferred calls

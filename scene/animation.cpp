@@ -1,5 +1,7 @@
 #include "scene/animation.h"
 
+#include "scene/control.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -133,8 +135,9 @@ bool TAnimation::ParentHidden() const {
 }
 
 bool TAnimation::AttachedToRoot() const {
+  // A window is recognised by IsRoot or by being a control root (the forms are).
   for (TFmxObject* p = Parent(); p; p = p->Parent())
-    if (p->IsRoot()) return true;
+    if (p->IsRoot() || dynamic_cast<const IControlRoot*>(p)) return true;
   return false;
 }
 

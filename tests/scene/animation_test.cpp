@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scene/control.h"
+
 #include <cmath>
 #include <deque>
 #include <stdexcept>
@@ -140,6 +142,19 @@ class FakeControl : public TFmxObject {
 class FakeWindow : public TFmxObject {
  public:
   bool IsRoot() const override { return true; }
+};
+
+// A window as the 2D toolkit makes one: a control root, with no IsRoot of its own.
+class FakeForm : public TFmxObject, public IControlRoot {
+ public:
+  void InvalidateRoot() override {}
+  TControl* Captured() const override { return nullptr; }
+  void SetCaptured(TControl*) override {}
+  TControl* Focused() const override { return nullptr; }
+  void SetFocused(TControl*) override {}
+  float RootScale() const override { return 1; }
+  TPointF ScreenPointer() const override { return {}; }
+  void ControlDestroyed(TControl*) override {}
 };
 
 class AnimationTest : public ::testing::Test {
@@ -385,6 +400,11 @@ TEST_F(AnimationTest, ImmediateCaseForZeroDurationAndOutsideAWindow) {
   b->Start();
   EXPECT_EQ(loose.Opacity, 0.125f);
   EXPECT_FALSE(b->Running());
+
+  FakeForm form;  // below a form it runs on the clock
+  loose.SetParent(&form);
+  b->Start();
+  EXPECT_TRUE(b->Running());
   delete b;
 }
 
