@@ -26,7 +26,7 @@ struct Recipe {
 
 const Recipe kRecipes[] = {
     {"earth"},
-    {"mars", 0.05f, 1.0f, 0.30f, 0.0f, false, 11},
+    {"mars", 0.05f, 1.0f, 0.42f, 0.0f, false, 11},
     {"jupiter", 0.0f, 1.0f, 0.0f, 0.06f, false, 12},
     {"mercury", 0.03f, 1.0f, 1.0f, 0.0f, false, 13},
     {"neptune", 0.0f, 1.0f, 0.0f, 0.03f, false, 14},
@@ -35,7 +35,7 @@ const Recipe kRecipes[] = {
     {"venus", 0.035f, 3.0f, 0.0f, 0.0f, false, 17},
     {"pluto", 0.06f, 1.0f, 0.20f, 0.0f, false, 18},
     {"enceladus", 0.05f, 1.0f, 0.0f, 0.0f, true, 19},
-    {"io", 0.07f, 1.0f, 0.0f, 0.0f, false, 20},
+    {"io", 0.09f, 1.0f, 0.0f, 0.0f, false, 20},
     {"europa", 0.045f, 1.0f, 0.0f, 0.0f, false, 21},
 };
 
