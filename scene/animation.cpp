@@ -566,6 +566,21 @@ void TAnimator::AnimateFloatWait(TFmxObject* ATarget, const std::string& AProper
   if (ani->Running()) ani->Stop();
 }
 
+void TFmxObject::AnimateFloat(const std::string& APropertyName, float ANewValue, float ADuration,
+                              TAnimationType AType, TInterpolationType AInterpolation) {
+  TAnimator::AnimateFloat(this, APropertyName, ANewValue, ADuration, AType, AInterpolation);
+}
+
+void TFmxObject::AnimateFloatWait(const std::string& APropertyName, float ANewValue,
+                                  float ADuration, TAnimationType AType,
+                                  TInterpolationType AInterpolation) {
+  TAnimator::AnimateFloatWait(this, APropertyName, ANewValue, ADuration, AType, AInterpolation);
+}
+
+void TFmxObject::StopPropertyAnimation(const std::string& APropertyName) {
+  TAnimator::StopPropertyAnimation(this, APropertyName);
+}
+
 TAnimationDestroyer& TAnimationDestroyer::Instance() {
   static TAnimationDestroyer* instance = new TAnimationDestroyer();
   return *instance;

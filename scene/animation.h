@@ -255,7 +255,7 @@ class TAnimationDestroyer : public TFmxObject {
   std::vector<TFmxObject*> FPending;
 };
 
-// Forwarding operations usable on any scene object: Target->X(...) reads as X(Target, ...).
+// The same operations as free functions (the members of TFmxObject forward likewise).
 inline void AnimateFloat(TFmxObject* ATarget, const std::string& APropertyName, float ANewValue,
                          float ADuration = 0.2f, TAnimationType AType = TAnimationType::In,
                          TInterpolationType AInterpolation = TInterpolationType::Linear) {
@@ -270,30 +270,5 @@ inline void AnimateFloatWait(TFmxObject* ATarget, const std::string& APropertyNa
 inline void StopPropertyAnimation(TFmxObject* ATarget, const std::string& APropertyName) {
   TAnimator::StopPropertyAnimation(ATarget, APropertyName);
 }
-
-// A mixin giving a scene class the member forms (Sphere1->AnimateFloatWait(...)).
-// Derive from it next to TFmxObject: class TControl3D : public TFmxObject,
-// public TAnimatable<TControl3D> {...}.
-template <class TDerived>
-class TAnimatable {
- public:
-  void AnimateFloat(const std::string& APropertyName, float ANewValue, float ADuration = 0.2f,
-                    TAnimationType AType = TAnimationType::In,
-                    TInterpolationType AInterpolation = TInterpolationType::Linear) {
-    TAnimator::AnimateFloat(Self(), APropertyName, ANewValue, ADuration, AType, AInterpolation);
-  }
-  void AnimateFloatWait(const std::string& APropertyName, float ANewValue,
-                        float ADuration = 0.2f, TAnimationType AType = TAnimationType::In,
-                        TInterpolationType AInterpolation = TInterpolationType::Linear) {
-    TAnimator::AnimateFloatWait(Self(), APropertyName, ANewValue, ADuration, AType,
-                                AInterpolation);
-  }
-  void StopPropertyAnimation(const std::string& APropertyName) {
-    TAnimator::StopPropertyAnimation(Self(), APropertyName);
-  }
-
- private:
-  TFmxObject* Self() { return static_cast<TDerived*>(this); }
-};
 
 }  // namespace sphaerix

@@ -11,6 +11,8 @@
 namespace sphaerix {
 
 class TFmxObject;
+enum class TAnimationType;      // scene/animation.h
+enum class TInterpolationType;  // scene/animation.h
 
 // True when a and b are equal ignoring ASCII case (property and component lookups).
 bool SameText(const std::string& a, const std::string& b);
@@ -63,6 +65,15 @@ class TFmxObject {
   // Properties by name, ASCII case ignored; nullptr when there is no such property.
   const TPropertyInfo* FindProperty(const std::string& AName) const;
   const std::vector<TPropertyInfo>& Properties() const { return FProperties; }
+
+  // Property animation of this object's properties, forwarding to TAnimator (defined
+  // with the animations, scene/animation.h): AnimateFloat returns at once,
+  // AnimateFloatWait runs the event loop until the animation has ended.
+  void AnimateFloat(const std::string& APropertyName, float ANewValue, float ADuration,
+                    TAnimationType AType, TInterpolationType AInterpolation);
+  void AnimateFloatWait(const std::string& APropertyName, float ANewValue, float ADuration,
+                        TAnimationType AType, TInterpolationType AInterpolation);
+  void StopPropertyAnimation(const std::string& APropertyName);
 
   // Free notification: AObject's FreeNotification(this) runs when this object dies.
   // The registration is undone on both sides when either object goes.

@@ -571,7 +571,7 @@ TEST_F(AnimationTest, StopPropertyAnimationStopsMatchingChildrenAtTheirEnd) {
   a->Start();
   other->Start();
   P.Advance(0.5);
-  StopPropertyAnimation(Body, "OPACITY");
+  Body->StopPropertyAnimation("OPACITY");
   EXPECT_FALSE(a->Running());
   EXPECT_EQ(Body->Opacity, 0.0f);
   EXPECT_TRUE(other->Running());
@@ -580,7 +580,7 @@ TEST_F(AnimationTest, StopPropertyAnimationStopsMatchingChildrenAtTheirEnd) {
 TEST_F(AnimationTest, WaitTowardTheCurrentValueLastsTheWholeDuration) {
   Body->Opacity = 1;
   const double t0 = P.Now;
-  AnimateFloatWait(Body, "opacity", 1, 0.5f);
+  Body->AnimateFloatWait("opacity", 1, 0.5f, TAnimationType::In, TInterpolationType::Linear);
   EXPECT_GE(P.Now - t0, 0.5 - 1e-9);
   EXPECT_LT(P.Now - t0, 0.52);
   EXPECT_EQ(Body->Opacity, 1.0f);
