@@ -170,6 +170,7 @@ class AnimationTest : public ::testing::Test {
     delete Body;
     TAniThread::Shutdown();
     SetPlatform(nullptr);
+    TAnimation::AniFrameRate = 60;
   }
 
   // A TFloatAnimation child of Body, counting its events.
@@ -485,6 +486,14 @@ TEST_F(AnimationTest, ClockTimerRunsOnlyWhileAnimationsRunAndVisitsLastAddedFirs
   early->Start();
   P.Advance(0);
   EXPECT_EQ(early->CurrentTime(), 0.0f);
+  // The period follows the frame-rate setting from the next tick on: 10 x trunc(100 / rate).
+  for (auto [rate, period] : {std::pair{20, 50}, std::pair{150, 1}, std::pair{2, 200}}) {
+    TAnimation::AniFrameRate = rate;
+    P.Advance(0.01);
+    ASSERT_EQ(P.Timers.size(), 1u);
+    EXPECT_EQ(P.Timers[0]->IntervalMs, period) << rate;
+  }
+  TAnimation::AniFrameRate = 60;
 }
 
 TEST_F(AnimationTest, AnimationThatEndsInATickWhileTheListShrinks) {
