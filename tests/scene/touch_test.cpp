@@ -27,8 +27,14 @@ class FakePlatform : public IPlatformServices {
     ~Timer() override { Owner->Timers.erase(std::find(Owner->Timers.begin(), Owner->Timers.end(), this)); }
   };
 
-  FakePlatform() { SetPlatform(this); }
-  ~FakePlatform() override { SetPlatform(nullptr); }
+  FakePlatform() {
+    try {
+      FPrevious = &sphaerix::Platform();
+    } catch (const std::logic_error&) {
+    }
+    SetPlatform(this);
+  }
+  ~FakePlatform() override { SetPlatform(FPrevious); }
 
   double Tick() override { return NowMs / 1000.0; }
   IPlatformTimer* CreateTimer(int AIntervalMs, std::function<void()> ACallback) override {
@@ -65,6 +71,9 @@ class FakePlatform : public IPlatformServices {
   std::vector<Timer*> Timers;
   std::vector<std::function<void()>> Deferred;
   std::vector<std::string> Errors;
+
+ private:
+  IPlatformServices* FPrevious = nullptr;
 };
 
 class FakeHost : public IWindowInputHost {
