@@ -48,15 +48,23 @@ void TApplication::Created(TCommonCustomForm* AForm) {
   AForm->DoCreate();
 }
 
-int TApplication::Run() {
+void TApplication::CreateQueuedForms() {
   // Creation handlers may wait for animations, so requests made meanwhile are kept.
   for (size_t i = 0; i < FPending.size() && !Terminated(); ++i) {
     auto create = FPending[i];
     GuardedCall(create);
   }
   FPending.clear();
+}
+
+void TApplication::ShowMainForm() {
+  if (FMainForm && !Terminated()) FMainForm->Show();
+}
+
+int TApplication::Run() {
+  CreateQueuedForms();
   if (Terminated()) return 0;
-  if (FMainForm) FMainForm->Show();
+  ShowMainForm();
   FPlatform->Run();
   // Whatever the loop says, a program that was asked to end ends well.
   return 0;

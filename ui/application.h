@@ -38,6 +38,9 @@ class TApplication : public TFmxObject {
   // Creates the queued windows, shows the main window and dispatches events until
   // Terminate. Returns the process exit code.
   int Run();
+  // The two halves of Run before its loop; tests drive the loop themselves.
+  void CreateQueuedForms();
+  void ShowMainForm();
   // Ends Run once the handler that asked has returned; ends every wait at once.
   void Terminate();
   bool Terminated() const;

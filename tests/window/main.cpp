@@ -1,7 +1,14 @@
-// Window tests: real windows on the display the test script provides.
+// Window tests: real windows on the display the test script provides. One toolkit
+// application serves every test; each test makes its own windows.
 #include <gtest/gtest.h>
+
+#include <QApplication>
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  // Listing the tests (at build time, maybe without a display) needs no windows.
+  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+  QApplication app(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
   return RUN_ALL_TESTS();
 }
