@@ -1,0 +1,19 @@
+// Sources of the OpenGL programs: the light material's vertex programs with 0, 2, 4 or
+// 8 light slots and its pixel program, the texture material, and the frame blit. They
+// evaluate the same equations as LightMaterialUniforms / LightVertexColor in scene/.
+#pragma once
+
+#include <string>
+
+namespace sphaerix {
+
+// The lit vertex program with ASlots light slots (0: the program without lights).
+std::string LightVertexSource(int ASlots);
+const char* LightPixelSource();
+const char* TextureVertexSource();
+const char* TexturePixelSource();
+// A quad over the whole viewport showing the frame texture at Opacity.
+const char* FrameVertexSource();
+const char* FramePixelSource();
+
+}  // namespace sphaerix

@@ -1,0 +1,74 @@
+// The viewport's 2D side on Qt: its frame drawn into the window inside the QPainter
+// paint, and its 2D children painted into screenshots.
+#include <QImage>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/gl_context.h"
+#include "scene/bitmap.h"
+#include "scene/viewport3d.h"
+#include "ui/canvas.h"
+
+namespace sphaerix {
+
+void PaintViewportFrame(TViewport3D& AViewport, QPainter& APainter) {
+  APainter.beginNativePainting();
+  try {
+    AViewport.RenderFrame();
+    if (auto* context = dynamic_cast<TGLRenderContext*>(AViewport.RenderContext())) {
+      const IControlRoot* root = AViewport.Root();
+      const float scale = root ? root->RootScale() : 1.0f;
+      const TPointF origin = AViewport.LocalToAbsolute({0, 0});
+      QPaintDevice* device = APainter.device();
+      const int framebufferHeight =
+          static_cast<int>(std::lround(device->height() * device->devicePixelRatioF()));
+      context->DrawFrame(RoundToEven(origin.X * scale), RoundToEven(origin.Y * scale), context->Width(),
+                         context->Height(), framebufferHeight, AViewport.AbsoluteOpacity());
+    }
+  } catch (...) {
+    APainter.endNativePainting();
+    throw;
+  }
+  APainter.endNativePainting();
+}
+
+// The children paint in window coordinates; the image they paint into is as large as
+// the window up to the viewport's far corner, so their positions need no translation,
+// and the viewport's part is copied out afterwards.
+void PaintViewportChildren(TViewport3D& AViewport, TBitmap& ABitmap, float AScale) {
+  std::vector<TControl*> children;
+  for (TControl* c : AViewport.Controls())
+    if (c->Visible()) children.push_back(c);
+  if (children.empty() || ABitmap.IsEmpty()) return;
+  const TPointF origin = AViewport.LocalToAbsolute({0, 0});
+  const int ox = std::max(0, RoundToEven(origin.X * AScale));
+  const int oy = std::max(0, RoundToEven(origin.Y * AScale));
+  const int w = ABitmap.Width(), h = ABitmap.Height();
+  QImage image(ox + w, oy + h, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  for (int y = 0; y < h; ++y)
+    std::memcpy(image.scanLine(oy + y) + ox * 4, ABitmap.Scanline(y), static_cast<std::size_t>(w) * 4);
+  image.setDevicePixelRatio(AScale);
+  {
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    TCanvas canvas(painter);
+    for (TControl* c : children) c->PaintTree(canvas);
+  }
+  for (int y = 0; y < h; ++y)
+    std::memcpy(ABitmap.Scanline(y), image.constScanLine(oy + y) + ox * 4, static_cast<std::size_t>(w) * 4);
+  ABitmap.BitmapChanged();
+}
+
+void InstallGLViewports() {
+  static TGLContextFactory factory;
+  SetDefaultContext3DFactory(&factory);
+  TViewport3D::SetFramePainter(
+      [](TViewport3D& AViewport, TCanvas& ACanvas) { PaintViewportFrame(AViewport, ACanvas.Painter()); });
+  TViewport3D::SetChildrenPainter(&PaintViewportChildren);
+}
+
+}  // namespace sphaerix

@@ -1,0 +1,334 @@
+// Frames drawn by OpenGL and read back: the lit and textured planet, blending over the
+// stars, the ring behind the planet, materials without or with too large a texture, the
+// screenshot, and a viewport in a real window.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+#include <QElapsedTimer>
+#include <QScreen>
+#include <QThread>
+#include <cmath>
+#include <memory>
+
+#include "platform/gl_context.h"
+#include "scene/bitmap.h"
+#include "scene/camera.h"
+#include "scene/light.h"
+#include "scene/material_source.h"
+#include "scene/mesh.h"
+#include "scene/viewport3d.h"
+#include "ui/form.h"
+#include "ui/form_window.h"
+
+namespace sphaerix {
+namespace {
+
+void EnsureApplication() {
+  static int argc = 1;
+  static char name[] = "window_tests";
+  static char* argv[] = {name, nullptr};
+  if (!QCoreApplication::instance()) new QGuiApplication(argc, argv);
+}
+
+struct TestRoot : IControlRoot {
+  void InvalidateRoot() override {}
+  TControl* Captured() const override { return nullptr; }
+  void SetCaptured(TControl*) override {}
+  TControl* Focused() const override { return nullptr; }
+  void SetFocused(TControl*) override {}
+  float RootScale() const override { return Scale; }
+  TPointF ScreenPointer() const override { return {}; }
+  void ControlDestroyed(TControl*) override {}
+  float Scale = 1;
+};
+
+// The channels of a premultiplied pixel, 0 to 255.
+struct Rgba {
+  float R, G, B, A;
+};
+Rgba Channels(TAlphaColor c) {
+  return {float(RedOf(c)), float(GreenOf(c)), float(BlueOf(c)), float(AlphaOf(c))};
+}
+
+void ExpectPixel(TAlphaColor AActual, Rgba AExpected, float ATolerance, const char* AWhat) {
+  const Rgba a = Channels(AActual);
+  EXPECT_NEAR(a.R, AExpected.R, ATolerance) << AWhat;
+  EXPECT_NEAR(a.G, AExpected.G, ATolerance) << AWhat;
+  EXPECT_NEAR(a.B, AExpected.B, ATolerance) << AWhat;
+  EXPECT_NEAR(a.A, AExpected.A, ATolerance) << AWhat;
+}
+
+constexpr float kFacing = 0.988235f;  // the planet's grey where it faces the light
+constexpr TAlphaColor kTexel = 0xFF8040C0;
+constexpr TAlphaColor kStar = 0xFF204060;
+constexpr TAlphaColor kRing = 0xFF00FF00;
+
+// The viewer's scene, small: star sphere, planet (radius 5) with its ring, and the rig
+// holding Camera1 at (0, 0, -15) and the white directional Light1.
+struct RenderScene : ::testing::Test {
+  QOffscreenSurface surface;
+  QOpenGLContext gl;
+  TGLContextFactory factory;
+  TestRoot root;
+  TFmxObject owner;
+  TViewport3D* viewport = nullptr;
+  TSphere* sphere1 = nullptr;
+  TDisk* disk1 = nullptr;
+  TSphere* sphere2 = nullptr;
+  TDummy* dummy1 = nullptr;
+  TCamera* camera1 = nullptr;
+  TLight* light1 = nullptr;
+  TLightMaterialSource* planet = nullptr;
+  TTextureMaterialSource* stars = nullptr;
+  TTextureMaterialSource* ring = nullptr;
+
+  void SetUp() override {
+    EnsureApplication();
+    surface.setFormat(GLSurfaceFormat());
+    surface.create();
+    gl.setFormat(GLSurfaceFormat());
+    ASSERT_TRUE(gl.create());
+    ASSERT_TRUE(gl.makeCurrent(&surface));
+
+    viewport = new TViewport3D(&owner);
+    sphere1 = new TSphere(&owner);
+    disk1 = new TDisk(&owner);
+    dummy1 = new TDummy(&owner);
+    camera1 = new TCamera(&owner);
+    light1 = new TLight(&owner);
+    sphere2 = new TSphere(&owner);
+    planet = new TLightMaterialSource(&owner);
+    stars = new TTextureMaterialSource(&owner);
+    ring = new TTextureMaterialSource(&owner);
+
+    viewport->SetRoot(&root);
+    viewport->SetContextFactory(&factory);
+    viewport->SetColor(claNull);
+    viewport->AddObject(sphere1);
+    sphere1->AddObject(disk1);
+    viewport->AddObject(dummy1);
+    dummy1->AddObject(camera1);
+    dummy1->AddObject(light1);
+    viewport->AddObject(sphere2);
+    camera1->Position().SetPoint({0, 0, -15});
+    camera1->SetTarget(sphere1);
+    viewport->SetCamera(camera1);
+    viewport->SetUsingDesignCamera(false);
+
+    sphere1->SetSubdivisionsAxes(50);
+    sphere1->SetSubdivisionsHeight(50);
+    sphere1->SetWrapMode(TMeshWrapMode::Fit);
+    sphere1->SetSize(10, 10, 10);
+    planet->SetDiffuse(0xFFA4A4A4);
+    planet->SetAmbient(0xFF585858);
+    planet->SetEmissive(claNull);
+    planet->SetSpecular(claNull);
+    Fill(planet->Texture(), 64, 32, kTexel);
+    sphere1->SetMaterialSource(planet);
+
+    disk1->SetSubdivisionsAxes(50);
+    disk1->SetSize(30, 0.001f, 30);
+    disk1->SetTwoSide(true);
+    disk1->SetVisible(false);
+    Fill(ring->Texture(), 16, 16, kRing);
+    disk1->SetMaterialSource(ring);
+
+    sphere2->SetSize(200, 200, 200);
+    sphere2->SetTwoSide(true);
+    Fill(stars->Texture(), 32, 16, kStar);
+    sphere2->SetMaterialSource(stars);
+
+    viewport->SetSize(200, 160);
+  }
+
+  void TearDown() override {
+    // GL objects go while the context is current.
+    for (TFmxObject* o : {static_cast<TFmxObject*>(viewport), static_cast<TFmxObject*>(planet),
+                          static_cast<TFmxObject*>(stars), static_cast<TFmxObject*>(ring)})
+      delete o;
+    gl.doneCurrent();
+  }
+
+  static void Fill(TBitmap& ABitmap, int AWidth, int AHeight, TAlphaColor AColor) {
+    ABitmap.SetSize(AWidth, AHeight);
+    ABitmap.Clear(AColor);
+  }
+
+  std::unique_ptr<TBitmap> Frame() { return viewport->MakeScreenshot(); }
+
+  // The pixel at which the world point AWorld appears in the last frame.
+  std::pair<int, int> PixelOf(TPoint3D AWorld) {
+    TRenderContext3D* c = viewport->RenderContext();
+    const TVector3D clip = TVector3D(AWorld) * (c->CurrentCameraMatrix() * c->CurrentProjectionMatrix());
+    return {static_cast<int>((clip.X / clip.W + 1) / 2 * c->Width()),
+            static_cast<int>((1 - clip.Y / clip.W) / 2 * c->Height())};
+  }
+};
+
+Rgba Lit(TAlphaColor ATexel, float AGrey, float AOpacity = 1) {
+  const Rgba t = Channels(ATexel);
+  return {t.R * AGrey * AOpacity, t.G * AGrey * AOpacity, t.B * AGrey * AOpacity, t.A * AOpacity};
+}
+
+TEST_F(RenderScene, LitTexturedPlanetCentreIsTexelTimesFacingGrey) {
+  sphere2->SetVisible(false);
+  auto frame = Frame();
+  auto* context = dynamic_cast<TGLRenderContext*>(viewport->RenderContext());
+  ASSERT_NE(context, nullptr);
+  EXPECT_GE(context->SampleCount(), 1);
+  ExpectPixel(frame->Pixel(100, 80), Lit(kTexel, kFacing), 1.0f, "planet centre");
+  // Outside the planet nothing was drawn: transparent, as the clear colour is claNull.
+  EXPECT_EQ(frame->Pixel(2, 2), claNull);
+}
+
+TEST_F(RenderScene, HalfTransparentPlanetBlendsOverTheStars) {
+  auto opaque = Frame();
+  ExpectPixel(opaque->Pixel(2, 2), Channels(kStar), 0.5f, "star pixel");
+  sphere1->SetOpacity(0.5f);
+  auto frame = Frame();
+  const Rgba planetHalf = Lit(kTexel, kFacing, 0.5f), star = Channels(kStar);
+  const Rgba expected = {planetHalf.R + 0.5f * star.R, planetHalf.G + 0.5f * star.G,
+                         planetHalf.B + 0.5f * star.B, 255};
+  ExpectPixel(frame->Pixel(100, 80), expected, 1.5f, "half planet over star");
+}
+
+TEST_F(RenderScene, FarHalfOfTheRingIsHiddenByThePlanet) {
+  disk1->SetVisible(true);
+  disk1->RotationAngle().SetX(30);
+  auto frame = Frame();
+  // A ring point behind the planet and one in front of it, both over the planet's disk.
+  const float s = std::sin(30 * 3.14159265f / 180), c = std::cos(30 * 3.14159265f / 180);
+  const auto far = PixelOf({0, -7 * s, 7 * c});
+  const auto near = PixelOf({0, 5.5f * s, -5.5f * c});
+  ASSERT_GT(far.second, 0);
+  ASSERT_LT(near.second, 160);
+  // The planet's own grey varies off-centre; its hue does not.
+  const Rgba behind = Channels(frame->Pixel(far.first, far.second));
+  EXPECT_GT(behind.B, behind.R) << "planet colour expected where the ring is behind it";
+  EXPECT_LT(behind.G, behind.B);
+  ExpectPixel(frame->Pixel(near.first, near.second), Channels(kRing), 0.5f, "ring in front");
+}
+
+TEST_F(RenderScene, MaterialWithoutTextureDrawsItsLitColour) {
+  sphere2->SetVisible(false);
+  TLightMaterialSource plain(&owner);
+  plain.SetDiffuse(0xFFA4A4A4);
+  plain.SetAmbient(0xFF585858);
+  plain.SetSpecular(claNull);
+  sphere1->SetMaterialSource(&plain);
+  sphere1->SetOpacity(0.5f);
+  auto frame = Frame();
+  ExpectPixel(frame->Pixel(100, 80), Lit(claWhite, kFacing, 0.5f), 1.0f, "lit colour at half opacity");
+  sphere1->SetMaterialSource(nullptr);
+}
+
+TEST_F(RenderScene, TextureAboveTheDeviceLimitSamplesWhite) {
+  GLint max = 0;
+  gl.functions()->glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
+  Fill(stars->Texture(), max + 1, 1, 0xFFFF0000);
+  sphere2->SetOpacity(0.5f);
+  auto frame = Frame();
+  ExpectPixel(frame->Pixel(2, 2), {127.5f, 127.5f, 127.5f, 127.5f}, 1.0f, "white times opacity");
+}
+
+TEST_F(RenderScene, ScreenshotHasScaledSizeAndTransparentUndrawnPixels) {
+  root.Scale = 2;
+  sphere2->SetVisible(false);
+  auto shot = Frame();
+  ASSERT_EQ(shot->Width(), 400);
+  ASSERT_EQ(shot->Height(), 320);
+  EXPECT_EQ(shot->BitmapScale(), 2);
+  EXPECT_EQ(shot->Pixel(0, 0), claNull);
+  EXPECT_EQ(shot->Pixel(399, 319), claNull);
+  ExpectPixel(shot->Pixel(200, 160), Lit(kTexel, kFacing), 1.0f, "planet centre at scale 2");
+}
+
+TEST_F(RenderScene, UnchangedTexturesAndMeshesAreNotUploadedAgain) {
+  Frame();
+  const TTexture* texture = planet->LightMaterial().Texture();
+  ASSERT_NE(texture, nullptr);
+  const TTextureHandle* handle = texture->Handle();
+  ASSERT_NE(handle, nullptr);
+  const std::uint64_t revision = texture->Revision();
+  Frame();
+  EXPECT_EQ(texture->Handle(), handle);
+  EXPECT_EQ(texture->Revision(), revision);
+  // A new image shows in the next frame.
+  Fill(planet->Texture(), 64, 32, 0xFF40C080);
+  sphere2->SetVisible(false);
+  auto frame = Frame();
+  ExpectPixel(frame->Pixel(100, 80), Lit(0xFF40C080, kFacing), 1.0f, "new texture");
+}
+
+// A viewport in a real window: the window's black fill shows where the claNull frame
+// stays transparent, and repaint requests coalesce into one frame per paint.
+TEST(RenderWindow, ViewportOverBlackWindowAndOneFramePerPaint) {
+  EnsureApplication();
+  InstallGLViewports();
+  TCommonCustomForm form(nullptr);
+  form.Window()->setFormat(GLSurfaceFormat());
+  form.SetFill(claBlack);
+  form.SetClientSize(240, 180);
+  auto* viewport = new TViewport3D(&form);
+  auto* sphere = new TSphere(&form);
+  auto* camera = new TCamera(&form);
+  auto* source = new TLightMaterialSource(&form);
+  auto* light = new TLight(&form);
+  form.AddObject(viewport);
+  viewport->SetAlign(TAlignLayout::Client);
+  viewport->SetColor(claNull);
+  viewport->AddObject(sphere);
+  viewport->AddObject(camera);
+  viewport->AddObject(light);
+  camera->Position().SetPoint({0, 0, -15});
+  camera->SetTarget(sphere);
+  viewport->SetCamera(camera);
+  viewport->SetUsingDesignCamera(false);
+  sphere->SetSize(6, 6, 6);
+  sphere->SetSubdivisionsAxes(50);
+  sphere->SetSubdivisionsHeight(50);
+  source->SetDiffuse(0xFFA4A4A4);
+  source->SetAmbient(0xFF585858);
+  source->SetSpecular(claNull);
+  sphere->SetMaterialSource(source);
+  form.Show();
+
+  const auto pump = [](int AMs) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < AMs) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+      QThread::msleep(5);
+    }
+  };
+  for (int i = 0; i < 200 && viewport->FrameCount() == 0; ++i) pump(20);
+  ASSERT_GT(viewport->FrameCount(), 0u) << "the window never painted its viewport";
+  pump(500);
+
+  const unsigned long long before = viewport->FrameCount();
+  sphere->SetOpacity(0.9f);
+  sphere->SetOpacity(0.8f);
+  pump(500);
+  EXPECT_EQ(viewport->FrameCount(), before + 1);
+
+  const QImage shown = form.Window()->screen()->grabWindow(form.Window()->winId()).toImage();
+  ASSERT_FALSE(shown.isNull());
+  const qreal dpr = form.Window()->devicePixelRatio();
+  const QColor corner = shown.pixelColor(int(3 * dpr), int(3 * dpr));
+  EXPECT_EQ(corner.red(), 0);
+  EXPECT_EQ(corner.green(), 0);
+  EXPECT_EQ(corner.blue(), 0);
+  const QColor centre = shown.pixelColor(shown.width() / 2, shown.height() / 2);
+  const float expected = 255 * kFacing * 0.8f;
+  EXPECT_NEAR(centre.red(), expected, 1.5);
+  EXPECT_NEAR(centre.green(), expected, 1.5);
+  form.Hide();
+  for (TFmxObject* o : std::initializer_list<TFmxObject*>{light, camera, sphere, source, viewport}) delete o;
+}
+
+}  // namespace
+}  // namespace sphaerix
