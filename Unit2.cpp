@@ -1,11 +1,65 @@
 #include "Unit2.h"
 
+#include <QString>
+#include <memory>
+
+#include "Unit1.h"
 #include "platform/resource_stream.h"
+#include "scene/animation.h"
+#include "scene/bitmap.h"
+#include "scene/camera.h"
+#include "scene/control3d.h"
+#include "scene/gesture_manager.h"
+#include "scene/light.h"
+#include "scene/material.h"
+#include "scene/mesh.h"
+#include "scene/viewport3d.h"
 #include "ui/application.h"
+#include "ui/controls.h"
+#include "ui/popup_menu.h"
+#include "ui/save_dialog.h"
 
 namespace sphaerix {
 
 TForm2* Form2 = nullptr;
+
+namespace {
+
+// Bumped by every selection; a selection that finds it changed after a wait has been
+// overtaken by a newer one and leaves the scene to it.
+int SelectionSerial = 0;
+
+// Button N's place on the panel: column 0 (X 32) or 1 (X 144), row 1 to 7.
+struct TButtonPlace {
+  int Column;
+  int Row;
+};
+const TButtonPlace ButtonPlaces[BodyCount] = {
+    {0, 4}, {0, 5}, {0, 6}, {0, 2}, {1, 2}, {0, 7}, {1, 1},
+    {0, 3}, {1, 3}, {1, 4}, {0, 1}, {1, 5}, {1, 6}, {1, 7},
+};
+
+void LoadLayoutImage(TBitmap& ABitmap, const char* AResource) {
+  TResourceStream stream(AResource);
+  ABitmap.LoadFromStream(stream);
+}
+
+TText* MakeFactText(TFmxObject* AOwner, TAlignLayout, TTextAlign AHorz, float AX, float AY) {
+  auto* t = new TText(AOwner);
+  t->SetSize(200, 300);
+  t->Position().SetPoint({AX, AY});
+  t->TextSettings().Family = QStringLiteral("Default");
+  t->TextSettings().StyledSettings = 0;
+  t->TextSettings().Size = 18;
+  t->TextSettings().Color = claWhite;
+  t->Trimming = TTextTrimming::Character;
+  t->HorzAlign = AHorz;
+  t->VertAlign = TTextAlign::Leading;
+  t->SetHitTest(false);
+  return t;
+}
+
+}  // namespace
 
 TForm2::TForm2(TFmxObject* AOwner) : TCommonCustomForm(AOwner) {
   SetName("Form2");
@@ -14,24 +68,392 @@ TForm2::TForm2(TFmxObject* AOwner) : TCommonCustomForm(AOwner) {
   SetPosition(TFormPosition::ScreenCenter);
   SetFill(claBlack);
   SetFullScreen(true);
+  BuildScene();
+  BuildOverlay();
+  BuildMenu();
+  WireEvents();
   OnCreate = [this](TFmxObject* s) { FormCreate(s); };
   OnClose = [this](TFmxObject* s, TCloseAction& a) { FormClose(s, a); };
+  OnResize = [this](TFmxObject* s) { FormResize(s); };
 }
 
 TForm2::~TForm2() {
   if (Form2 == this) Form2 = nullptr;
 }
 
+void TForm2::BuildScene() {
+  Viewport3D1 = new TViewport3D(this);
+  Viewport3D1->SetName("Viewport3D1");
+  AddObject(Viewport3D1);
+  Viewport3D1->SetAlign(TAlignLayout::Client);
+  Viewport3D1->SetSize(1149, 829);
+  Viewport3D1->SetUsingDesignCamera(false);
+  Viewport3D1->SetColor(claNull);
+
+  Sphere1 = new TSphere(this);
+  Sphere1->SetName("Sphere1");
+  Sphere1->BeginLoading();
+  Viewport3D1->AddObject(Sphere1);
+  Sphere1->Scale().SetPoint({10, 10, 10});
+  Sphere1->SetSubdivisionsAxes(50);
+  Sphere1->SetSubdivisionsHeight(50);
+  Sphere1->SetWrapMode(TMeshWrapMode::Fit);
+  Sphere1->SetHitTest(false);
+
+  FloatAnimation1 = new TFloatAnimation(this);
+  FloatAnimation1->SetName("FloatAnimation1");
+  FloatAnimation1->BeginLoading();
+  Sphere1->AddObject(FloatAnimation1);
+  FloatAnimation1->SetPropertyName("RotationAngle.Y");
+  FloatAnimation1->SetStartValue(0);
+  FloatAnimation1->SetStopValue(-360);
+  FloatAnimation1->SetDuration(120);
+  FloatAnimation1->SetLoop(true);
+  FloatAnimation1->SetStartFromCurrent(true);
+  FloatAnimation1->SetEnabled(false);
+
+  Disk1 = new TDisk(this);
+  Disk1->SetName("Disk1");
+  Disk1->BeginLoading();
+  Sphere1->AddObject(Disk1);
+  Disk1->Scale().SetPoint({2.2f, 2.2f, 2.2f});
+  Disk1->SetSubdivisionsAxes(50);
+  Disk1->SetSubdivisionsCap(1);
+  Disk1->SetTwoSide(true);
+  Disk1->SetHitTest(false);
+
+  Dummy1 = new TDummy(this);
+  Dummy1->SetName("Dummy1");
+  Dummy1->BeginLoading();
+  Viewport3D1->AddObject(Dummy1);
+
+  Camera1 = new TCamera(this);
+  Camera1->SetName("Camera1");
+  Camera1->BeginLoading();
+  Dummy1->AddObject(Camera1);
+  Camera1->Position().SetPoint({0, 0, -15});
+  Camera1->SetAngleOfView(45);
+
+  Light1 = new TLight(this);
+  Light1->SetName("Light1");
+  Light1->BeginLoading();
+  Dummy1->AddObject(Light1);
+  Light1->SetLightType(TLightType::Directional);
+  Light1->SetColor(claWhite);
+  Light1->Position().SetPoint({0, 0, -30});
+  Light1->SetSpotCutOff(180);
+  Light1->SetSpotExponent(3);
+
+  Label1 = new TLabel(this);
+  Label1->SetName("Label1");
+  Viewport3D1->AddObject(Label1);
+  Label1->SetHeight(40);
+  Label1->SetAlign(TAlignLayout::Top);
+  Label1->TextSettings().StyledSettings = ssFamily;
+  Label1->TextSettings().Size = 22;
+  Label1->TextSettings().Color = 0xFFBABABA;
+  Label1->HorzAlign = TTextAlign::Center;
+
+  Sphere2 = new TSphere(this);
+  Sphere2->SetName("Sphere2");
+  Sphere2->BeginLoading();
+  Viewport3D1->AddObject(Sphere2);
+  Sphere2->Scale().SetPoint({500, 500, 500});
+  Sphere2->SetTwoSide(true);
+  Sphere2->SetHitTest(false);
+
+  // The material sources and their layout images.
+  TextureMaterialSource2 = new TTextureMaterialSource(this);
+  TextureMaterialSource2->SetName("TextureMaterialSource2");
+  LightMaterialSource1 = new TLightMaterialSource(this);
+  LightMaterialSource1->SetName("LightMaterialSource1");
+  LightMaterialSource1->SetDiffuse(0xFFA4A4A4);
+  LightMaterialSource1->SetAmbient(0xFF585858);
+  LightMaterialSource1->SetEmissive(claNull);
+  LightMaterialSource1->SetSpecular(claNull);
+  LightMaterialSource1->SetShininess(30);
+  TextureMaterialSource1 = new TTextureMaterialSource(this);
+  TextureMaterialSource1->SetName("TextureMaterialSource1");
+  TextureMaterialSource3 = new TTextureMaterialSource(this);
+  TextureMaterialSource3->SetName("TextureMaterialSource3");
+  LoadLayoutImage(TextureMaterialSource2->Texture(), "SaturnRing");
+  LoadLayoutImage(TextureMaterialSource1->Texture(), "UranusRing");
+  LoadLayoutImage(TextureMaterialSource3->Texture(), "Stars");
+
+  Sphere1->SetMaterialSource(LightMaterialSource1);
+  Disk1->SetMaterialSource(TextureMaterialSource2);
+  Sphere2->SetMaterialSource(TextureMaterialSource3);
+  Camera1->SetTarget(Sphere1);
+  Viewport3D1->SetCamera(Camera1);
+
+  for (TControl3D* node : {static_cast<TControl3D*>(Sphere1), static_cast<TControl3D*>(Disk1),
+                           static_cast<TControl3D*>(Dummy1), static_cast<TControl3D*>(Camera1),
+                           static_cast<TControl3D*>(Light1), static_cast<TControl3D*>(Sphere2)})
+    node->Loaded();
+  FloatAnimation1->Loaded();
+}
+
+void TForm2::BuildOverlay() {
+  Panel1 = new TPanel(this);
+  Panel1->SetName("Panel1");
+  AddObject(Panel1);
+  Panel1->SetBounds(40, 40, 257, 314);
+  Panel1->SetOpacity(0.8f);
+  Panel1->SetStyleLookup(QStringLiteral("Panel1Style1"));
+  for (int i = 0; i < BodyCount; ++i) {
+    auto* b = new TButton(this);
+    b->SetName("Button" + std::to_string(i + 1));
+    Panel1->AddObject(b);
+    const TButtonPlace place = ButtonPlaces[i];
+    b->SetBounds(place.Column == 0 ? 32.0f : 144.0f, 24.0f + 40.0f * static_cast<float>(place.Row - 1), 80, 26);
+    b->SetText(BodyName(i));
+    // Keyboard order runs against the numbering: Button14 first.
+    b->SetTabOrder(BodyCount - 1 - i);
+    Buttons[i] = b;
+  }
+
+  Text1 = MakeFactText(this, TAlignLayout::None, TTextAlign::Trailing, 536, 9);
+  Text1->SetName("Text1");
+  Text2 = MakeFactText(this, TAlignLayout::None, TTextAlign::Leading, 328, 17);
+  Text2->SetName("Text2");
+  AddObject(Text1);
+  AddObject(Text2);
+
+  SaveDialog1 = new TSaveDialog(this);
+  SaveDialog1->SetName("SaveDialog1");
+  SaveDialog1->Filter = QStringLiteral("jpg|*.jpg|bmp|*.bmp");
+  SaveDialog1->DefaultExt = QStringLiteral("jpg");
+
+  GestureManager1 = new TGestureManager(this);
+  GestureManager1->SetName("GestureManager1");
+  GestureManager1->SetSensitivity(80);
+}
+
+void TForm2::BuildMenu() {
+  PopupMenu1 = new TPopupMenu(this);
+  PopupMenu1->SetName("PopupMenu1");
+  auto add = [this](const char* AName, const char* AText, bool ASwitch, bool AChecked) {
+    auto* item = new TMenuItem(this);
+    item->SetName(AName);
+    item->SetText(QString::fromUtf8(AText));
+    item->SetCheckable(ASwitch);
+    item->SetIsChecked(AChecked);
+    PopupMenu1->AddObject(item);
+    return item;
+  };
+  MenuItem1 = add("MenuItem1", "Auto-rotate", true, true);
+  MenuItem2 = add("MenuItem2", "Show names", true, true);
+  MenuItem3 = add("MenuItem3", "Show info", true, false);
+  MenuItem5 = add("MenuItem5", "Full screen", true, true);
+  MenuItem7 = add("MenuItem7", "Screenshot", false, false);
+  MenuItem6 = add("MenuItem6", "About", false, false);
+  MenuItem4 = add("MenuItem4", "Exit", false, false);
+}
+
+void TForm2::WireEvents() {
+  Viewport3D1->SetPopupMenu(PopupMenu1);
+  Viewport3D1->Touch().GestureManager = GestureManager1;
+  Viewport3D1->Touch().InteractiveGestures = {TInteractiveGesture::Zoom, TInteractiveGesture::DoubleTap};
+  for (TControl* c : {static_cast<TControl*>(Viewport3D1), static_cast<TControl*>(Text1),
+                      static_cast<TControl*>(Text2)}) {
+    c->OnMouseDown = [this](TFmxObject* s, TMouseButton b, TShiftState sh, float x, float y) {
+      Viewport3D1MouseDown(s, b, sh, x, y);
+    };
+    c->OnMouseMove = [this](TFmxObject* s, TShiftState sh, float x, float y) { Viewport3D1MouseMove(s, sh, x, y); };
+    c->OnMouseUp = [this](TFmxObject* s, TMouseButton b, TShiftState sh, float x, float y) {
+      Viewport3D1MouseUp(s, b, sh, x, y);
+    };
+    c->OnMouseWheel = [this](TFmxObject* s, TShiftState sh, int d, bool& h) { Viewport3D1MouseWheel(s, sh, d, h); };
+    c->OnDblClick = [this](TFmxObject* s) { Viewport3D1DblClick(s); };
+  }
+  Text1->SetPopupMenu(PopupMenu1);
+  Text2->SetPopupMenu(PopupMenu1);
+  Viewport3D1->OnGesture = [this](TFmxObject* s, const TGestureEventInfo& e, bool& h) { Viewport3D1Gesture(s, e, h); };
+  for (int i = 0; i < BodyCount; ++i) Buttons[i]->OnClick = [this, i](TFmxObject*) { ButtonClick(i); };
+  MenuItem1->OnClick = [this](TFmxObject* s) { MenuItem1Click(s); };
+  MenuItem2->OnClick = [this](TFmxObject* s) { MenuItem2Click(s); };
+  MenuItem3->OnClick = [this](TFmxObject* s) { MenuItem3Click(s); };
+  MenuItem5->OnClick = [this](TFmxObject* s) { MenuItem5Click(s); };
+  MenuItem7->OnClick = [this](TFmxObject* s) { MenuItem7Click(s); };
+  MenuItem6->OnClick = [this](TFmxObject* s) { MenuItem6Click(s); };
+  MenuItem4->OnClick = [this](TFmxObject* s) { MenuItem4Click(s); };
+}
+
+void TForm2::RenderGL() { Viewport3D1->RenderFrame(); }
+
+// ---- Start and close
+
 void TForm2::FormCreate(TFmxObject*) {
   PrepareDataFolder();
   for (int i = 0; i < BodyCount; ++i)
     BodyTextures[static_cast<size_t>(i)] =
         std::make_unique<TResourceStream>(BodyTextureResourceName(i).toStdString());
+
+  Dragging = false;
+  Text1->SetVisible(false);
+  Text2->SetVisible(false);
+  Label1->SetVisible(true);
+  Text1->SetText(FactLabelsText());
   for (int i = 0; i < BodyCount; ++i) BodyFacts[static_cast<size_t>(i)] = BodyFactsText(i);
+  SelectBody(0);
+  if (Application->Terminated()) return;
+  Camera1->Position().SetZ(-38);
+  Camera1->AnimateFloat("position.z", -15, 3.0f, TAnimationType::In, TInterpolationType::Linear);
+  FloatAnimation1->SetStartFromCurrent(true);
+  FloatAnimation1->SetEnabled(true);
 }
 
 void TForm2::FormClose(TFmxObject*, TCloseAction&) {
   for (auto& stream : BodyTextures) stream.reset();
+}
+
+void TForm2::FormResize(TFmxObject*) {
+  // Extended precision on the 32-bit width, stored as 32-bit: the labels end 7 units left
+  // of the centre line and the values begin 7 units right of it.
+  const long double half = static_cast<long double>(Viewport3D1->Width()) / 2.0f;
+  Text1->Position().SetY(40);
+  Text1->Position().SetX(static_cast<float>(half - 200.0f - 7.0f));
+  Text2->Position().SetY(40);
+  Text2->Position().SetX(static_cast<float>(half + 7.0f));
+}
+
+// ---- Selection
+
+void SelectBody(int AIndex) {
+  TForm2* f = Form2;
+  if (!f || AIndex < 0 || AIndex >= BodyCount) return;
+  const int serial = ++SelectionSerial;
+  CurrentBody = AIndex;
+  f->FloatAnimation1->StopAtCurrent();
+  f->Sphere1->AnimateFloatWait("opacity", 0, 0.5f, TAnimationType::In, TInterpolationType::Linear);
+  // Overtaken by a newer selection, or the program is ending (the streams may be gone).
+  if (serial != SelectionSerial || Application->Terminated() || Form2 != f) return;
+  TResourceStream* stream = BodyTextures[static_cast<size_t>(AIndex)].get();
+  if (!stream) return;
+  f->LightMaterialSource1->Texture().LoadFromStream(*stream);
+  f->Dummy1->RotationAngle().SetX(0);
+  f->Dummy1->RotationAngle().SetY(0);
+  f->Dummy1->RotationAngle().SetZ(0);
+  f->Label1->SetText(BodyName(AIndex));
+  f->Disk1->SetVisible(false);
+  f->Sphere2->RotationAngle().SetX(0);
+  f->Sphere2->RotationAngle().SetZ(0);
+  const TBodyRing ring = BodyRing(AIndex);
+  if (ring != TBodyRing::None) {
+    const TBodyTilt tilt = BodyTilt(AIndex);
+    f->Disk1->SetMaterialSource(ring == TBodyRing::Saturn ? f->TextureMaterialSource2 : f->TextureMaterialSource1);
+    f->Disk1->SetVisible(true);
+    f->Dummy1->RotationAngle().SetX(tilt.X);
+    f->Dummy1->RotationAngle().SetZ(tilt.Z);
+    f->Sphere2->RotationAngle().SetX(tilt.X);
+    f->Sphere2->RotationAngle().SetZ(tilt.Z);
+  }
+  if (!f->MenuItem1->IsChecked()) f->Sphere1->Repaint();
+  f->Text2->SetText(BodyFacts[static_cast<size_t>(AIndex)]);
+  f->Sphere1->AnimateFloatWait("opacity", 1, 0.5f, TAnimationType::In, TInterpolationType::Linear);
+  if (serial != SelectionSerial || Application->Terminated() || Form2 != f) return;
+  if (f->MenuItem1->IsChecked()) f->FloatAnimation1->Start();
+}
+
+void TForm2::ButtonClick(int AIndex) {
+  if (CurrentBody != AIndex) SelectBody(AIndex);
+}
+
+// ---- Navigation
+
+void TForm2::Viewport3D1MouseDown(TFmxObject*, TMouseButton, TShiftState, float X, float Y) {
+  Dragging = true;
+  FDown = {X, Y};
+}
+
+void TForm2::Viewport3D1MouseMove(TFmxObject*, TShiftState, float X, float Y) {
+  if (!Dragging) return;
+  // The farther the camera, the more a pixel turns the rig.
+  const long double k = (static_cast<long double>(-7.0f) - Camera1->Position().Z()) / 33.0f + 0.1L;
+  TPosition3D& angle = Dummy1->RotationAngle();
+  angle.SetX(static_cast<float>(angle.X() - (static_cast<long double>(Y) - FDown.Y) * 0.3L * k));
+  angle.SetY(static_cast<float>((static_cast<long double>(X) - FDown.X) * 0.3L * k + angle.Y()));
+  FDown = {X, Y};
+}
+
+void TForm2::Viewport3D1MouseUp(TFmxObject*, TMouseButton, TShiftState, float, float) { Dragging = false; }
+
+void TForm2::Viewport3D1MouseWheel(TFmxObject*, TShiftState, int WheelDelta, bool& Handled) {
+  DoZoom(WheelDelta > 0);
+  Handled = true;
+}
+
+void TForm2::DoZoom(bool aIn) {
+  const long double step = aIn ? 1.0L : -1.0L;
+  const float z = static_cast<float>(static_cast<long double>(Camera1->Position().Z()) + step);
+  if (z > -40 && z < -5) Camera1->Position().SetZ(z);
+}
+
+void TForm2::Viewport3D1Gesture(TFmxObject*, const TGestureEventInfo& EventInfo, bool& Handled) {
+  switch (EventInfo.GestureID) {
+    case igiZoom: {
+      if (EventInfo.Flags & gfBegin) LastGestureDistance = EventInfo.Distance;
+      if (!(EventInfo.Flags & (gfBegin | gfEnd))) {
+        const std::int32_t d = EventInfo.Distance - LastGestureDistance;
+        if (d > 4 || d < -4) DoZoom(d > 0);
+        LastGestureDistance = EventInfo.Distance;
+      }
+      Handled = true;
+      break;
+    }
+    case igiDoubleTap:
+      Panel1->SetVisible(!Panel1->Visible());
+      Handled = true;
+      break;
+    case 1:
+    case 2:
+    case igiPan:
+      Handled = true;
+      break;
+    default:
+      break;
+  }
+}
+
+void TForm2::Viewport3D1DblClick(TFmxObject*) { Panel1->SetVisible(!Panel1->Visible()); }
+
+// ---- Menu
+
+void TForm2::MenuItem1Click(TFmxObject*) {
+  MenuItem1->SetIsChecked(!MenuItem1->IsChecked());
+  if (MenuItem1->IsChecked())
+    FloatAnimation1->Start();
+  else
+    FloatAnimation1->StopAtCurrent();
+}
+
+void TForm2::MenuItem2Click(TFmxObject*) {
+  MenuItem2->SetIsChecked(!MenuItem2->IsChecked());
+  Label1->SetVisible(MenuItem2->IsChecked());
+}
+
+void TForm2::MenuItem3Click(TFmxObject*) {
+  MenuItem3->SetIsChecked(!MenuItem3->IsChecked());
+  Text1->SetVisible(MenuItem3->IsChecked());
+  Text2->SetVisible(MenuItem3->IsChecked());
+}
+
+void TForm2::MenuItem5Click(TFmxObject*) {
+  MenuItem5->SetIsChecked(!MenuItem5->IsChecked());
+  SetFullScreen(MenuItem5->IsChecked());
+}
+
+void TForm2::MenuItem7Click(TFmxObject*) {
+  SaveDialog1->InitialDir = DataFolder;
+  if (!SaveDialog1->Execute()) return;
+  TBitmapCodecSaveParams params;
+  params.Quality = 100;
+  std::unique_ptr<TBitmap> shot = Viewport3D1->MakeScreenshot();
+  shot->SaveToFile(SaveDialog1->FileName.toStdString(), &params);
+}
+
+void TForm2::MenuItem6Click(TFmxObject*) {
+  if (Form1) Form1->Show();
 }
 
 void TForm2::MenuItem4Click(TFmxObject*) { Application->Terminate(); }

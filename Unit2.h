@@ -2,20 +2,103 @@
 #pragma once
 
 #include "Unit2State.h"
+#include "scene/events.h"
 #include "ui/form.h"
 
 namespace sphaerix {
+
+class TViewport3D;
+class TSphere;
+class TDisk;
+class TDummy;
+class TCamera;
+class TLight;
+class TFloatAnimation;
+class TLightMaterialSource;
+class TTextureMaterialSource;
+class TGestureManager;
+class TPanel;
+class TButton;
+class TLabel;
+class TText;
+class TPopupMenu;
+class TMenuItem;
+class TSaveDialog;
 
 class TForm2 : public TCommonCustomForm {
  public:
   explicit TForm2(TFmxObject* AOwner);
   ~TForm2() override;
 
+  // Components, named as the layout names them.
+  TViewport3D* Viewport3D1 = nullptr;
+  TSphere* Sphere1 = nullptr;
+  TFloatAnimation* FloatAnimation1 = nullptr;
+  TDisk* Disk1 = nullptr;
+  TDummy* Dummy1 = nullptr;
+  TCamera* Camera1 = nullptr;
+  TLight* Light1 = nullptr;
+  TLabel* Label1 = nullptr;
+  TSphere* Sphere2 = nullptr;
+  TPanel* Panel1 = nullptr;
+  TButton* Buttons[BodyCount] = {};  // Button1 ... Button14
+  TTextureMaterialSource* TextureMaterialSource2 = nullptr;
+  TPopupMenu* PopupMenu1 = nullptr;
+  TMenuItem* MenuItem1 = nullptr;
+  TMenuItem* MenuItem2 = nullptr;
+  TMenuItem* MenuItem3 = nullptr;
+  TMenuItem* MenuItem5 = nullptr;
+  TMenuItem* MenuItem7 = nullptr;
+  TMenuItem* MenuItem6 = nullptr;
+  TMenuItem* MenuItem4 = nullptr;
+  TLightMaterialSource* LightMaterialSource1 = nullptr;
+  TText* Text1 = nullptr;
+  TText* Text2 = nullptr;
+  TSaveDialog* SaveDialog1 = nullptr;
+  TTextureMaterialSource* TextureMaterialSource1 = nullptr;
+  TTextureMaterialSource* TextureMaterialSource3 = nullptr;
+  TGestureManager* GestureManager1 = nullptr;
+
+  // The pointer position at the press, then at the last move of a drag.
+  TPointF FDown;
+
   void FormCreate(TFmxObject* Sender);
   void FormClose(TFmxObject* Sender, TCloseAction& Action);
+  void FormResize(TFmxObject* Sender);
+
+  // Button N selects body N - 1 unless it is already the current one.
+  void ButtonClick(int AIndex);
+
+  void Viewport3D1MouseDown(TFmxObject* Sender, TMouseButton Button, TShiftState Shift, float X, float Y);
+  void Viewport3D1MouseMove(TFmxObject* Sender, TShiftState Shift, float X, float Y);
+  void Viewport3D1MouseUp(TFmxObject* Sender, TMouseButton Button, TShiftState Shift, float X, float Y);
+  void Viewport3D1MouseWheel(TFmxObject* Sender, TShiftState Shift, int WheelDelta, bool& Handled);
+  void Viewport3D1Gesture(TFmxObject* Sender, const TGestureEventInfo& EventInfo, bool& Handled);
+  void Viewport3D1DblClick(TFmxObject* Sender);
+  // One zoom step; AIn moves the camera nearer the body.
+  void DoZoom(bool aIn);
+
+  void MenuItem1Click(TFmxObject* Sender);  // Auto-rotate
+  void MenuItem2Click(TFmxObject* Sender);  // Show names
+  void MenuItem3Click(TFmxObject* Sender);  // Show info
+  void MenuItem5Click(TFmxObject* Sender);  // Full screen
+  void MenuItem7Click(TFmxObject* Sender);  // Screenshot
+  void MenuItem6Click(TFmxObject* Sender);  // About
   void MenuItem4Click(TFmxObject* Sender);  // Exit
+
+ protected:
+  void RenderGL() override;
+
+ private:
+  void BuildScene();
+  void BuildOverlay();
+  void BuildMenu();
+  void WireEvents();
 };
 
 extern TForm2* Form2;
+
+// Fades the shown body out, swaps map, title, ring, tilt and facts, and fades it in.
+void SelectBody(int AIndex);
 
 }  // namespace sphaerix

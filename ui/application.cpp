@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "platform/bitmap_codecs.h"
+#include "platform/gl_context.h"
 #include "platform/qt_platform.h"
 #include "ui/form.h"
 
@@ -40,6 +41,12 @@ void TApplication::Initialize() {
   FPlatform->SetExceptionHook([this](std::exception_ptr e) { HandleException(e); });
   SetPlatform(FPlatform.get());
   InstallBitmapCodecs();
+  // The viewer cannot show anything without a 3D device; Run says why and ends.
+  std::string why;
+  if (CheckOpenGL33(why))
+    InstallGLViewports();
+  else
+    FStartError = "Sphaerix needs OpenGL 3.3, which this display does not offer (" + why + ").";
 }
 
 void TApplication::Created(TCommonCustomForm* AForm) {
@@ -62,6 +69,10 @@ void TApplication::ShowMainForm() {
 }
 
 int TApplication::Run() {
+  if (!FStartError.empty()) {
+    ShowError(FStartError);
+    return 1;
+  }
   CreateQueuedForms();
   if (Terminated()) return 0;
   ShowMainForm();

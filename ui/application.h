@@ -5,6 +5,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "scene/object.h"
@@ -61,6 +62,7 @@ class TApplication : public TFmxObject {
   std::unique_ptr<QtPlatform> FPlatform;
   std::vector<std::function<void()>> FPending;
   TCommonCustomForm* FMainForm = nullptr;
+  std::string FStartError;
   int FArgc = 1;
   char* FArgv[2] = {nullptr, nullptr};
 };
