@@ -259,8 +259,8 @@ void TQtInputAdapter::Touch(const QTouchEvent& AEvent) {
 }
 
 std::unique_ptr<TQtInputAdapter> InstallInputAdapter(TFormWindow& AWindow, TWindowInput& AInput,
-                                                     TQtInputHost& AHost) {
-  auto adapter = std::make_unique<TQtInputAdapter>(AInput, &AHost);
+                                                     TQtInputHost* AHost) {
+  auto adapter = std::make_unique<TQtInputAdapter>(AInput, AHost);
   adapter->FWindow = &AWindow;
   TQtInputAdapter* raw = adapter.get();
   AWindow.OnInputEvent = [raw](QEvent* e) { return raw->HandleEvent(e); };

@@ -91,11 +91,13 @@ class TQtInputAdapter {
   unsigned FTapsAtTouchDouble = 0;
   std::vector<TMove> FHeldMoves;
   QPointer<QWindow> FWindow;
-  friend std::unique_ptr<TQtInputAdapter> InstallInputAdapter(TFormWindow&, TWindowInput&, TQtInputHost&);
+  friend std::unique_ptr<TQtInputAdapter> InstallInputAdapter(TFormWindow&, TWindowInput&, TQtInputHost*);
 };
 
-// Routes the input events of AWindow to AInput. Keep the result alive as long as AInput
-// (and destroy it first); it detaches itself from the window when it goes.
-std::unique_ptr<TQtInputAdapter> InstallInputAdapter(TFormWindow& AWindow, TWindowInput& AInput, TQtInputHost& AHost);
+// Routes the input events of AWindow to AInput. Destroy the result before AInput; it
+// detaches itself from the window when it goes. AHost (when AInput was built on one)
+// learns where on the screen each pointer event happened, for the popup menu.
+std::unique_ptr<TQtInputAdapter> InstallInputAdapter(TFormWindow& AWindow, TWindowInput& AInput,
+                                                     TQtInputHost* AHost = nullptr);
 
 }  // namespace sphaerix

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 
 namespace sphaerix {
 
@@ -47,7 +48,12 @@ class TWindowInput::TWatch {
 };
 
 TWindowInput::TWindowInput(TFmxObject& AWindow, IWindowInputHost& AHost)
-    : FWindow(AWindow), FHost(AHost), FTouch(*this) {
+    : FWindow(AWindow), FHost(&AHost), FTouch(*this) {
+  LiveWindows().push_back(this);
+}
+
+TWindowInput::TWindowInput(TFmxObject& AWindow, IControlRoot& ARoot)
+    : FWindow(AWindow), FOuterRoot(&ARoot), FTouch(*this) {
   LiveWindows().push_back(this);
 }
 
@@ -55,11 +61,30 @@ TWindowInput::~TWindowInput() {
   auto& windows = LiveWindows();
   windows.erase(std::find(windows.begin(), windows.end(), this));
   // The controls may outlive this object while their window is torn down.
-  for (TControl* c : TopLevelControls())
-    if (c->Root() == this) c->SetRoot(nullptr);
+  if (!FOuterRoot)
+    for (TControl* c : TopLevelControls())
+      if (c->Root() == this) c->SetRoot(nullptr);
+}
+
+void TWindowInput::InvalidateRoot() {
+  if (FOuterRoot)
+    FOuterRoot->InvalidateRoot();
+  else
+    FHost->InvalidateRoot();
+}
+
+TControl* TWindowInput::Captured() const { return FOuterRoot ? FOuterRoot->Captured() : FCaptured; }
+
+TControl* TWindowInput::Focused() const { return FOuterRoot ? FOuterRoot->Focused() : FFocused; }
+
+float TWindowInput::RootScale() const { return FOuterRoot ? FOuterRoot->RootScale() : FHost->RootScale(); }
+
+TPointF TWindowInput::ScreenPointer() const {
+  return FOuterRoot ? FOuterRoot->ScreenPointer() : FHost->ScreenPointer();
 }
 
 void TWindowInput::AttachControls() {
+  if (FOuterRoot) return;  // the outer root is theirs already
   for (TControl* c : TopLevelControls()) c->SetRoot(this);
 }
 
@@ -80,16 +105,24 @@ TControl* TWindowInput::ObjectAtPoint(TPointF APoint) const {
 }
 
 void TWindowInput::SetCaptured(TControl* AControl) {
+  if (FOuterRoot) {
+    FOuterRoot->SetCaptured(AControl);
+    return;
+  }
   if (FCaptured == AControl) return;
   TControl* previous = FCaptured;
   FCaptured = AControl;
   if (!previous && AControl)
-    FHost.SetPointerGrab(true);
+    FHost->SetPointerGrab(true);
   else if (previous && !AControl)
-    FHost.SetPointerGrab(false);
+    FHost->SetPointerGrab(false);
 }
 
 void TWindowInput::SetFocused(TControl* AControl) {
+  if (FOuterRoot) {
+    FOuterRoot->SetFocused(AControl);
+    return;
+  }
   if (FFocused == AControl) return;
   TControl* previous = FFocused;
   FFocused = AControl;
@@ -98,8 +131,10 @@ void TWindowInput::SetFocused(TControl* AControl) {
 }
 
 void TWindowInput::ControlDestroyed(TControl* AControl) {
-  if (IsSelfOrDescendant(FCaptured, AControl)) SetCaptured(nullptr);
-  if (IsSelfOrDescendant(FFocused, AControl)) FFocused = nullptr;
+  if (!FOuterRoot) {
+    if (IsSelfOrDescendant(FCaptured, AControl)) SetCaptured(nullptr);
+    if (IsSelfOrDescendant(FFocused, AControl)) FFocused = nullptr;
+  }
   if (IsSelfOrDescendant(FHovered, AControl)) FHovered = nullptr;
   for (TControl** watched : FWatched)
     if (IsSelfOrDescendant(*watched, AControl)) *watched = nullptr;
@@ -123,7 +158,7 @@ bool TWindowInput::PopupTest(TControl* AControl) {
   IPopupMenu* menu = AControl->PopupMenu();
   if (!menu) return false;
   menu->SetPopupComponent(AControl);
-  const TPointF screen = FHost.ScreenPointer();
+  const TPointF screen = ScreenPointer();
   menu->Popup(std::round(screen.X), std::round(screen.Y));
   return true;
 }
@@ -154,7 +189,7 @@ void TWindowInput::MouseMove(TShiftState AShift, float AX, float AY) {
 }
 
 void TWindowInput::DoMove(TShiftState AShift, TPointF APoint) {
-  if (TControl* captured = FCaptured) {
+  if (TControl* captured = Captured()) {
     const TPointF local = ToLocal(captured, APoint);
     captured->MouseMove(AShift, local.X, local.Y);
     return;
@@ -170,35 +205,50 @@ void TWindowInput::DoMove(TShiftState AShift, TPointF APoint) {
   }
 }
 
+// A click handler that fails must not leave the pointer captured or the control pressed:
+// the release still runs, and the failure is passed on afterwards.
+static void ClickThenRelease(TControl*& ATarget, TMouseButton AButton, TShiftState AShift, TPointF ALocal,
+                             bool AClick) {
+  std::exception_ptr failure;
+  if (AClick) {
+    try {
+      ATarget->MouseClick(AButton, AShift, ALocal.X, ALocal.Y);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
+  if (ATarget) ATarget->MouseUp(AButton, AShift, ALocal.X, ALocal.Y);
+  if (failure) std::rethrow_exception(failure);
+}
+
 void TWindowInput::MouseUp(TMouseButton AButton, TShiftState AShift, float AX, float AY, bool AClick) {
   const TPointF p{AX, AY};
   FLastPosition = p;
   FMoveReported = false;
-  if (FCaptured) {
-    TControl* target = FCaptured;
+  if (Captured()) {
+    TControl* target = Captured();
     TWatch watch(*this, target);
-    const TPointF local = ToLocal(target, p);
-    if (AClick) target->MouseClick(AButton, AShift, local.X, local.Y);
-    if (target) target->MouseUp(AButton, AShift, local.X, local.Y);
-    SetCaptured(nullptr);
+    struct TReleaseCapture {
+      TWindowInput& Input;
+      ~TReleaseCapture() { Input.SetCaptured(nullptr); }
+    } release{*this};
+    ClickThenRelease(target, AButton, AShift, ToLocal(target, p), AClick);
   } else {
     TControl* target = ObjectAtPoint(p);
     TWatch watch(*this, target);
     if (!target) {
       if (OnMouseUp) OnMouseUp(&FWindow, AButton, AShift, AX, AY);
     } else {
-      const TPointF local = ToLocal(target, p);
-      if (AClick) target->MouseClick(AButton, AShift, local.X, local.Y);
-      if (target) target->MouseUp(AButton, AShift, local.X, local.Y);
+      ClickThenRelease(target, AButton, AShift, ToLocal(target, p), AClick);
     }
   }
-  if (FLeavePending && !FCaptured) MouseLeave();
+  if (FLeavePending && !Captured()) MouseLeave();
 }
 
 bool TWindowInput::MouseWheel(TShiftState AShift, int AWheelDelta, float AX, float AY) {
   bool handled = false;
-  if (FCaptured) {
-    FCaptured->MouseWheel(AShift, AWheelDelta, handled);
+  if (TControl* captured = Captured()) {
+    captured->MouseWheel(AShift, AWheelDelta, handled);
     return handled;
   }
   if (OnMouseWheel) OnMouseWheel(&FWindow, AShift, AWheelDelta, handled);
@@ -217,7 +267,7 @@ void TWindowInput::MouseEnter() { FLeavePending = false; }
 // would read as a jump across the window in the middle of a drag. The leave is played
 // when the capture ends instead.
 void TWindowInput::MouseLeave() {
-  if (FCaptured) {
+  if (Captured()) {
     FLeavePending = true;
     return;
   }

@@ -31,22 +31,31 @@ class IWindowInputHost {
 // The gestures that some control of some window has enabled (process-wide union).
 TInteractiveGestures EnabledInteractiveGestures();
 
+// Either the window's control root itself (capture, focus and hover kept here, the
+// platform reached through an IWindowInputHost), or a layer over a root the window
+// already is (capture and focus kept there). Hover, the pointer positions and the touch
+// recogniser are always kept here.
 class TWindowInput : public IControlRoot, private ITouchHost {
  public:
+  // Self-contained: make this the root of the window's controls with AttachControls.
   // AWindow is the object whose child controls are the window's top-level controls.
   TWindowInput(TFmxObject& AWindow, IWindowInputHost& AHost);
+  // Over an existing root: capture, focus, scale and the screen pointer are ARoot's, and
+  // ARoot must pass its ControlDestroyed calls on to this object.
+  TWindowInput(TFmxObject& AWindow, IControlRoot& ARoot);
   ~TWindowInput() override;
   TWindowInput(const TWindowInput&) = delete;
   TWindowInput& operator=(const TWindowInput&) = delete;
 
   // IControlRoot
-  void InvalidateRoot() override { FHost.InvalidateRoot(); }
-  TControl* Captured() const override { return FCaptured; }
+  void InvalidateRoot() override;
+  TControl* Captured() const override;
   void SetCaptured(TControl* AControl) override;
-  TControl* Focused() const override { return FFocused; }
+  TControl* Focused() const override;
   void SetFocused(TControl* AControl) override;
-  float RootScale() const override { return FHost.RootScale(); }
-  TPointF ScreenPointer() const override { return FHost.ScreenPointer(); }
+  float RootScale() const override;
+  TPointF ScreenPointer() const override;
+  // Forgets AControl and everything below it (capture and focus too when self-contained).
   void ControlDestroyed(TControl* AControl) override;
 
   TFmxObject& Window() const { return FWindow; }
@@ -96,7 +105,8 @@ class TWindowInput : public IControlRoot, private ITouchHost {
   static TPointF ToLocal(const TControl* AControl, TPointF APoint) { return AControl->AbsoluteToLocal(APoint); }
 
   TFmxObject& FWindow;
-  IWindowInputHost& FHost;
+  IWindowInputHost* FHost = nullptr;     // self-contained
+  IControlRoot* FOuterRoot = nullptr;    // over an existing root
   TControl* FCaptured = nullptr;
   TControl* FFocused = nullptr;
   TControl* FHovered = nullptr;

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "scene/platform_services.h"
+#include "ui/form.h"
+#include "ui/form_window.h"
 
 namespace sphaerix {
 namespace {
@@ -220,6 +222,34 @@ TEST_F(QtInputTest, HandlerExceptionsAreReportedAndTheEventCountsAsHandled) {
   Viewport.OnMouseWheel = [](TFmxObject*, TShiftState, int, bool&) { throw std::runtime_error("wheel failed"); };
   EXPECT_TRUE(Wheel({0, 120}));
   EXPECT_EQ(Platform.Errors, (std::vector<std::string>{"wheel failed"}));
+}
+
+TEST(QtInputInstall, WindowEventsReachTheFormsControlsUntilTheAdapterGoes) {
+  QuietPlatform platform;
+  TCommonCustomForm form(nullptr);
+  auto* viewport = new TControl(&form);
+  viewport->SetParent(&form);  // the form becomes its root
+  viewport->SetBounds(0, 0, 300, 200);
+  viewport->SetAutoCapture(true);
+  std::vector<std::string> events;
+  viewport->OnMouseDown = [&](TFmxObject* s, TMouseButton, TShiftState, float x, float y) {
+    events.push_back("Down " + std::to_string(int(x)) + "," + std::to_string(int(y)));
+  };
+  viewport->OnMouseUp = [&](TFmxObject*, TMouseButton, TShiftState, float, float) { events.push_back("Up"); };
+  TWindowInput input(form, form);
+  auto adapter = InstallInputAdapter(*form.Window(), input);
+  auto send = [&](QEvent::Type type, Qt::MouseButtons buttons) {
+    QMouseEvent e(type, QPointF(12, 34), QPointF(12, 34), QPointF(112, 84), Qt::LeftButton, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(form.Window(), &e);
+  };
+  send(QEvent::MouseButtonPress, Qt::LeftButton);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form.Captured(), viewport);
+  send(QEvent::MouseButtonRelease, Qt::NoButton);
+  EXPECT_EQ(form.Captured(), nullptr);
+  EXPECT_EQ(events, (std::vector<std::string>{"Down 12,34", "Up"}));
+  adapter.reset();
+  EXPECT_FALSE(form.Window()->OnInputEvent);
 }
 
 }  // namespace

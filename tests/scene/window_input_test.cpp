@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -158,6 +160,18 @@ TEST_F(WindowInputTest, CapturedControlGetsItsOwnCoordinates) {
   EXPECT_EQ(Events.back(), "Click Button6");
 }
 
+TEST_F(WindowInputTest, FailingClickHandlerStillReleasesThePointer) {
+  bool released = false;
+  Button.OnClick = [](TFmxObject*) { throw std::runtime_error("click failed"); };
+  Button.OnMouseUp = [&](TFmxObject*, TMouseButton, TShiftState, float, float) { released = true; };
+  Input.MouseDown(TMouseButton::mbLeft, ssLeft, 620, 120);
+  EXPECT_THROW(Input.MouseUp(TMouseButton::mbLeft, {}, 620, 120, true), std::runtime_error);
+  EXPECT_TRUE(released);
+  EXPECT_FALSE(Button.IsPressed());
+  EXPECT_EQ(Input.Captured(), nullptr);
+  EXPECT_EQ(Host.Grabs, (std::vector<bool>{true, false}));
+}
+
 TEST_F(WindowInputTest, PressOnTextAreaArrivesAtTheViewport) {
   Input.MouseDown(TMouseButton::mbLeft, ssLeft, 100, 550);
   ASSERT_EQ(Events.size(), 1u);
@@ -275,6 +289,50 @@ TEST_F(WindowInputTest, DestroyedControlsAreForgotten) {
   EXPECT_EQ(Input.Captured(), nullptr);
   EXPECT_EQ(Host.Grabs, (std::vector<bool>{true, false}));
   Input.MouseUp(TMouseButton::mbLeft, {}, 605, 205, true);  // lands on the panel, no crash
+}
+
+// A window that already is the root of its controls keeps capture and focus itself.
+class OuterRoot : public IControlRoot {
+ public:
+  void InvalidateRoot() override {}
+  TControl* Captured() const override { return CapturedControl; }
+  void SetCaptured(TControl* AControl) override { CapturedControl = AControl; }
+  TControl* Focused() const override { return nullptr; }
+  void SetFocused(TControl*) override {}
+  float RootScale() const override { return 1; }
+  TPointF ScreenPointer() const override { return {}; }
+  void ControlDestroyed(TControl* AControl) override {
+    if (IsSelfOrDescendant(CapturedControl, AControl)) CapturedControl = nullptr;
+    if (Input) Input->ControlDestroyed(AControl);
+  }
+  TControl* CapturedControl = nullptr;
+  TWindowInput* Input = nullptr;
+};
+
+TEST(WindowInputOverRoot, CaptureLivesInTheOuterRoot) {
+  TFmxObject window;
+  OuterRoot root;
+  TWindowInput input(window, root);
+  root.Input = &input;
+  auto* viewport = new TControl(&window);
+  viewport->SetParent(&window);
+  viewport->SetRoot(&root);
+  viewport->SetBounds(0, 0, 100, 100);
+  viewport->SetAutoCapture(true);
+  std::vector<TPointF> moves;
+  viewport->OnMouseMove = [&](TFmxObject*, TShiftState, float x, float y) { moves.push_back({x, y}); };
+  input.MouseDown(TMouseButton::mbLeft, ssLeft, 10, 10);
+  EXPECT_EQ(root.CapturedControl, viewport);
+  EXPECT_EQ(input.Captured(), viewport);
+  input.MouseMove(ssLeft, 500, 500);
+  input.MouseUp(TMouseButton::mbLeft, {}, 500, 500, true);
+  EXPECT_EQ(root.CapturedControl, nullptr);
+  ASSERT_EQ(moves.size(), 1u);
+  EXPECT_EQ(moves[0].X, 500);
+  input.MouseMove({}, 50, 50);
+  EXPECT_EQ(input.Hovered(), viewport);
+  delete viewport;
+  EXPECT_EQ(input.Hovered(), nullptr);
 }
 
 }  // namespace
