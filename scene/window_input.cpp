@@ -273,6 +273,8 @@ void TWindowInput::MouseLeave() {
   }
   FLeavePending = false;
   const TPointF outside{-1, -1};
+  // The window system may report the same leave twice (once more when a grab ends).
+  if (FMoveReported && FLastMove.X == outside.X && FLastMove.Y == outside.Y && !FHovered) return;
   FMoveReported = true;
   FLastMove = outside;
   FLastPosition = outside;
