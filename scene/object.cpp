@@ -33,17 +33,20 @@ TFmxObject::~TFmxObject() {
   for (TFmxObject* t : targets)
     t->FFreeNotifies.erase(std::remove(t->FFreeNotifies.begin(), t->FFreeNotifies.end(), this),
                            t->FFreeNotifies.end());
-  // Owned objects go in reverse order of creation.
+  DestroyComponents();
+  // Children this object does not own are released from it, not destroyed.
+  while (!FChildren.empty()) RemoveObject(FChildren.back());
+  if (FParent) FParent->RemoveObject(this);
+  if (FOwner) FOwner->RemoveOwned(this);
+}
+
+void TFmxObject::DestroyComponents() {
   while (!FOwned.empty()) {
     TFmxObject* o = FOwned.back();
     FOwned.pop_back();
     o->FOwner = nullptr;
     delete o;
   }
-  // Children this object does not own are released from it, not destroyed.
-  while (!FChildren.empty()) RemoveObject(FChildren.back());
-  if (FParent) FParent->RemoveObject(this);
-  if (FOwner) FOwner->RemoveOwned(this);
 }
 
 void TFmxObject::SetParent(TFmxObject* AParent) {

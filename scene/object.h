@@ -37,6 +37,9 @@ class TFmxObject {
 
   // Ownership: the owner destroys what it owns (children it owns included) when it goes.
   TFmxObject* Owner() const { return FOwner; }
+  // Destroys everything this object owns, last created first (a window does this before
+  // taking down what its components rely on).
+  void DestroyComponents();
 
   // Tree: a parent holds its children in order but does not own them unless it is
   // also their owner.

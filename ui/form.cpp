@@ -6,7 +6,10 @@
 #include <QScreen>
 #include <algorithm>
 
+#include "platform/qt_input.h"
+#include "scene/window_input.h"
 #include "ui/application.h"
+#include "ui/controls.h"
 #include "ui/canvas.h"
 #include "ui/form_window.h"
 
@@ -14,9 +17,27 @@ namespace sphaerix {
 
 TCommonCustomForm::TCommonCustomForm(TFmxObject* AOwner) : TFmxObject(AOwner) {
   FWindow = new TFormWindow(this);
+  FInput = std::make_unique<TWindowInput>(*this, static_cast<IControlRoot&>(*this));
+  FAdapter = std::make_unique<TQtInputAdapter>(*FInput);
+  FWindow->OnInputEvent = [this](QEvent* e) { return HandleInput(e); };
+}
+
+bool TCommonCustomForm::HandleInput(QEvent* AEvent) {
+  const bool used = FAdapter->HandleEvent(AEvent);
+  // The pointer takes the shape the control under it asks for (a link's hand).
+  const auto* label = dynamic_cast<const TLabel*>(FInput->Hovered());
+  if (label && label->Cursor >= 0)
+    FWindow->setCursor(QCursor(static_cast<Qt::CursorShape>(label->Cursor)));
+  else
+    FWindow->unsetCursor();
+  return used;
 }
 
 TCommonCustomForm::~TCommonCustomForm() {
+  // Controls go before the input that watches them; the window goes last.
+  DestroyComponents();
+  FAdapter.reset();
+  FInput.reset();
   if (FWindow) {
     FWindow->Closing = true;
     delete FWindow;
@@ -186,6 +207,7 @@ TPointF TCommonCustomForm::ScreenPointer() const {
 void TCommonCustomForm::ControlDestroyed(TControl* AControl) {
   if (FCaptured == AControl) SetCaptured(nullptr);
   if (FFocused == AControl) FFocused = nullptr;
+  if (FInput) FInput->ControlDestroyed(AControl);
 }
 
 void TCommonCustomForm::DoAddObject(TFmxObject* AObject) {

@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "scene/color.h"
@@ -15,10 +16,13 @@
 
 class QPainter;
 class QOpenGLWindow;
+class QEvent;
 
 namespace sphaerix {
 
 class TFormWindow;
+class TWindowInput;
+class TQtInputAdapter;
 
 enum class TFormPosition { Designed, ScreenCenter, MainFormCenter };
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
@@ -60,6 +64,8 @@ class TCommonCustomForm : public TFmxObject, public IControlRoot {
   virtual void DoCreate();
 
   TFormWindow* Window() const { return FWindow; }
+  // Routes the window's pointer, wheel and touch input to its controls.
+  TWindowInput& Input() const { return *FInput; }
 
   // The top-level 2D controls, bottom first.
   std::vector<TControl*> Controls() const;
@@ -103,6 +109,8 @@ class TCommonCustomForm : public TFmxObject, public IControlRoot {
   bool FPlaced = false;
   QRect FRestoreGeometry;
   TFormWindow* FWindow = nullptr;
+  std::unique_ptr<TWindowInput> FInput;
+  std::unique_ptr<TQtInputAdapter> FAdapter;
   TControl* FCaptured = nullptr;
   TControl* FFocused = nullptr;
   bool FClosing = false;
@@ -111,6 +119,7 @@ class TCommonCustomForm : public TFmxObject, public IControlRoot {
   void DoAddObject(TFmxObject* AObject) override;
   void DoRemoveObject(TFmxObject* AObject) override;
   void FocusNext(bool ABackward);
+  bool HandleInput(QEvent* AEvent);
 };
 
 }  // namespace sphaerix
