@@ -104,9 +104,10 @@ uniform float Opacity;
 uniform float Modulation;
 out vec4 FragColor;
 void main() {
-  vec4 c = v_Color;
-  if (Modulation == 1.0) c = texture(texture0, v_TexCoord);
-  else if (Modulation == 2.0) c = v_Color * texture(texture0, v_TexCoord);
+  // One fetch whatever the mode (a material without texture samples 1 x 1 white), so
+  // that no device runs the sampling twice in masked branches.
+  vec4 t = texture(texture0, v_TexCoord);
+  vec4 c = Modulation == 0.0 ? v_Color : (Modulation == 1.0 ? t : v_Color * t);
   FragColor = c * Opacity;
 }
 )";

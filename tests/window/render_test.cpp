@@ -21,6 +21,7 @@
 #include "scene/material_source.h"
 #include "scene/mesh.h"
 #include "scene/viewport3d.h"
+#include "ui/canvas.h"
 #include "ui/form.h"
 #include "ui/form_window.h"
 
@@ -122,7 +123,7 @@ struct RenderScene : ::testing::Test {
     sphere1->SetSubdivisionsAxes(50);
     sphere1->SetSubdivisionsHeight(50);
     sphere1->SetWrapMode(TMeshWrapMode::Fit);
-    sphere1->SetSize(10, 10, 10);
+    sphere1->Scale().SetPoint({10, 10, 10});  // radius 5, as in the viewer
     planet->SetDiffuse(0xFFA4A4A4);
     planet->SetAmbient(0xFF585858);
     planet->SetEmissive(claNull);
@@ -131,7 +132,7 @@ struct RenderScene : ::testing::Test {
     sphere1->SetMaterialSource(planet);
 
     disk1->SetSubdivisionsAxes(50);
-    disk1->SetSize(30, 0.001f, 30);
+    disk1->Scale().SetPoint({2.2f, 2.2f, 2.2f});  // radius 11
     disk1->SetTwoSide(true);
     disk1->SetVisible(false);
     Fill(ring->Texture(), 16, 16, kRing);
@@ -264,6 +265,21 @@ TEST_F(RenderScene, UnchangedTexturesAndMeshesAreNotUploadedAgain) {
   ExpectPixel(frame->Pixel(100, 80), Lit(0xFF40C080, kFacing), 1.0f, "new texture");
 }
 
+// A 2D child of the viewport (the viewer's title stands for it): a red box.
+class RedBox : public TControl {
+ public:
+  using TControl::TControl;
+  void Paint(TCanvas& ACanvas) override {
+    ACanvas.Begin(*this).fillRect(QRectF(0, 0, Width(), Height()), QColor(255, 0, 0));
+  }
+};
+
+TEST(RenderWindow, OpenGL33IsAvailable) {
+  EnsureApplication();
+  std::string why;
+  EXPECT_TRUE(CheckOpenGL33(why)) << why;
+}
+
 // A viewport in a real window: the window's black fill shows where the claNull frame
 // stays transparent, and repaint requests coalesce into one frame per paint.
 TEST(RenderWindow, ViewportOverBlackWindowAndOneFramePerPaint) {
@@ -326,7 +342,25 @@ TEST(RenderWindow, ViewportOverBlackWindowAndOneFramePerPaint) {
   const float expected = 255 * kFacing * 0.8f;
   EXPECT_NEAR(centre.red(), expected, 1.5);
   EXPECT_NEAR(centre.green(), expected, 1.5);
+
+  // A screenshot taken outside any paint: a fresh frame at the window's scale with the
+  // visible 2D children over it, undrawn pixels transparent.
+  auto* box = new RedBox(&form);
+  viewport->AddObject(box);
+  box->SetBounds(10, 10, 20, 20);
+  std::unique_ptr<TBitmap> shot = viewport->MakeScreenshot();
+  ASSERT_EQ(shot->Width(), static_cast<int>(std::lround(240 * dpr)));
+  ASSERT_EQ(shot->Height(), static_cast<int>(std::lround(180 * dpr)));
+  EXPECT_EQ(shot->Pixel(int(3 * dpr), int(3 * dpr)), claNull);
+  EXPECT_EQ(shot->Pixel(int(15 * dpr), int(15 * dpr)), 0xFFFF0000u);
+  ExpectPixel(shot->Pixel(shot->Width() / 2, shot->Height() / 2), Lit(claWhite, kFacing, 0.8f), 1.5f,
+              "planet in the screenshot");
+  box->SetVisible(false);
+  shot = viewport->MakeScreenshot();
+  EXPECT_EQ(shot->Pixel(int(15 * dpr), int(15 * dpr)), claNull);
+
   form.Hide();
+  delete box;
   for (TFmxObject* o : std::initializer_list<TFmxObject*>{light, camera, sphere, source, viewport}) delete o;
 }
 
