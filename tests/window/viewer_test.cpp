@@ -1,0 +1,240 @@
+// The viewer in a real window: start, body switches with their fades, rings and tilts,
+// overlapping selections, layout at two widths, and the picture itself.
+#include <QImage>
+#include <QOpenGLWindow>
+#include <QTimer>
+#include <cmath>
+
+#include "platform/resource_stream.h"
+#include "scene/animation.h"
+#include "scene/bitmap.h"
+#include "scene/camera.h"
+#include "scene/control3d.h"
+#include "scene/material.h"
+#include "scene/mesh.h"
+#include "scene/viewport3d.h"
+#include "tests/window/window_fixture.h"
+#include "ui/controls.h"
+#include "ui/form_window.h"
+#include "ui/popup_menu.h"
+
+using namespace sphaerix;
+using namespace sphaerix::testing;
+
+namespace {
+
+// A cheap fingerprint of a bitmap's pixels: a sample every few thousand pixels.
+std::uint64_t Fingerprint(const TBitmap& ABitmap) {
+  std::uint64_t h = static_cast<std::uint64_t>(ABitmap.Width()) * 1000003u + ABitmap.Height();
+  const std::size_t n = static_cast<std::size_t>(ABitmap.Width()) * ABitmap.Height();
+  for (std::size_t i = 0; i < n; i += 4099) h = h * 1099511628211ull ^ ABitmap.Bits()[i];
+  return h;
+}
+
+std::uint64_t MapFingerprint(int ABody) {
+  TResourceStream stream(BodyTextureResourceName(ABody).toStdString());
+  TBitmap map;
+  map.LoadFromStream(stream);
+  return Fingerprint(map);
+}
+
+void Select(int ABody) { Form2->Buttons[ABody]->Click(); }
+
+struct Rgb {
+  double R, G, B;
+};
+
+Rgb RgbAt(const QImage& AImage, int AX, int AY) {
+  const QColor c = AImage.pixelColor(AX, AY);
+  return {static_cast<double>(c.red()), static_cast<double>(c.green()), static_cast<double>(c.blue())};
+}
+
+}  // namespace
+
+using Viewer = ViewerFixture;
+
+TEST_F(Viewer, StartsWithEarthSpinningAndTheCameraFlyingIn) {
+  EXPECT_EQ(Form2->Label1->Text(), "Earth");
+  EXPECT_TRUE(Form2->Label1->Visible());
+  EXPECT_FALSE(Form2->Text1->Visible());
+  EXPECT_FALSE(Form2->Text2->Visible());
+  EXPECT_EQ(CurrentBody, 0);
+  EXPECT_EQ(Form2->Text2->Text(), BodyFacts[0]);
+  EXPECT_EQ(Form2->Sphere1->Opacity(), 1.0f);
+  EXPECT_TRUE(Form2->FloatAnimation1->Running());
+  EXPECT_FALSE(Form2->Disk1->Visible());
+  EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(0));
+  // The fly-in ends at -15 three seconds after the spin began.
+  EXPECT_LT(Form2->Camera1->Position().Z(), -15.0f);
+  EXPECT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }, 6000));
+  const float y = Form2->Sphere1->RotationAngle().Y();
+  Pump(300);
+  EXPECT_NE(Form2->Sphere1->RotationAngle().Y(), y);
+}
+
+TEST_F(Viewer, SaturnShowsItsRingAndTiltsRigAndSky) {
+  Select(5);
+  EXPECT_EQ(CurrentBody, 5);
+  EXPECT_EQ(Form2->Label1->Text(), "Saturn");
+  EXPECT_TRUE(Form2->Disk1->Visible());
+  EXPECT_EQ(Form2->Disk1->MaterialSource(), Form2->TextureMaterialSource2);
+  const TPosition3D& rig = Form2->Dummy1->RotationAngle();
+  EXPECT_NEAR(rig.X(), 355.0f, 1e-3);
+  EXPECT_EQ(rig.Y(), 0.0f);
+  EXPECT_NEAR(rig.Z(), 334.0f, 1e-3);
+  EXPECT_NEAR(Form2->Sphere2->RotationAngle().X(), 355.0f, 1e-3);
+  EXPECT_NEAR(Form2->Sphere2->RotationAngle().Z(), 334.0f, 1e-3);
+  EXPECT_EQ(Form2->Sphere1->Opacity(), 1.0f);
+  EXPECT_TRUE(Form2->FloatAnimation1->Running());
+
+  // Saturn then Jupiter: the ring goes and both tilts return to 0.
+  Select(2);
+  EXPECT_FALSE(Form2->Disk1->Visible());
+  EXPECT_EQ(Form2->Dummy1->RotationAngle().X(), 0.0f);
+  EXPECT_EQ(Form2->Dummy1->RotationAngle().Z(), 0.0f);
+  EXPECT_EQ(Form2->Sphere2->RotationAngle().X(), 0.0f);
+  EXPECT_EQ(Form2->Sphere2->RotationAngle().Z(), 0.0f);
+}
+
+TEST_F(Viewer, UranusThenSaturnSwapsRingAndTilt) {
+  Select(6);
+  EXPECT_EQ(Form2->Disk1->MaterialSource(), Form2->TextureMaterialSource1);
+  EXPECT_NEAR(Form2->Dummy1->RotationAngle().X(), 350.0f, 1e-3);
+  EXPECT_NEAR(Form2->Dummy1->RotationAngle().Z(), 263.0f, 1e-3);
+  Select(5);
+  EXPECT_TRUE(Form2->Disk1->Visible());
+  EXPECT_EQ(Form2->Disk1->MaterialSource(), Form2->TextureMaterialSource2);
+  EXPECT_NEAR(Form2->Dummy1->RotationAngle().X(), 355.0f, 1e-3);
+  EXPECT_NEAR(Form2->Dummy1->RotationAngle().Z(), 334.0f, 1e-3);
+}
+
+TEST_F(Viewer, TheButtonOfTheBodyOnScreenDoesNothing) {
+  Form2->Dummy1->RotationAngle().SetY(40);
+  const auto serialBefore = Form2->Sphere1->Opacity();
+  Select(0);
+  EXPECT_EQ(Form2->Sphere1->Opacity(), serialBefore);
+  EXPECT_NEAR(Form2->Dummy1->RotationAngle().Y(), 40.0f, 1e-4);  // the orbit is kept
+}
+
+TEST_F(Viewer, EarthMarsEarthShowsTheWholeEarthMapAgain) {
+  Select(1);
+  EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(1));
+  Select(0);
+  EXPECT_EQ(Form2->LightMaterialSource1->Texture().Width(), 4096);
+  EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(0));
+}
+
+TEST_F(Viewer, WithAutoRotateOffASelectionLeavesTheBodyStill) {
+  Form2->MenuItem1Click(Form2->MenuItem1);
+  EXPECT_FALSE(Form2->MenuItem1->IsChecked());
+  Select(3);
+  EXPECT_FALSE(Form2->FloatAnimation1->Running());
+  const float y = Form2->Sphere1->RotationAngle().Y();
+  Pump(300);
+  EXPECT_EQ(Form2->Sphere1->RotationAngle().Y(), y);
+  // Switched on again, the spin resumes from where it stopped.
+  Form2->MenuItem1Click(Form2->MenuItem1);
+  EXPECT_TRUE(Form2->FloatAnimation1->Running());
+  EXPECT_NEAR(Form2->FloatAnimation1->StartValue(), y, 1e-3);
+}
+
+// A click that arrives while another selection fades: what is on screen is what
+// CurrentBody names, whether the click came during the fade-out or the fade-in.
+TEST_F(Viewer, ASelectionDuringATransitionLeavesTheBodyOnScreenCurrent) {
+  for (int delayMs : {200, 750}) {
+    QTimer::singleShot(delayMs, [] { Select(1); });
+    Select(5);
+    WaitFor([] { return Form2->Sphere1->Opacity() == 1.0f && Form2->FloatAnimation1->Running(); }, 3000);
+    EXPECT_EQ(CurrentBody, 1) << delayMs;
+    EXPECT_EQ(Form2->Label1->Text(), "Mars") << delayMs;
+    EXPECT_FALSE(Form2->Disk1->Visible()) << delayMs;
+    EXPECT_EQ(Form2->Dummy1->RotationAngle().X(), 0.0f) << delayMs;
+    EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(1)) << delayMs;
+    EXPECT_EQ(Form2->Sphere1->Opacity(), 1.0f) << delayMs;
+    Select(0);
+  }
+}
+
+TEST_F(Viewer, QuittingDuringATransitionEndsTheWaitAndLoadsNothing) {
+  Pump(1500);  // the first frames upload the big textures; let the fade run in small steps
+  const std::uint64_t before = Fingerprint(Form2->LightMaterialSource1->Texture());
+  // Closes the window once the fade-out is under way, before the new map is due.
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (Form2->Sphere1->Opacity() < 0.95f) {
+      poll.stop();
+      Form2->Close();
+    }
+  });
+  poll.start(2);
+  Select(4);
+  EXPECT_TRUE(App->Terminated());
+  EXPECT_EQ(BodyTextures[4], nullptr);
+  EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), before);
+}
+
+TEST_F(Viewer, FactTextsFaceEachOtherAcrossTheCentreAtBothWidths) {
+  Form2->MenuItem5Click(Form2->MenuItem5);  // full screen off: the layout's client size
+  ASSERT_TRUE(WaitFor([] { return Form2->ClientWidth() == 1149; }));
+  WaitFor([] { return Form2->Viewport3D1->Width() == 1149.0f; });
+  EXPECT_EQ(Form2->Text1->Position().X(), 367.5f);
+  EXPECT_EQ(Form2->Text2->Position().X(), 581.5f);
+  EXPECT_EQ(Form2->Text1->Position().Y(), 40.0f);
+  EXPECT_EQ(Form2->Text2->Position().Y(), 40.0f);
+  Form2->MenuItem5Click(Form2->MenuItem5);
+  ASSERT_TRUE(WaitFor([] { return Form2->ClientWidth() == 1920; }));
+  WaitFor([] { return Form2->Viewport3D1->Width() == 1920.0f; });
+  EXPECT_EQ(Form2->Text1->Position().X(), 753.0f);
+  EXPECT_EQ(Form2->Text2->Position().X(), 967.0f);
+  EXPECT_EQ(Form2->Panel1->Position().X(), 40.0f);
+  EXPECT_EQ(Form2->Label1->Width(), 1920.0f);
+}
+
+TEST_F(Viewer, PictureShowsALitTexturedPlanetStarsAndTheTranslucentPanel) {
+  ASSERT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }, 6000));
+  Form2->MenuItem1Click(Form2->MenuItem1);  // hold still
+  Pump(100);
+  const QImage window = Form2->Window()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+  std::unique_ptr<TBitmap> shot = Form2->Viewport3D1->MakeScreenshot();
+  ASSERT_EQ(shot->Width(), window.width());
+  const QImage scene(reinterpret_cast<const uchar*>(shot->Bits()), shot->Width(), shot->Height(),
+                     shot->Stride(), QImage::Format_ARGB32_Premultiplied);
+
+  // The planet is lit and textured: bright where it faces the light, and not a flat
+  // colour (seas and continents) over the disc around its centre.
+  const int cx = window.width() / 2, cy = window.height() / 2;
+  double sum = 0, sumSq = 0;
+  int n = 0;
+  for (int dy = -300; dy <= 300; dy += 20)
+    for (int dx = -300; dx <= 300; dx += 20) {
+      const Rgb p = RgbAt(scene, cx + dx, cy + dy);
+      const double l = (p.R + p.G + p.B) / 3;
+      sum += l;
+      sumSq += l * l;
+      ++n;
+    }
+  const double mean = sum / n, var = sumSq / n - mean * mean;
+  EXPECT_GT(mean, 30.0);
+  EXPECT_GT(var, 100.0);
+
+  // Stars around it: some bright pixels in a corner region outside the planet.
+  int bright = 0;
+  for (int y = window.height() - 200; y < window.height(); ++y)
+    for (int x = window.width() - 300; x < window.width(); ++x)
+      if (qGray(scene.pixel(x, y)) > 150) ++bright;
+  EXPECT_GT(bright, 3);
+
+  // The panel's card at 0.8 over the scene, and black captions on the buttons.
+  const int px = 45, py = 180;  // inside the card, between the columns
+  const Rgb under = RgbAt(scene, px, py);
+  const Rgb got = RgbAt(window, px, py);
+  EXPECT_NEAR(got.R, 0.8 * 0x35 + 0.2 * under.R, 3);
+  EXPECT_NEAR(got.G, 0.8 * 0x35 + 0.2 * under.G, 3);
+  EXPECT_NEAR(got.B, 0.8 * 0x6F + 0.2 * under.B, 3);
+  const TRectF b = Form2->Buttons[0]->AbsoluteRect();
+  int darkest = 255;
+  for (int y = static_cast<int>(b.Top) + 6; y < static_cast<int>(b.Bottom) - 6; ++y)
+    for (int x = static_cast<int>(b.Left) + 20; x < static_cast<int>(b.Right) - 20; ++x)
+      darkest = std::min(darkest, qGray(window.pixel(x, y)));
+  EXPECT_LT(darkest, 70);
+}
