@@ -83,9 +83,23 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
 
 namespace {
 
+// Never destroyed: at exit there may be no Qt left to release anything with, and the
+// process's end frees the objects of contexts that were never destroyed.
 std::map<QOpenGLContext*, std::shared_ptr<TGLDevice>>& Devices() {
-  static std::map<QOpenGLContext*, std::shared_ptr<TGLDevice>> devices;
-  return devices;
+  static auto* devices = new std::map<QOpenGLContext*, std::shared_ptr<TGLDevice>>;
+  return *devices;
+}
+
+// "Lights[i].Opts" ... "Lights[i].Color" for every slot, made once.
+const std::string& LightUniformName(int ASlot, int AField) {
+  static const std::vector<std::string> names = [] {
+    static const char* const fields[4] = {"Opts", "Pos", "Dir", "Color"};
+    std::vector<std::string> all;
+    for (int i = 0; i < MaxLightCount; ++i)
+      for (const char* f : fields) all.push_back("Lights[" + std::to_string(i) + "]." + f);
+    return all;
+  }();
+  return names[static_cast<std::size_t>(ASlot * 4 + AField)];
 }
 
 // Buffers of meshes not drawn for this many scenes are freed (the mesh may be gone).
@@ -590,13 +604,10 @@ void TGLRenderContext::DrawLightMaterial(const TLightMaterial& AMaterial, float 
   SetUniformVector(gl, FDevice->Location(p, "MaterialEmission"), u.MaterialEmission);
   SetUniformVector(gl, FDevice->Location(p, "MaterialOpts"), u.MaterialOpts);
   SetUniformVector(gl, FDevice->Location(p, "EyePos"), u.EyePos);
-  static const char* const kFields[4] = {"Opts", "Pos", "Dir", "Color"};
   for (int i = 0; i < u.SlotCount; ++i) {
     const TVector3D* values[4] = {&u.Lights[i].Opts, &u.Lights[i].Pos, &u.Lights[i].Dir, &u.Lights[i].Color};
-    for (int f = 0; f < 4; ++f) {
-      const std::string name = "Lights[" + std::to_string(i) + "]." + kFields[f];
-      SetUniformVector(gl, FDevice->Location(p, name.c_str()), *values[f]);
-    }
+    for (int f = 0; f < 4; ++f)
+      SetUniformVector(gl, FDevice->Location(p, LightUniformName(i, f).c_str()), *values[f]);
   }
   gl->glUniform1f(FDevice->Location(p, "Opacity"), u.Opacity);
   gl->glUniform1f(FDevice->Location(p, "Modulation"), u.Modulation);

@@ -186,6 +186,24 @@ TEST_F(RenderScene, LitTexturedPlanetCentreIsTexelTimesFacingGrey) {
   EXPECT_EQ(frame->Pixel(2, 2), claNull);
 }
 
+TEST_F(RenderScene, SampleCountFollowsMultisample) {
+  sphere2->SetVisible(false);
+  const struct {
+    TMultisample Asked;
+    int Samples;
+  } cases[] = {{TMultisample::FourSamples, 4}, {TMultisample::None, 1}, {TMultisample::TwoSamples, 2}};
+  for (const auto& c : cases) {
+    viewport->SetMultisample(c.Asked);
+    auto frame = Frame();
+    auto* context = dynamic_cast<TGLRenderContext*>(viewport->RenderContext());
+    ASSERT_NE(context, nullptr);
+    // The device may round a count up, never down below what was asked.
+    EXPECT_GE(context->SampleCount(), c.Samples);
+    if (c.Samples == 1) EXPECT_EQ(context->SampleCount(), 1);
+    ExpectPixel(frame->Pixel(100, 80), Lit(kTexel, kFacing), 1.0f, "planet centre");
+  }
+}
+
 TEST_F(RenderScene, HalfTransparentPlanetBlendsOverTheStars) {
   auto opaque = Frame();
   ExpectPixel(opaque->Pixel(2, 2), Channels(kStar), 0.5f, "star pixel");
