@@ -279,8 +279,6 @@ void TForm2::WireEvents() {
   MenuItem4->OnClick = [this](TFmxObject* s) { MenuItem4Click(s); };
 }
 
-void TForm2::RenderGL() { Viewport3D1->RenderFrame(); }
-
 // ---- Start and close
 
 void TForm2::FormCreate(TFmxObject*) {

@@ -86,9 +86,6 @@ class TForm2 : public TCommonCustomForm {
   void MenuItem6Click(TFmxObject* Sender);  // About
   void MenuItem4Click(TFmxObject* Sender);  // Exit
 
- protected:
-  void RenderGL() override;
-
  private:
   void BuildScene();
   void BuildOverlay();

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QSurfaceFormat>
 #include <cstdio>
 #include <stdexcept>
 
@@ -43,6 +44,7 @@ void TApplication::Initialize() {
   InstallBitmapCodecs();
   // The viewer cannot show anything without a 3D device; Run says why and ends.
   std::string why;
+  QSurfaceFormat::setDefaultFormat(GLSurfaceFormat());
   if (CheckOpenGL33(why))
     InstallGLViewports();
   else

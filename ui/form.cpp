@@ -205,8 +205,9 @@ TPointF TCommonCustomForm::ScreenPointer() const {
 }
 
 void TCommonCustomForm::ControlDestroyed(TControl* AControl) {
-  if (FCaptured == AControl) SetCaptured(nullptr);
-  if (FFocused == AControl) FFocused = nullptr;
+  // A parent going takes its children with it, and they can no longer reach the root.
+  if (IsSelfOrDescendant(FCaptured, AControl)) SetCaptured(nullptr);
+  if (IsSelfOrDescendant(FFocused, AControl)) FFocused = nullptr;
   if (FInput) FInput->ControlDestroyed(AControl);
 }
 

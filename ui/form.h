@@ -88,8 +88,6 @@ class TCommonCustomForm : public TFmxObject, public IControlRoot {
 
  protected:
   friend class TFormWindow;
-  // Called with the form's GL context current before any 2D painting (the 3D frame).
-  virtual void RenderGL() {}
   // Paints the form's content over its fill.
   virtual void PaintContent(QPainter& APainter);
   virtual void PaintFill(QPainter& APainter);

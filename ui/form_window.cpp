@@ -14,7 +14,6 @@ TFormWindow::TFormWindow(TCommonCustomForm* AForm) : QOpenGLWindow(NoPartialUpda
 void TFormWindow::initializeGL() {}
 
 void TFormWindow::paintGL() {
-  GuardedCall([this] { FForm->RenderGL(); });
   QPainter painter(this);
   GuardedCall([&] {
     FForm->PaintFill(painter);
