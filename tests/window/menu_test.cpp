@@ -1,0 +1,209 @@
+// The menu's commands: switches, full screen, About, Exit and screenshots.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "scene/viewport3d.h"
+#include "tests/window/window_fixture.h"
+#include "tests/window/x11_driver.h"
+#include "ui/controls.h"
+#include "ui/form_window.h"
+#include "ui/popup_menu.h"
+#include "ui/save_dialog.h"
+
+using namespace sphaerix;
+using namespace sphaerix::testing;
+
+namespace {
+
+class Menu : public ViewerFixture {
+ protected:
+  void TearDown() override {
+    TSaveDialog::DialogOverride = nullptr;
+    ViewerFixture::TearDown();
+  }
+  // Runs the screenshot command as the menu does, answering the dialog with AName in
+  // the folder (empty: cancel).
+  void Screenshot(const QString& AFolder, const QString& AName) {
+    TSaveDialog::DialogOverride = [this, AFolder, AName](const TSaveDialog& ADialog) {
+      DialogFolder = ADialog.InitialDir;
+      return AName.isEmpty() ? QString() : AFolder + "/" + AName;
+    };
+    GuardedCall([] { Form2->MenuItem7Click(Form2->MenuItem7); });
+  }
+  QString DialogFolder;
+};
+
+QByteArray ReadAll(const QString& APath) {
+  QFile f(APath);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& APath, const QByteArray& AData) {
+  QFile f(APath);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(AData);
+}
+
+}  // namespace
+
+TEST_F(Menu, ItemsInTheirOrderWithTheirMarks) {
+  const std::vector<TMenuItem*> items = Form2->PopupMenu1->Items();
+  const char* texts[] = {"Auto-rotate", "Show names", "Show info", "Full screen", "Screenshot", "About", "Exit"};
+  const bool checked[] = {true, true, false, true, false, false, false};
+  ASSERT_EQ(items.size(), 7u);
+  for (size_t i = 0; i < items.size(); ++i) {
+    EXPECT_EQ(items[i]->Text(), texts[i]);
+    EXPECT_EQ(items[i]->IsChecked(), checked[i]) << texts[i];
+  }
+}
+
+TEST_F(Menu, ShowInfoAndShowNamesSwitchTheirTexts) {
+  Form2->MenuItem3Click(Form2->MenuItem3);
+  EXPECT_TRUE(Form2->MenuItem3->IsChecked());
+  EXPECT_TRUE(Form2->Text1->Visible());
+  EXPECT_TRUE(Form2->Text2->Visible());
+  Form2->MenuItem3Click(Form2->MenuItem3);
+  EXPECT_FALSE(Form2->Text1->Visible());
+  EXPECT_FALSE(Form2->Text2->Visible());
+
+  // Names off, then a selection: the title changes but stays hidden until switched on.
+  Form2->MenuItem2Click(Form2->MenuItem2);
+  EXPECT_FALSE(Form2->Label1->Visible());
+  Form2->Buttons[1]->Click();
+  EXPECT_EQ(Form2->Label1->Text(), "Mars");
+  EXPECT_FALSE(Form2->Label1->Visible());
+  Form2->MenuItem2Click(Form2->MenuItem2);
+  EXPECT_TRUE(Form2->Label1->Visible());
+}
+
+TEST_F(Menu, FullScreenOffGivesTheLayoutSizeAndOnAgainCoversTheScreen) {
+  const QSize screen = Form2->Window()->screen()->size();
+  EXPECT_EQ(Form2->Window()->size(), screen);
+  Form2->MenuItem5Click(Form2->MenuItem5);
+  EXPECT_FALSE(Form2->MenuItem5->IsChecked());
+  ASSERT_TRUE(WaitFor([] { return Form2->Window()->size() == QSize(1149, 829); }));
+  EXPECT_FALSE(Form2->Window()->windowStates() & Qt::WindowFullScreen);
+  Pump(300);
+  const QRect normal = Form2->Window()->geometry();
+  Form2->MenuItem5Click(Form2->MenuItem5);
+  ASSERT_TRUE(WaitFor([&] { return Form2->Window()->size() == screen; }));
+  Form2->MenuItem5Click(Form2->MenuItem5);
+  ASSERT_TRUE(WaitFor([] { return Form2->Window()->size() == QSize(1149, 829); }));
+  Pump(300);
+  EXPECT_EQ(Form2->Window()->geometry(), normal);
+}
+
+TEST_F(Menu, AboutShowsTheOneAboutWindow) {
+  Form2->MenuItem6Click(Form2->MenuItem6);
+  EXPECT_TRUE(WaitFor([] { return Form1->Window()->isExposed(); }));
+  Form2->MenuItem6Click(Form2->MenuItem6);  // again: the same window
+  EXPECT_TRUE(Form1->Visible());
+}
+
+TEST_F(Menu, ExitEndsWithoutTheCloseHandler) {
+  Form2->MenuItem4Click(Form2->MenuItem4);
+  EXPECT_TRUE(App->Terminated());
+  for (const auto& stream : BodyTextures) EXPECT_NE(stream, nullptr);
+}
+
+TEST_F(Menu, ScreenshotIsAJpegOfTheViewportWithTheTitleAndWithoutPanelOrFacts) {
+  QTemporaryDir folder;
+  Form2->MenuItem3Click(Form2->MenuItem3);  // facts on: they must not be in the picture
+  Pump(200);
+  Screenshot(folder.path(), "shot");  // no extension typed: the default one is added
+  EXPECT_EQ(DialogFolder, DataFolder);
+  const QString path = folder.path() + "/shot.jpg";
+  ASSERT_TRUE(QFileInfo::exists(path));
+  EXPECT_EQ(QImageReader(path).format(), "jpeg");
+  const QImage shot(path);
+  const qreal scale = Form2->Window()->devicePixelRatio();
+  EXPECT_EQ(shot.size(), QSize(qRound(Form2->Viewport3D1->Width() * scale), qRound(Form2->Viewport3D1->Height() * scale)));
+
+  const QImage window = Form2->Window()->grabFramebuffer();
+  // The panel's card is on screen but not in the picture.
+  auto isCard = [](QColor c) { return std::abs(c.blue() - c.red()) > 25 && c.red() > 35; };
+  EXPECT_TRUE(isCard(window.pixelColor(45, 180)));
+  EXPECT_FALSE(isCard(shot.pixelColor(45, 180)));
+  // The title is: light grey glyphs in the middle of the top line.
+  int titlePixels = 0, factPixels = 0;
+  for (int y = 5; y < 35; ++y)
+    for (int x = shot.width() / 2 - 60; x < shot.width() / 2 + 60; ++x)
+      if (qGray(shot.pixel(x, y)) > 120) ++titlePixels;
+  // The facts' white text stands right of the centre line from y 40 on, on screen only.
+  const TRectF facts = Form2->Text2->AbsoluteRect();
+  int onScreen = 0;
+  for (int y = static_cast<int>(facts.Top); y < static_cast<int>(facts.Top) + 200; ++y)
+    for (int x = static_cast<int>(facts.Left); x < static_cast<int>(facts.Left) + 150; ++x) {
+      if (qGray(window.pixel(x, y)) > 250) ++onScreen;
+      if (qGray(shot.pixel(x, y)) > 250) ++factPixels;
+    }
+  EXPECT_GT(titlePixels, 20);
+  EXPECT_GT(onScreen, 50);
+  EXPECT_LT(factPixels, onScreen / 5);
+}
+
+TEST_F(Menu, ScreenshotFormatsFollowTheExtension) {
+  QTemporaryDir folder;
+  Screenshot(folder.path(), "shot.bmp");
+  EXPECT_TRUE(ReadAll(folder.path() + "/shot.bmp").startsWith("BM"));
+
+  // An existing file is replaced without a question.
+  WriteAll(folder.path() + "/old.jpg", "not a picture");
+  Screenshot(folder.path(), "old.jpg");
+  EXPECT_EQ(QImageReader(folder.path() + "/old.jpg").format(), "jpeg");
+  EXPECT_TRUE(Errors.empty());
+
+  // An unknown extension: the error report, and nothing written.
+  Screenshot(folder.path(), "shot.txt");
+  ASSERT_EQ(Errors.size(), 1u);
+  EXPECT_EQ(Errors[0], "Saving bitmap failed.");
+  EXPECT_FALSE(QFileInfo::exists(folder.path() + "/shot.txt"));
+  Errors.clear();
+}
+
+TEST_F(Menu, AFailedOrCancelledScreenshotLeavesEverythingAsItWas) {
+  QTemporaryDir folder;
+  Screenshot(folder.path(), QString());  // cancel
+  EXPECT_TRUE(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+
+  // A folder that cannot hold the file: the message names the file and the reason.
+  WriteAll(folder.path() + "/plain", "a file, not a folder");
+  Screenshot(folder.path() + "/plain", "shot.jpg");
+  ASSERT_EQ(Errors.size(), 1u);
+  EXPECT_NE(Errors[0].find("Cannot create file \""), std::string::npos) << Errors[0];
+  EXPECT_NE(Errors[0].find("plain/shot.jpg"), std::string::npos) << Errors[0];
+  Errors.clear();
+  EXPECT_EQ(ReadAll(folder.path() + "/plain"), "a file, not a folder");
+  EXPECT_EQ(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).size(), 1);
+}
+
+// The real menu from the real pointer: Exit is the last item.
+TEST(MenuProcess, ExitFromTheMenuEndsTheProgramWithZero) {
+  QTemporaryDir home;
+  QDir().mkpath(home.path() + "/Documents");
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("HOME", home.path());
+  p.setProcessEnvironment(env);
+  p.start(QStringLiteral(SPHAERIX_EXECUTABLE), {});
+  ASSERT_TRUE(p.waitForStarted(10000));
+  const QString id = x11::WaitForWindow("^Sphaerix$", 30000);
+  ASSERT_FALSE(id.isEmpty());
+  QThread::msleep(1500);
+  x11::Xdotool({"mousemove", "1200", "700"});
+  x11::Xdotool({"click", "3"});
+  QThread::msleep(800);
+  x11::Xdotool({"key", "Up"});
+  QThread::msleep(200);
+  x11::Xdotool({"key", "Return"});
+  ASSERT_TRUE(p.waitForFinished(15000)) << "still running after Exit";
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(p.exitCode(), 0);
+}
