@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "Unit1.h"
+#include "platform/background_decode.h"
 #include "platform/resource_stream.h"
 #include "scene/animation.h"
 #include "scene/bitmap.h"
@@ -38,11 +39,6 @@ const TButtonPlace ButtonPlaces[BodyCount] = {
     {0, 4}, {0, 5}, {0, 6}, {0, 2}, {1, 2}, {0, 7}, {1, 1},
     {0, 3}, {1, 3}, {1, 4}, {0, 1}, {1, 5}, {1, 6}, {1, 7},
 };
-
-void LoadLayoutImage(TBitmap& ABitmap, const char* AResource) {
-  TResourceStream stream(AResource);
-  ABitmap.LoadFromStream(stream);
-}
 
 TText* MakeFactText(TFmxObject* AOwner, TAlignLayout, TTextAlign AHorz, float AX, float AY) {
   auto* t = new TText(AOwner);
@@ -176,9 +172,12 @@ void TForm2::BuildScene() {
   TextureMaterialSource1->SetName("TextureMaterialSource1");
   TextureMaterialSource3 = new TTextureMaterialSource(this);
   TextureMaterialSource3->SetName("TextureMaterialSource3");
-  LoadLayoutImage(TextureMaterialSource2->Texture(), "SaturnRing");
-  LoadLayoutImage(TextureMaterialSource1->Texture(), "UranusRing");
-  LoadLayoutImage(TextureMaterialSource3->Texture(), "Stars");
+  // The three images take most of a second to decode: they decode on workers while the
+  // creation handler's first selection fades, and are in place before the first frame.
+  FLayoutImages = std::make_unique<TBackgroundDecode>();
+  FLayoutImages->Add(TextureMaterialSource2->Texture(), std::make_unique<TResourceStream>("SaturnRing"));
+  FLayoutImages->Add(TextureMaterialSource1->Texture(), std::make_unique<TResourceStream>("UranusRing"));
+  FLayoutImages->Add(TextureMaterialSource3->Texture(), std::make_unique<TResourceStream>("Stars"));
 
   Sphere1->SetMaterialSource(LightMaterialSource1);
   Disk1->SetMaterialSource(TextureMaterialSource2);
@@ -294,6 +293,8 @@ void TForm2::FormCreate(TFmxObject*) {
   Text1->SetText(FactLabelsText());
   for (int i = 0; i < BodyCount; ++i) BodyFacts[static_cast<size_t>(i)] = BodyFactsText(i);
   SelectBody(0);
+  // A layout image that cannot be decoded is reported from here.
+  if (FLayoutImages) FLayoutImages->Finish();
   if (Application->Terminated()) return;
   Camera1->Position().SetZ(-38);
   Camera1->AnimateFloat("position.z", -15, 3.0f, TAnimationType::In, TInterpolationType::Linear);

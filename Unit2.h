@@ -1,6 +1,8 @@
 // The main window: the viewer.
 #pragma once
 
+#include <memory>
+
 #include "Unit2State.h"
 #include "scene/events.h"
 #include "ui/form.h"
@@ -24,6 +26,7 @@ class TText;
 class TPopupMenu;
 class TMenuItem;
 class TSaveDialog;
+class TBackgroundDecode;
 
 class TForm2 : public TCommonCustomForm {
  public:
@@ -91,6 +94,10 @@ class TForm2 : public TCommonCustomForm {
   void BuildOverlay();
   void BuildMenu();
   void WireEvents();
+
+  // The layout images while they decode, from the scene's construction until the
+  // creation handler hands them over.
+  std::unique_ptr<TBackgroundDecode> FLayoutImages;
 };
 
 extern TForm2* Form2;

@@ -1,0 +1,85 @@
+#include "platform/background_decode.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "platform/bitmap_codecs.h"
+
+namespace sphaerix {
+
+TBackgroundDecode::~TBackgroundDecode() {
+  JoinAll();
+  for (auto& job : FJobs) job->Target->OnChange = std::move(job->OnChange);
+}
+
+void TBackgroundDecode::Add(TBitmap& ATarget, std::unique_ptr<TStream> AStream) {
+  auto job = std::make_unique<TJob>();
+  job->Target = &ATarget;
+  job->Stream = std::move(AStream);
+  if (!job->Stream->Memory()) {
+    job->Bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(0, job->Stream->Size())));
+    job->Stream->Seek(0, TSeekOrigin::Beginning);
+    std::size_t got = 0;
+    while (got < job->Bytes.size()) {
+      const std::int64_t n =
+          job->Stream->Read(job->Bytes.data() + got, static_cast<std::int64_t>(job->Bytes.size() - got));
+      if (n <= 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    job->Bytes.resize(got);
+  }
+  // As a plain load leaves it: the whole stream read.
+  job->Stream->Seek(0, TSeekOrigin::End);
+  // The worker's SetPixels must not reach the material from another thread.
+  job->OnChange = std::move(ATarget.OnChange);
+  ATarget.OnChange = nullptr;
+  TJob& j = *job;
+  FJobs.push_back(std::move(job));
+  try {
+    j.Worker = std::thread([&j] { Decode(j); });
+  } catch (const std::system_error&) {
+    Decode(j);
+  }
+}
+
+// Each worker has codecs of its own: the process-wide ones keep one JPEG handle for the
+// user-interface thread, which goes on decoding body maps meanwhile.
+void TBackgroundDecode::Decode(TJob& AJob) {
+  try {
+    TQtBitmapCodecs codecs;
+    const std::uint8_t* data = AJob.Stream->Memory();
+    std::size_t size = static_cast<std::size_t>(AJob.Stream->Size());
+    if (!data) {
+      data = AJob.Bytes.data();
+      size = AJob.Bytes.size();
+    }
+    codecs.LoadFromMemory(*AJob.Target, data, size);
+  } catch (...) {
+    AJob.Failure = std::current_exception();
+  }
+}
+
+void TBackgroundDecode::JoinAll() {
+  for (auto& job : FJobs)
+    if (job->Worker.joinable()) job->Worker.join();
+}
+
+void TBackgroundDecode::Finish() {
+  JoinAll();
+  std::vector<std::unique_ptr<TJob>> jobs = std::move(FJobs);
+  FJobs.clear();
+  // Every notification goes back before any is raised, so a handler that throws
+  // leaves no bitmap deaf.
+  for (auto& job : jobs) job->Target->OnChange = std::move(job->OnChange);
+  std::exception_ptr failure;
+  for (auto& job : jobs) {
+    if (job->Failure) {
+      if (!failure) failure = job->Failure;
+      continue;
+    }
+    job->Target->BitmapChanged();
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace sphaerix

@@ -1,0 +1,143 @@
+// Layout images decoded on workers: the same pixels as a plain load, the change raised
+// on the calling thread only when handed over, and an undecodable image reported as
+// "Loading bitmap failed." with the others still delivered.
+#include <QBuffer>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "platform/background_decode.h"
+#include "platform/bitmap_codecs.h"
+#include "scene/bitmap.h"
+#include "scene/stream.h"
+
+namespace sphaerix {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A translucent gradient of AW x AH as PNG.
+Bytes MakePng(int AW, int AH, int ASeed) {
+  QImage image(AW, AH, QImage::Format_ARGB32);
+  for (int y = 0; y < AH; ++y)
+    for (int x = 0; x < AW; ++x)
+      image.setPixel(x, y, qRgba((x * 7 + ASeed) & 255, (y * 5) & 255, (x + y + ASeed) & 255, (x * 3 + y) & 255));
+  QByteArray data;
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::WriteOnly);
+  EXPECT_TRUE(image.save(&buffer, "PNG"));
+  return Bytes(data.begin(), data.end());
+}
+
+// A stream that is not memory-backed: only Read reaches its bytes.
+class TReadOnlyStream : public TStream {
+ public:
+  explicit TReadOnlyStream(Bytes ABytes) : FBytes(std::move(ABytes)) {}
+  std::int64_t Size() const override { return static_cast<std::int64_t>(FBytes.size()); }
+  std::int64_t Read(void* ABuffer, std::int64_t ACount) override {
+    const std::int64_t n = std::max<std::int64_t>(0, std::min<std::int64_t>(ACount, Size() - FPosition));
+    if (n > 0) std::memcpy(ABuffer, FBytes.data() + FPosition, static_cast<std::size_t>(n));
+    FPosition += n;
+    return n;
+  }
+
+ private:
+  Bytes FBytes;
+};
+
+bool SamePixels(const TBitmap& A, const TBitmap& B) {
+  return A.Width() == B.Width() && A.Height() == B.Height() &&
+         std::memcmp(A.Bits(), B.Bits(), static_cast<std::size_t>(A.Width()) * A.Height() * 4) == 0;
+}
+
+// A bitmap that counts its changes and where they were raised.
+struct TWatched {
+  TBitmap Bitmap;
+  int Changes = 0;
+  bool OffThread = false;
+  TWatched() {
+    const std::thread::id me = std::this_thread::get_id();
+    Bitmap.OnChange = [this, me](TBitmap&) {
+      ++Changes;
+      if (std::this_thread::get_id() != me) OffThread = true;
+    };
+  }
+};
+
+class BackgroundDecodeTest : public ::testing::Test {
+ protected:
+  void SetUp() override { InstallBitmapCodecs(); }
+};
+
+TEST_F(BackgroundDecodeTest, HandsOverTheSamePixelsAsAPlainLoadOnTheCallingThread) {
+  const Bytes pngs[] = {MakePng(300, 200, 1), MakePng(64, 48, 2), MakePng(129, 77, 3)};
+  TWatched targets[3];
+  {
+    TBackgroundDecode decode;
+    decode.Add(targets[0].Bitmap, std::make_unique<TBytesStream>(pngs[0]));
+    decode.Add(targets[1].Bitmap, std::make_unique<TReadOnlyStream>(pngs[1]));
+    decode.Add(targets[2].Bitmap, std::make_unique<TBytesStream>(pngs[2]));
+    EXPECT_TRUE(decode.Pending());
+    decode.Finish();
+    EXPECT_FALSE(decode.Pending());
+    decode.Finish();  // nothing left to do
+  }
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    TBitmap plain;
+    TBytesStream stream(pngs[i]);
+    plain.LoadFromStream(stream);
+    EXPECT_TRUE(SamePixels(targets[i].Bitmap, plain));
+    EXPECT_EQ(targets[i].Changes, 1);
+    EXPECT_FALSE(targets[i].OffThread);
+  }
+}
+
+TEST_F(BackgroundDecodeTest, AnUndecodableImageFailsFinishAfterTheOthersAreDelivered) {
+  const Bytes good = MakePng(40, 30, 4);
+  const Bytes garbage = {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'};
+  TWatched first, bad, last;
+  bad.Bitmap.SetSize(5, 6);
+  bad.Changes = 0;
+  TBackgroundDecode decode;
+  decode.Add(first.Bitmap, std::make_unique<TBytesStream>(good));
+  decode.Add(bad.Bitmap, std::make_unique<TBytesStream>(garbage));
+  decode.Add(last.Bitmap, std::make_unique<TBytesStream>(good));
+  try {
+    decode.Finish();
+    ADD_FAILURE() << "no failure reported";
+  } catch (const EBitmapLoadingFailed& e) {
+    EXPECT_STREQ(e.what(), "Loading bitmap failed.");
+  }
+  EXPECT_EQ(first.Changes, 1);
+  EXPECT_EQ(last.Changes, 1);
+  EXPECT_EQ(first.Bitmap.Width(), 40);
+  EXPECT_EQ(last.Bitmap.Width(), 40);
+  // The failed one keeps its old content and hears of later changes again.
+  EXPECT_EQ(bad.Changes, 0);
+  EXPECT_EQ(bad.Bitmap.Width(), 5);
+  EXPECT_EQ(bad.Bitmap.Height(), 6);
+  bad.Bitmap.BitmapChanged();
+  EXPECT_EQ(bad.Changes, 1);
+  EXPECT_NO_THROW(decode.Finish());
+}
+
+TEST_F(BackgroundDecodeTest, DroppedUnfinishedItWaitsAndGivesTheNotificationBackSilently) {
+  TWatched target;
+  {
+    TBackgroundDecode decode;
+    decode.Add(target.Bitmap, std::make_unique<TBytesStream>(MakePng(500, 400, 6)));
+  }
+  EXPECT_EQ(target.Changes, 0);
+  target.Bitmap.BitmapChanged();
+  EXPECT_EQ(target.Changes, 1);
+}
+
+}  // namespace
+}  // namespace sphaerix
