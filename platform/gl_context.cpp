@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLExtraFunctions>
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLVersionFunctionsFactory>
 #include <algorithm>
@@ -15,6 +16,11 @@
 #include "platform/gl_programs.h"
 #include "scene/bitmap.h"
 #include "scene/material.h"
+
+#ifndef GL_TEXTURE_MAX_ANISOTROPY_EXT
+#define GL_TEXTURE_MAX_ANISOTROPY_EXT 0x84FE
+#define GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT 0x84FF
+#endif
 
 namespace sphaerix {
 
@@ -40,6 +46,7 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
   GLuint Vao = 0;
   GLuint FrameVao = 0;  // no attributes: the frame quad comes from gl_VertexID
   GLint MaxTextureSize = 0;
+  GLfloat MaxAnisotropy = 1.0f;  // 1 where the device has no anisotropic filtering
 
   Program& LightProgram(int ASlots);
   Program& TextureProgram();
@@ -156,6 +163,9 @@ TGLDevice::~TGLDevice() {
 
 void TGLDevice::Create() {
   GL->glGetIntegerv(GL_MAX_TEXTURE_SIZE, &MaxTextureSize);
+  if (Context->hasExtension(QByteArrayLiteral("GL_EXT_texture_filter_anisotropic")) ||
+      Context->hasExtension(QByteArrayLiteral("GL_ARB_texture_filter_anisotropic")))
+    GL->glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &MaxAnisotropy);
   GL->glGenVertexArrays(1, &Vao);
   GL->glGenVertexArrays(1, &FrameVao);
   const std::uint32_t white = 0xFFFFFFFF;
@@ -304,11 +314,16 @@ GLuint TGLDevice::TextureFor(const TTexture* ATexture) {
       GL->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
       // Rows top first: texture coordinate v = 0 is the image's top row.
       GL->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, bitmap.Bits());
-      GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+      // The maps are far larger than they appear on screen (a 4096-wide ring over a few
+      // hundred pixels): sampled from one level, the fine ringlets and stars shimmer in
+      // moiré. Mip levels, and anisotropy where the device has it, keep them calm.
+      GL->glGenerateMipmap(GL_TEXTURE_2D);
+      GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
       GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
       GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
       GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-      GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+      if (MaxAnisotropy > 1.0f)
+        GL->glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, std::min(8.0f, MaxAnisotropy));
     }
   }
   return handle->Name ? handle->Name : FWhite;

@@ -368,7 +368,7 @@ void TControl3D::RenderInternal(TContext3D* AContext) {
   AContext->SetContextState(FZWrite ? TContextState::csZTestOn : TContextState::csZTestOff);
   AContext->SetContextState(FProjection == TProjection::Camera ? TContextState::cs3DScene
                                                                : TContextState::cs2DScene);
-  AContext->SetContextState(FTwoSide ? TContextState::csAllFace : TContextState::csFrontFace);
+  AContext->SetContextState(FTwoSide && !CarriesBothFaces() ? TContextState::csAllFace : TContextState::csFrontFace);
   AContext->SetContextState(FOpaque ? TContextState::csAlphaBlendOff : TContextState::csAlphaBlendOn);
   Render(AContext);
   if (OnRender) OnRender(this, AContext);

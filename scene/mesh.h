@@ -140,6 +140,10 @@ class TDisk : public TCustomMesh {
   void SetHeight(float AValue) override;
   void SetSize(float AWidth, float AHeight, float ADepth) override;
 
+ protected:
+  // Its lower and upper faces are both in the mesh, so TwoSide needs no culling off.
+  bool CarriesBothFaces() const override { return true; }
+
  private:
   void RebuildMesh();
 
