@@ -1,11 +1,19 @@
 #include "platform/background_decode.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <system_error>
 
 #include "platform/bitmap_codecs.h"
 
 namespace sphaerix {
+
+namespace {
+const int WorkerNice = 5;
+}  // namespace
 
 TBackgroundDecode::~TBackgroundDecode() {
   JoinAll();
@@ -36,16 +44,20 @@ void TBackgroundDecode::Add(TBitmap& ATarget, std::unique_ptr<TStream> AStream) 
   TJob& j = *job;
   FJobs.push_back(std::move(job));
   try {
-    j.Worker = std::thread([&j] { Decode(j); });
+    j.Worker = std::thread([&j] { Decode(j, true); });
   } catch (const std::system_error&) {
-    Decode(j);
+    Decode(j, false);
   }
 }
 
 // Each worker has codecs of its own: the process-wide ones keep one JPEG handle for the
 // user-interface thread, which goes on decoding body maps meanwhile.
-void TBackgroundDecode::Decode(TJob& AJob) {
+void TBackgroundDecode::Decode(TJob& AJob, bool AOnWorker) {
   try {
+    // Below the user-interface thread, whose own decode between the fades waits for a
+    // core otherwise: the workers have time until the fades end, it has none.
+    if (AOnWorker)
+      setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), WorkerNice);
     TQtBitmapCodecs codecs;
     const std::uint8_t* data = AJob.Stream->Memory();
     std::size_t size = static_cast<std::size_t>(AJob.Stream->Size());
