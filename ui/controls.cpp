@@ -156,7 +156,9 @@ void TLabel::Paint(TCanvas& ACanvas) {
   QPainter& p = ACanvas.Begin(*this);
   p.setRenderHint(QPainter::TextAntialiasing, true);
   p.setFont(FTextSettings.Font());
-  const Qt::Alignment align = ToQtAlign(HorzAlign, VertAlign);
+  // A label's text may run past its box rather than lose its end (a font wider than the
+  // layout assumed must not cut an address short).
+  const int align = ToQtAlign(HorzAlign, VertAlign) | Qt::TextDontClip;
   const QRectF r = Rect(*this);
   if (Shadow.Enabled) {
     // A soft shadow: the text drawn a few times around the offset point at falling
