@@ -128,6 +128,33 @@ Px Shade(const Body& b, float px, float py) {
   return Over(ring, planet);
 }
 
+// Draws the bodies, back to front, supersampled, on a transparent picture.
+std::vector<uint8_t> RenderBodies(int AWidth, int AHeight, const Body* ABodies, size_t ACount) {
+  Image out(AWidth, AHeight, 4);
+  ParallelRows(AHeight, [&](int y) {
+    for (int x = 0; x < AWidth; ++x) {
+      Px acc;
+      for (int sy = 0; sy < kSS; ++sy)
+        for (int sx = 0; sx < kSS; ++sx) {
+          const float px = x + (sx + 0.5f) / kSS, py = y + (sy + 0.5f) / kSS;
+          Px s;
+          for (size_t i = 0; i < ACount; ++i) s = Over(Shade(ABodies[i], px, py), s);
+          acc.r += s.r; acc.g += s.g; acc.b += s.b; acc.a += s.a;
+        }
+      const float n = 1.0f / (kSS * kSS);
+      float* o = out.row(y) + x * 4;
+      const float a = acc.a * n;
+      if (a > 0.0f) {
+        o[0] = Clamp01(acc.r * n / a);
+        o[1] = Clamp01(acc.g * n / a);
+        o[2] = Clamp01(acc.b * n / a);
+      }
+      o[3] = a;
+    }
+  });
+  return EncodePng(out, 9);
+}
+
 }  // namespace
 
 std::vector<uint8_t> MakeAboutPicture(const std::string& earth, const std::string& moon,
@@ -144,29 +171,16 @@ std::vector<uint8_t> MakeAboutPicture(const std::string& earth, const std::strin
       {&earthMap, 262.0f, 204.0f, 56.0f, 0.55f, 18.0f, 0.0f, 0.0f, 0.55f, nullptr},
       {&moonMap, 356.0f, 240.0f, 19.0f, 0.5f, 4.0f, 0.0f, 0.0f, 0.0f, nullptr},
   };
-  Image out(kW, kH, 4);
-  ParallelRows(kH, [&](int y) {
-    for (int x = 0; x < kW; ++x) {
-      Px acc;
-      for (int sy = 0; sy < kSS; ++sy)
-        for (int sx = 0; sx < kSS; ++sx) {
-          const float px = x + (sx + 0.5f) / kSS, py = y + (sy + 0.5f) / kSS;
-          Px s;
-          for (const Body& b : bodies) s = Over(Shade(b, px, py), s);
-          acc.r += s.r; acc.g += s.g; acc.b += s.b; acc.a += s.a;
-        }
-      const float n = 1.0f / (kSS * kSS);
-      float* o = out.row(y) + x * 4;
-      const float a = acc.a * n;
-      if (a > 0.0f) {
-        o[0] = Clamp01(acc.r * n / a);
-        o[1] = Clamp01(acc.g * n / a);
-        o[2] = Clamp01(acc.b * n / a);
-      }
-      o[3] = a;
-    }
-  });
-  return EncodePng(out, 9);
+  return RenderBodies(kW, kH, bodies, sizeof bodies / sizeof bodies[0]);
+}
+
+std::vector<uint8_t> MakeIcon(const std::string& saturn, const std::string& ringProfile) {
+  const Image saturnMap = LoadImage(saturn);
+  const Image profile = LoadPng(ringProfile);
+  const Ring saturnRing{&profile, 2.2f * 0.53f, 2.2f * 0.985f};
+  // Saturn fills the square with its ring, as the desktop's application icon.
+  const Body bodies[] = {{&saturnMap, 128.0f, 128.0f, 56.0f, 0.0f, 26.0f, -20.0f, 0.35f, 0.0f, &saturnRing}};
+  return RenderBodies(256, 256, bodies, 1);
 }
 
 }  // namespace imagegen

@@ -21,6 +21,9 @@ std::vector<uint8_t> MakeStarMap(const std::string& milkyWayPng, const std::stri
 
 // The About window's 435 x 280 RGBA picture, from the maps of Earth, Moon, Jupiter and
 // Saturn and Saturn's ring profile.
+// The application's icon: 256 x 256 RGBA, Saturn with its ring.
+std::vector<uint8_t> MakeIcon(const std::string& saturn, const std::string& ringProfile);
+
 std::vector<uint8_t> MakeAboutPicture(const std::string& earth, const std::string& moon,
                                       const std::string& jupiter, const std::string& saturn,
                                       const std::string& ringProfile);

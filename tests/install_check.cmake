@@ -1,0 +1,22 @@
+# Installs the build into a scratch prefix and checks that the desktop finds the program:
+# the executable, its menu entry and its icon.
+set(prefix "${BUILD_DIR}/install-check")
+file(REMOVE_RECURSE "${prefix}")
+execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${prefix}"
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "install failed: ${rc}")
+endif()
+foreach(f bin/sphaerix share/applications/sphaerix.desktop share/icons/hicolor/256x256/apps/sphaerix.png)
+  if(NOT EXISTS "${prefix}/${f}")
+    message(FATAL_ERROR "not installed: ${f}")
+  endif()
+endforeach()
+file(READ "${prefix}/share/applications/sphaerix.desktop" entry)
+foreach(line "Exec=sphaerix" "Icon=sphaerix" "Name=Sphaerix" "Type=Application")
+  string(FIND "${entry}" "${line}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "the desktop entry lacks ${line}")
+  endif()
+endforeach()
+file(REMOVE_RECURSE "${prefix}")
