@@ -1,6 +1,7 @@
 #include "ui/application.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QSurfaceFormat>
 #include <cstdio>
@@ -36,6 +37,8 @@ void TApplication::Initialize() {
   }
   QApplication::setApplicationName(QStringLiteral("Sphaerix"));
   QApplication::setOrganizationName(QStringLiteral("Quorvane"));
+  // The installed icon, where the desktop's theme has it.
+  QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("sphaerix")));
   // The main window decides when the program ends, through its close handler.
   QApplication::setQuitOnLastWindowClosed(false);
   FPlatform = std::make_unique<QtPlatform>();
