@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLShaderProgram>
 #include <QOpenGLExtraFunctions>
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLVersionFunctionsFactory>
@@ -395,9 +396,30 @@ bool CheckOpenGL33(std::string& AWhy) {
     return false;
   }
   const bool functions = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(&context) != nullptr;
+  // A driver may claim the version and still refuse its shading language; finding out
+  // here says so once, instead of failing every frame.
+  std::string log;
+  if (functions) {
+    const std::string lightVertex = LightVertexSource(8);
+    const std::pair<const char*, const char*> programs[] = {{lightVertex.c_str(), LightPixelSource()},
+                                                            {TextureVertexSource(), TexturePixelSource()},
+                                                            {FrameVertexSource(), FramePixelSource()}};
+    for (const auto& [vertex, pixel] : programs) {
+      QOpenGLShaderProgram program;
+      if (!program.addShaderFromSourceCode(QOpenGLShader::Vertex, vertex) ||
+          !program.addShaderFromSourceCode(QOpenGLShader::Fragment, pixel) || !program.link()) {
+        log = program.log().trimmed().toStdString();
+        break;
+      }
+    }
+  }
   context.doneCurrent();
   if (!functions) {
     AWhy = "the OpenGL driver does not offer the 3.3 core functions";
+    return false;
+  }
+  if (!log.empty()) {
+    AWhy = "the OpenGL driver cannot build the drawing programs: " + log;
     return false;
   }
   return true;

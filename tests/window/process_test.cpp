@@ -70,3 +70,28 @@ TEST(Program, StartsWithoutADocumentsFolder) {
   ASSERT_TRUE(app.Process.waitForFinished(15000));
   EXPECT_EQ(app.Process.exitCode(), 0);
 }
+
+// Without a usable OpenGL 3.3 the program says so and ends with a failure code.
+TEST(Program, WithoutOpenGL33SaysSoAndFails) {
+  struct Case {
+    const char* Platform;
+    const char* GlOverride;
+  } cases[] = {{"minimal", nullptr}, {"offscreen", "3.0"}};
+  for (const Case& c : cases) {
+    QTemporaryDir home;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home.path());
+    env.insert("QT_QPA_PLATFORM", c.Platform);
+    if (c.GlOverride) {
+      env.insert("MESA_GL_VERSION_OVERRIDE", c.GlOverride);
+      env.insert("MESA_GLSL_VERSION_OVERRIDE", "130");
+    }
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(SPHAERIX_EXECUTABLE), {});
+    ASSERT_TRUE(p.waitForFinished(30000)) << c.Platform;
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << c.Platform;
+    EXPECT_EQ(p.exitCode(), 1) << c.Platform;
+    EXPECT_TRUE(p.readAllStandardError().contains("Sphaerix needs OpenGL 3.3")) << c.Platform;
+  }
+}
