@@ -20,6 +20,7 @@
 #include <thread>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <sys/resource.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -72,13 +73,25 @@ int RunViewer() {
 using TClock = std::chrono::steady_clock;
 TClock::time_point PhaseStart;
 TClock::time_point PhaseLast;
+double PhaseLastCpu = 0;
+
+// Processor time of the calling (user-interface) thread.
+double ThreadCpu() {
+  rusage u{};
+  getrusage(RUSAGE_THREAD, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
 
 void Phase(const char* AName) {
   const TClock::time_point now = TClock::now();
-  std::printf("  %-44s %7.3f s   (at %.3f s)\n", AName, std::chrono::duration<double>(now - PhaseLast).count(),
+  const double cpu = ThreadCpu();
+  std::printf("  %-44s %7.3f s  (this thread busy %.3f s)  at %.3f s\n", AName,
+              std::chrono::duration<double>(now - PhaseLast).count(), cpu - PhaseLastCpu,
               std::chrono::duration<double>(now - PhaseStart).count());
   std::fflush(stdout);
   PhaseLast = now;
+  PhaseLastCpu = cpu;
 }
 
 double DecodeSeconds(const char* AResource) {
@@ -107,6 +120,7 @@ class TTimedForm2 : public sphaerix::TForm2 {
 int RunPhases() {
   using namespace sphaerix;
   PhaseStart = PhaseLast = TClock::now();
+  PhaseLastCpu = ThreadCpu();
   std::printf("one start of the viewer, step by step:\n");
   TApplication application;
   application.Initialize();
@@ -134,6 +148,7 @@ int RunPhases() {
     std::printf("    the three PNGs on three threads: %.3f s (%u cores)\n",
                 std::chrono::duration<double>(TClock::now() - t0).count(), std::thread::hardware_concurrency());
     PhaseLast = TClock::now();
+    PhaseLastCpu = ThreadCpu();
   }
   TTimedForm2* form = nullptr;
   application.CreateForm(form);
