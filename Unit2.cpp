@@ -19,6 +19,7 @@
 #include "ui/controls.h"
 #include "ui/popup_menu.h"
 #include "ui/save_dialog.h"
+#include "ui/style_book.h"
 
 namespace sphaerix {
 
@@ -66,6 +67,7 @@ TForm2::TForm2(TFmxObject* AOwner) : TCommonCustomForm(AOwner) {
   SetFullScreen(true);
   BuildScene();
   BuildOverlay();
+  BuildStyles();
   BuildMenu();
   WireEvents();
   OnCreate = [this](TFmxObject* s) { FormCreate(s); };
@@ -226,6 +228,23 @@ void TForm2::BuildOverlay() {
   GestureManager1 = new TGestureManager(this);
   GestureManager1->SetName("GestureManager1");
   GestureManager1->SetSensitivity(80);
+}
+
+// The window's custom looks: the panel as a rounded blue-violet card, and the platform's
+// buttons with black captions in every state.
+void TForm2::BuildStyles() {
+  StyleBook1 = new TStyleBook(this);
+  StyleBook1->SetName("StyleBook1");
+  StyleBook1->AddStyle(QStringLiteral("Panel1Style1"), [](QPainter& p, const TControl& c) {
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(Qt::NoPen);
+    p.setBrush(ToQColor(0xFF35356F));
+    p.drawRoundedRect(QRectF(0, 0, c.Width(), c.Height()), 8, 8);
+  });
+  StyleBook1->AddStyle(QStringLiteral("Buttonstyle"), [](QPainter& p, const TControl& c) {
+    TButton::PaintStandardButton(p, c, QColor(Qt::black));
+  });
+  SetStyleBook(StyleBook1);
 }
 
 void TForm2::BuildMenu() {

@@ -26,6 +26,7 @@ class TText;
 class TPopupMenu;
 class TMenuItem;
 class TSaveDialog;
+class TStyleBook;
 class TBackgroundDecode;
 
 class TForm2 : public TCommonCustomForm {
@@ -45,6 +46,7 @@ class TForm2 : public TCommonCustomForm {
   TSphere* Sphere2 = nullptr;
   TPanel* Panel1 = nullptr;
   TButton* Buttons[BodyCount] = {};  // Button1 ... Button14
+  TStyleBook* StyleBook1 = nullptr;
   TTextureMaterialSource* TextureMaterialSource2 = nullptr;
   TPopupMenu* PopupMenu1 = nullptr;
   TMenuItem* MenuItem1 = nullptr;
@@ -93,6 +95,7 @@ class TForm2 : public TCommonCustomForm {
   void BuildScene();
   void BuildOverlay();
   void BuildMenu();
+  void BuildStyles();
   void WireEvents();
 
   // The layout images while they decode, from the scene's construction until the

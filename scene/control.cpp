@@ -126,7 +126,10 @@ void TControl::SetEnabled(bool AValue) {
   Repaint();
 }
 
-bool TControl::IsFocused() const { return FRoot && FRoot->Focused() == this; }
+bool TControl::IsFocused() const {
+  const IControlRoot* root = Root();  // nested controls reach the window through their parents
+  return root && root->Focused() == this;
+}
 
 TControl* TControl::ParentControl() const { return dynamic_cast<TControl*>(Parent()); }
 

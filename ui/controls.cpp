@@ -1,5 +1,7 @@
 #include "ui/controls.h"
 
+#include "ui/style_book.h"
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -55,15 +57,14 @@ void TPanel::SetStyleLookup(const QString& AValue) {
 
 void TPanel::Paint(TCanvas& ACanvas) {
   QPainter& p = ACanvas.Begin(*this);
-  p.setRenderHint(QPainter::Antialiasing, true);
-  p.setPen(Qt::NoPen);
-  if (FStyleLookup == QLatin1String("Panel1Style1")) {
-    p.setBrush(ToQColor(0xFF35356F));
-    p.drawRoundedRect(Rect(*this), 8, 8);
-  } else {
-    p.setBrush(QApplication::palette().window());
-    p.drawRect(Rect(*this));
+  const TStyleBook* book = TStyleBook::Of(*this);
+  if (const TStyleBook::TStylePainter* style = book ? book->FindStyle(FStyleLookup) : nullptr) {
+    (*style)(p, *this);
+    return;
   }
+  p.setPen(Qt::NoPen);
+  p.setBrush(QApplication::palette().window());
+  p.drawRect(Rect(*this));
 }
 
 // ---- TButton
@@ -82,29 +83,41 @@ void TButton::SetText(const QString& AValue) {
 
 void TButton::Paint(TCanvas& ACanvas) {
   QPainter& p = ACanvas.Begin(*this);
+  const TStyleBook* book = TStyleBook::Of(*this);
+  if (const TStyleBook::TStylePainter* style = book ? book->FindStyle(QStringLiteral("Buttonstyle")) : nullptr) {
+    (*style)(p, *this);
+    return;
+  }
+  PaintStandardButton(p, *this, QApplication::palette().color(QPalette::ButtonText));
+}
+
+void TButton::PaintStandardButton(QPainter& APainter, const TControl& AControl, const QColor& ACaption) {
+  const auto* button = dynamic_cast<const TButton*>(&AControl);
   QStyleOptionButton opt;
-  opt.rect = QRect(0, 0, qRound(Width()), qRound(Height()));
+  opt.rect = QRect(0, 0, qRound(AControl.Width()), qRound(AControl.Height()));
   opt.state = QStyle::State_Active;
-  if (Enabled()) opt.state |= QStyle::State_Enabled;
-  if (IsMouseOver()) opt.state |= QStyle::State_MouseOver;
-  if (IsFocused()) opt.state |= QStyle::State_HasFocus;
-  opt.state |= IsPressed() && IsMouseOver() ? QStyle::State_Sunken : QStyle::State_Raised;
+  if (AControl.Enabled()) opt.state |= QStyle::State_Enabled;
+  if (AControl.IsMouseOver()) opt.state |= QStyle::State_MouseOver;
+  // Focus comes from the keyboard here (buttons take none from a click's look).
+  if (AControl.IsFocused()) opt.state |= QStyle::State_HasFocus | QStyle::State_KeyboardFocusChange;
+  opt.state |= AControl.IsPressed() && AControl.IsMouseOver() ? QStyle::State_Sunken : QStyle::State_Raised;
   opt.palette = QApplication::palette();
-  p.setRenderHint(QPainter::Antialiasing, true);
-  Style()->drawControl(QStyle::CE_PushButtonBevel, &opt, &p, nullptr);
-  // The caption is black in every state and casts no shadow; without a glyph it fills
-  // the button inside margins of 1, 2, 1, 2.
-  p.setFont(FTextSettings.Font());
-  p.setPen(QColor(Qt::black));
-  const QRectF caption = Rect(*this).adjusted(1, 2, -1, -2);
-  const QString text = QFontMetricsF(p.font()).elidedText(FText, Qt::ElideRight, caption.width());
-  p.drawText(caption, Qt::AlignCenter, text);
-  if (IsFocused()) {
+  APainter.setRenderHint(QPainter::Antialiasing, true);
+  Style()->drawControl(QStyle::CE_PushButtonBevel, &opt, &APainter, nullptr);
+  // Without a glyph the caption fills the button inside margins of 1, 2, 1, 2; no shadow.
+  if (button) {
+    APainter.setFont(button->FTextSettings.Font());
+    APainter.setPen(ACaption);
+    const QRectF caption = Rect(AControl).adjusted(1, 2, -1, -2);
+    const QString text = QFontMetricsF(APainter.font()).elidedText(button->FText, Qt::ElideRight, caption.width());
+    APainter.drawText(caption, Qt::AlignCenter, text);
+  }
+  if (AControl.IsFocused()) {
     QStyleOptionFocusRect focus;
     focus.rect = opt.rect.adjusted(3, 3, -3, -3);
     focus.palette = opt.palette;
     focus.state = opt.state;
-    Style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, nullptr);
+    Style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &APainter, nullptr);
   }
 }
 

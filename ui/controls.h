@@ -36,8 +36,8 @@ class TButton : public TControl {
   TTextSettings& TextSettings() { return FTextSettings; }
   void Paint(TCanvas& ACanvas) override;
   bool KeyDown(int AKey) override;
-  // Glyph margins of the style: the caption keeps clear of a 16 x 16 glyph area.
-  bool StyledCaption = true;
+  // The platform's standard button in AControl's state, its caption in ACaption.
+  static void PaintStandardButton(QPainter& APainter, const TControl& AControl, const QColor& ACaption);
 
  protected:
   QString FText;

@@ -21,6 +21,7 @@ class QEvent;
 namespace sphaerix {
 
 class TFormWindow;
+class TStyleBook;
 class TWindowInput;
 class TQtInputAdapter;
 
@@ -41,6 +42,9 @@ class TCommonCustomForm : public TFmxObject, public IControlRoot {
   void SetPosition(TFormPosition AValue) { FPosition = AValue; }
   TAlphaColor Fill() const { return FFill; }
   void SetFill(TAlphaColor AValue);
+  // The window's custom styles (not owned; none by default).
+  const TStyleBook* StyleBook() const { return FStyleBook; }
+  void SetStyleBook(const TStyleBook* AValue) { FStyleBook = AValue; }
   bool FullScreen() const { return FFullScreen; }
   void SetFullScreen(bool AValue);
 
@@ -107,6 +111,7 @@ class TCommonCustomForm : public TFmxObject, public IControlRoot {
   bool FPlaced = false;
   QRect FRestoreGeometry;
   TFormWindow* FWindow = nullptr;
+  const TStyleBook* FStyleBook = nullptr;
   std::unique_ptr<TWindowInput> FInput;
   std::unique_ptr<TQtInputAdapter> FAdapter;
   TControl* FCaptured = nullptr;

@@ -14,6 +14,7 @@
 #include "scene/mesh.h"
 #include "scene/viewport3d.h"
 #include "tests/window/window_fixture.h"
+#include "tests/window/x11_driver.h"
 #include "ui/controls.h"
 #include "ui/form_window.h"
 #include "ui/popup_menu.h"
@@ -237,4 +238,24 @@ TEST_F(Viewer, PictureShowsALitTexturedPlanetStarsAndTheTranslucentPanel) {
     for (int x = static_cast<int>(b.Left) + 20; x < static_cast<int>(b.Right) - 20; ++x)
       darkest = std::min(darkest, qGray(window.pixel(x, y)));
   EXPECT_LT(darkest, 70);
+}
+
+// The keyboard reaches the buttons too: Tab starts at Button14 and runs against the
+// numbering; Space or Enter clicks the focused one.
+TEST_F(Viewer, TabAndSpaceSelectWithTheKeyboard) {
+  Form2->Window()->requestActivate();
+  ASSERT_TRUE(WaitFor([] { return Form2->Window()->isActive(); }));
+  x11::Xdotool({"key", "Tab"});
+  ASSERT_TRUE(WaitFor([] { return Form2->Focused() == Form2->Buttons[13]; }, 3000));
+  x11::Xdotool({"key", "Tab"});
+  ASSERT_TRUE(WaitFor([] { return Form2->Focused() == Form2->Buttons[12]; }, 3000));
+  EXPECT_TRUE(Form2->Buttons[12]->IsFocused());
+  x11::Xdotool({"key", "shift+Tab"});
+  ASSERT_TRUE(WaitFor([] { return Form2->Focused() == Form2->Buttons[13]; }, 3000));
+  x11::Xdotool({"key", "space"});
+  EXPECT_TRUE(WaitFor([] { return CurrentBody == 13 && Form2->Sphere1->Opacity() == 1.0f; }, 5000));
+  EXPECT_EQ(Form2->Label1->Text(), "Europa");
+  Form2->SetFocused(Form2->Buttons[3]);
+  x11::Xdotool({"key", "Return"});
+  EXPECT_TRUE(WaitFor([] { return CurrentBody == 3 && Form2->Sphere1->Opacity() == 1.0f; }, 5000));
 }
