@@ -41,7 +41,7 @@ const TButtonPlace ButtonPlaces[BodyCount] = {
     {0, 3}, {1, 3}, {1, 4}, {0, 1}, {1, 5}, {1, 6}, {1, 7},
 };
 
-TText* MakeFactText(TFmxObject* AOwner, TAlignLayout, TTextAlign AHorz, float AX, float AY) {
+TText* MakeFactText(TFmxObject* AOwner, TTextAlign AHorz, float AX, float AY) {
   auto* t = new TText(AOwner);
   t->SetSize(200, 300);
   t->Position().SetPoint({AX, AY});
@@ -213,9 +213,9 @@ void TForm2::BuildOverlay() {
     Buttons[i] = b;
   }
 
-  Text1 = MakeFactText(this, TAlignLayout::None, TTextAlign::Trailing, 536, 9);
+  Text1 = MakeFactText(this, TTextAlign::Trailing, 536, 9);
   Text1->SetName("Text1");
-  Text2 = MakeFactText(this, TAlignLayout::None, TTextAlign::Leading, 328, 17);
+  Text2 = MakeFactText(this, TTextAlign::Leading, 328, 17);
   Text2->SetName("Text2");
   AddObject(Text1);
   AddObject(Text2);

@@ -34,6 +34,22 @@ TMaterial* ValidMaterial(const TMaterialSource* ASource) { return ASource ? ASou
 
 namespace sphaerix {
 
+namespace {
+
+// A new non-empty bitmap reaches the material as its device texture: made on the first
+// change, refreshed on later ones. An emptied bitmap leaves the material what it had.
+template <class TSomeMaterial>
+void HandTexture(const TBitmap& ABitmap, std::unique_ptr<TTexture>& ADevice, TSomeMaterial& AMaterial) {
+  if (ABitmap.IsEmpty()) return;
+  if (ADevice)
+    ADevice->Refresh();
+  else
+    ADevice = std::make_unique<TTexture>(ABitmap);
+  AMaterial.SetTexture(ADevice.get());
+}
+
+}  // namespace
+
 TLightMaterialSource::TLightMaterialSource(TFmxObject* AOwner)
     : TMaterialSource(AOwner), FMaterial(std::make_unique<TLightMaterial>(this)) {
   FTexture.OnChange = [this](TBitmap&) { TextureChanged(); };
@@ -45,14 +61,7 @@ TLightMaterialSource::~TLightMaterialSource() {
   FMaterial.reset();
 }
 
-void TLightMaterialSource::TextureChanged() {
-  if (FTexture.IsEmpty()) return;
-  if (FDeviceTexture)
-    FDeviceTexture->Refresh();
-  else
-    FDeviceTexture = std::make_unique<TTexture>(FTexture);
-  FMaterial->SetTexture(FDeviceTexture.get());
-}
+void TLightMaterialSource::TextureChanged() { HandTexture(FTexture, FDeviceTexture, *FMaterial); }
 
 TTextureMaterialSource::TTextureMaterialSource(TFmxObject* AOwner)
     : TMaterialSource(AOwner), FMaterial(std::make_unique<TTextureMaterial>(this)) {
@@ -64,13 +73,6 @@ TTextureMaterialSource::~TTextureMaterialSource() {
   FMaterial.reset();
 }
 
-void TTextureMaterialSource::TextureChanged() {
-  if (FTexture.IsEmpty()) return;
-  if (FDeviceTexture)
-    FDeviceTexture->Refresh();
-  else
-    FDeviceTexture = std::make_unique<TTexture>(FTexture);
-  FMaterial->SetTexture(FDeviceTexture.get());
-}
+void TTextureMaterialSource::TextureChanged() { HandTexture(FTexture, FDeviceTexture, *FMaterial); }
 
 }  // namespace sphaerix
