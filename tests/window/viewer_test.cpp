@@ -65,6 +65,10 @@ TEST_F(Viewer, StartsWithEarthSpinningAndTheCameraFlyingIn) {
   EXPECT_TRUE(Form2->FloatAnimation1->Running());
   EXPECT_FALSE(Form2->Disk1->Visible());
   EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(0));
+  // Stars first, then the rig, the planet (with its ring) and the design rig.
+  const std::vector<TControl3D*> order = {Form2->Sphere2, Form2->Dummy1, Form2->Sphere1,
+                                          Form2->Viewport3D1->DesignCameraZ()};
+  EXPECT_EQ(Form2->Viewport3D1->RenderingList(), order);
   // The fly-in ends at -15 three seconds after the spin began.
   EXPECT_LT(Form2->Camera1->Position().Z(), -15.0f);
   EXPECT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }, 6000));
