@@ -1,5 +1,6 @@
 #include "ui/controls.h"
 
+#include "ui/form.h"
 #include "ui/style_book.h"
 
 #include <QApplication>
@@ -98,8 +99,9 @@ void TButton::PaintStandardButton(QPainter& APainter, const TControl& AControl, 
   opt.state = QStyle::State_Active;
   if (AControl.Enabled()) opt.state |= QStyle::State_Enabled;
   if (AControl.IsMouseOver()) opt.state |= QStyle::State_MouseOver;
-  // Focus comes from the keyboard here (buttons take none from a click's look).
-  if (AControl.IsFocused()) opt.state |= QStyle::State_HasFocus | QStyle::State_KeyboardFocusChange;
+  const auto* form = dynamic_cast<const TCommonCustomForm*>(AControl.Root());
+  const bool showFocus = AControl.IsFocused() && form && form->FocusFromKeyboard();
+  if (showFocus) opt.state |= QStyle::State_HasFocus | QStyle::State_KeyboardFocusChange;
   opt.state |= AControl.IsPressed() && AControl.IsMouseOver() ? QStyle::State_Sunken : QStyle::State_Raised;
   opt.palette = QApplication::palette();
   APainter.setRenderHint(QPainter::Antialiasing, true);
@@ -112,7 +114,7 @@ void TButton::PaintStandardButton(QPainter& APainter, const TControl& AControl, 
     const QString text = QFontMetricsF(APainter.font()).elidedText(button->FText, Qt::ElideRight, caption.width());
     APainter.drawText(caption, Qt::AlignCenter, text);
   }
-  if (AControl.IsFocused()) {
+  if (showFocus) {
     QStyleOptionFocusRect focus;
     focus.rect = opt.rect.adjusted(3, 3, -3, -3);
     focus.palette = opt.palette;

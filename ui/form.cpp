@@ -192,6 +192,7 @@ void TCommonCustomForm::SetCaptured(TControl* AControl) {
 }
 
 void TCommonCustomForm::SetFocused(TControl* AControl) {
+  FFocusFromKeyboard = false;
   if (FFocused == AControl) return;
   TControl* old = FFocused;
   FFocused = AControl;
@@ -248,6 +249,8 @@ void TCommonCustomForm::FocusNext(bool ABackward) {
   const int n = static_cast<int>(order.size());
   i = ((ABackward ? i - 1 : i + 1) % n + n) % n;
   SetFocused(order[static_cast<size_t>(i)]);
+  FFocusFromKeyboard = true;
+  FFocused->Repaint();
 }
 
 bool TCommonCustomForm::KeyDown(int AKey, bool AShift) {

@@ -87,6 +87,9 @@ class TCommonCustomForm : public TFmxObject, public IControlRoot {
   // Keyboard: Tab and Shift+Tab move the focus in tab order, other keys go to the
   // focused control. Returns true when the key was used.
   bool KeyDown(int AKey, bool AShift);
+  // True when the focus last moved by the keyboard: only then do buttons show it, as the
+  // desktop's own buttons do.
+  bool FocusFromKeyboard() const { return FFocusFromKeyboard; }
   // The window's scale: physical pixels per logical pixel.
   float Scale() const;
 
@@ -118,6 +121,7 @@ class TCommonCustomForm : public TFmxObject, public IControlRoot {
   TControl* FFocused = nullptr;
   bool FClosing = false;
   bool FConfigured = false;
+  bool FFocusFromKeyboard = false;
 
   void DoAddObject(TFmxObject* AObject) override;
   void DoRemoveObject(TFmxObject* AObject) override;
