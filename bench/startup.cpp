@@ -14,6 +14,10 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions_3_3_Core>
+#include <QOpenGLVersionFunctionsFactory>
 #include <QOpenGLWindow>
 #include <QProcess>
 #include <chrono>
@@ -29,6 +33,7 @@
 #include "Unit1.h"
 #include "Unit2.h"
 #include "platform/bitmap_codecs.h"
+#include "platform/gl_context.h"
 #include "platform/resource_stream.h"
 #include "scene/bitmap.h"
 #include "ui/application.h"
@@ -86,7 +91,7 @@ double ThreadCpu() {
 void Phase(const char* AName) {
   const TClock::time_point now = TClock::now();
   const double cpu = ThreadCpu();
-  std::printf("  %-44s %7.3f s  (this thread busy %.3f s)  at %.3f s\n", AName,
+  std::printf("  %-50s %7.3f s  (this thread busy %.3f s)  at %.3f s\n", AName,
               std::chrono::duration<double>(now - PhaseLast).count(), cpu - PhaseLastCpu,
               std::chrono::duration<double>(now - PhaseStart).count());
   std::fflush(stdout);
@@ -100,6 +105,74 @@ double DecodeSeconds(const char* AResource) {
   sphaerix::TBitmap bitmap;
   bitmap.LoadFromStream(stream);
   return std::chrono::duration<double>(TClock::now() - t0).count();
+}
+
+// What the first frame spends on the two textures it needs (the star map and the Earth
+// map): the upload and the mip levels, each timed to its end (glFinish) in a context of
+// its own.
+void TimeTextureUploads() {
+  using namespace sphaerix;
+  QOffscreenSurface surface;
+  surface.setFormat(GLSurfaceFormat());
+  surface.create();
+  QOpenGLContext context;
+  context.setFormat(GLSurfaceFormat());
+  if (!context.create() || !context.makeCurrent(&surface)) {
+    std::printf("    (no OpenGL context for the upload timing)\n");
+    return;
+  }
+  auto* gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(&context);
+  if (!gl) return;
+  for (const char* name : {"Stars", "JpgImage_1"}) {
+    TResourceStream stream(name);
+    TBitmap bitmap;
+    bitmap.LoadFromStream(stream);
+    GLuint texture = 0;
+    gl->glGenTextures(1, &texture);
+    gl->glBindTexture(GL_TEXTURE_2D, texture);
+    gl->glFinish();
+    const TClock::time_point t0 = TClock::now();
+    gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, bitmap.Width(), bitmap.Height(), 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                     bitmap.Bits());
+    gl->glFinish();
+    const TClock::time_point t1 = TClock::now();
+    gl->glGenerateMipmap(GL_TEXTURE_2D);
+    gl->glFinish();
+    const TClock::time_point t2 = TClock::now();
+    // The same levels made on the processor (2 x 2 box filter of the premultiplied
+    // pixels), each uploaded as it is.
+    std::vector<std::uint32_t> level(bitmap.Bits(), bitmap.Bits() + static_cast<std::size_t>(bitmap.Width()) * bitmap.Height());
+    int w = bitmap.Width(), h = bitmap.Height();
+    for (int n = 1; w > 1 || h > 1; ++n) {
+      const int nw = std::max(1, w / 2), nh = std::max(1, h / 2);
+      std::vector<std::uint32_t> next(static_cast<std::size_t>(nw) * nh);
+      for (int y = 0; y < nh; ++y) {
+        const std::uint32_t* r0 = &level[static_cast<std::size_t>(std::min(2 * y, h - 1)) * w];
+        const std::uint32_t* r1 = &level[static_cast<std::size_t>(std::min(2 * y + 1, h - 1)) * w];
+        for (int x = 0; x < nw; ++x) {
+          const int x0 = std::min(2 * x, w - 1), x1 = std::min(2 * x + 1, w - 1);
+          std::uint32_t out = 0;
+          for (int c = 0; c < 32; c += 8) {
+            const std::uint32_t sum = ((r0[x0] >> c) & 255) + ((r0[x1] >> c) & 255) + ((r1[x0] >> c) & 255) +
+                                      ((r1[x1] >> c) & 255) + 2;
+            out |= (sum / 4) << c;
+          }
+          next[static_cast<std::size_t>(y) * nw + x] = out;
+        }
+      }
+      gl->glTexImage2D(GL_TEXTURE_2D, n, GL_RGBA8, nw, nh, 0, GL_BGRA, GL_UNSIGNED_BYTE, next.data());
+      level.swap(next);
+      w = nw;
+      h = nh;
+    }
+    gl->glFinish();
+    const TClock::time_point t3 = TClock::now();
+    std::printf("    %s %dx%d: upload %.3f s, mip levels by the driver %.3f s, on the processor and uploaded %.3f s\n",
+                name, bitmap.Width(), bitmap.Height(), std::chrono::duration<double>(t1 - t0).count(),
+                std::chrono::duration<double>(t2 - t1).count(), std::chrono::duration<double>(t3 - t2).count());
+    gl->glDeleteTextures(1, &texture);
+  }
+  context.doneCurrent();
 }
 
 // The viewer's main window, marking the end of its construction (the scene and its
@@ -130,7 +203,7 @@ int RunPhases() {
     // warm for the window, which is what a second start sees as well).
     const double stars = DecodeSeconds("Stars"), saturn = DecodeSeconds("SaturnRing"),
                  uranus = DecodeSeconds("UranusRing"), earth = DecodeSeconds("JpgImage_1");
-    Phase("decodes alone (not part of a start)");
+    Phase("decodes and uploads alone (not part of a start)");
     std::printf("    Stars 6000x3000 PNG %.3f s, SaturnRing 4096x4096 PNG %.3f s, UranusRing %.3f s, "
                 "Earth JPEG %.3f s\n",
                 stars, saturn, uranus, earth);
@@ -147,6 +220,7 @@ int RunPhases() {
     c.join();
     std::printf("    the three PNGs on three threads: %.3f s (%u cores)\n",
                 std::chrono::duration<double>(TClock::now() - t0).count(), std::thread::hardware_concurrency());
+    TimeTextureUploads();
     PhaseLast = TClock::now();
     PhaseLastCpu = ThreadCpu();
   }
