@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <new>
 #include <system_error>
 
 #include "platform/bitmap_codecs.h"
@@ -25,7 +26,11 @@ void TBackgroundDecode::Add(TBitmap& ATarget, std::unique_ptr<TStream> AStream) 
   job->Target = &ATarget;
   job->Stream = std::move(AStream);
   if (!job->Stream->Memory()) {
-    job->Bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(0, job->Stream->Size())));
+    try {
+      job->Bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(0, job->Stream->Size())));
+    } catch (const std::bad_alloc&) {
+      throw EBitmapLoadingFailed();  // as a plain load reports it
+    }
     job->Stream->Seek(0, TSeekOrigin::Beginning);
     std::size_t got = 0;
     while (got < job->Bytes.size()) {
