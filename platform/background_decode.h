@@ -31,8 +31,9 @@ class TBackgroundDecode {
 
   // Starts decoding the whole content of AStream into ATarget, as
   // ATarget.LoadFromStream(*AStream) would. A stream that is not memory-backed is read
-  // here, on the calling thread. When no thread can be started the image is decoded
-  // at once, its failure kept for Finish all the same.
+  // here, on the calling thread (EBitmapLoadingFailed when it does not fit in memory).
+  // When no thread can be started the image is decoded at once, its failure kept for
+  // Finish all the same.
   void Add(TBitmap& ATarget, std::unique_ptr<TStream> AStream);
 
   // Waits for every worker, then raises each decoded bitmap's OnChange, in the order
