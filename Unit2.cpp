@@ -163,6 +163,7 @@ void TForm2::BuildScene() {
   // The material sources and their layout images.
   TextureMaterialSource2 = new TTextureMaterialSource(this);
   TextureMaterialSource2->SetName("TextureMaterialSource2");
+  TextureMaterialSource2->SetMipMaps(true);
   LightMaterialSource1 = new TLightMaterialSource(this);
   LightMaterialSource1->SetName("LightMaterialSource1");
   LightMaterialSource1->SetDiffuse(0xFFA4A4A4);
@@ -170,8 +171,12 @@ void TForm2::BuildScene() {
   LightMaterialSource1->SetEmissive(claNull);
   LightMaterialSource1->SetSpecular(claNull);
   LightMaterialSource1->SetShininess(30);
+  // The body and its rings are seen several times smaller than their maps; the sky,
+  // spread round the whole sphere, is seen larger than its map and needs no mip levels.
+  LightMaterialSource1->SetMipMaps(true);
   TextureMaterialSource1 = new TTextureMaterialSource(this);
   TextureMaterialSource1->SetName("TextureMaterialSource1");
+  TextureMaterialSource1->SetMipMaps(true);
   TextureMaterialSource3 = new TTextureMaterialSource(this);
   TextureMaterialSource3->SetName("TextureMaterialSource3");
   // The three images take most of a second to decode: they decode on workers while the

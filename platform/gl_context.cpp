@@ -315,16 +315,23 @@ GLuint TGLDevice::TextureFor(const TTexture* ATexture) {
       GL->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
       // Rows top first: texture coordinate v = 0 is the image's top row.
       GL->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, bitmap.Bits());
-      // The maps are far larger than they appear on screen (a 4096-wide ring over a few
-      // hundred pixels): sampled from one level, the fine ringlets and stars shimmer in
-      // moiré. Mip levels, and anisotropy where the device has it, keep them calm.
-      GL->glGenerateMipmap(GL_TEXTURE_2D);
-      GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
       GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
       GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
       GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-      if (MaxAnisotropy > 1.0f)
-        GL->glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, std::min(8.0f, MaxAnisotropy));
+      if (ATexture->MipMaps()) {
+        // A map seen far smaller than it is (a 4096-wide ring over a few hundred pixels)
+        // shimmers in moiré when sampled from one level; mip levels, and anisotropy
+        // where the device has it, keep it calm.
+        GL->glGenerateMipmap(GL_TEXTURE_2D);
+        GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 1000);
+        GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        if (MaxAnisotropy > 1.0f)
+          GL->glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, std::min(8.0f, MaxAnisotropy));
+      } else {
+        GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        if (MaxAnisotropy > 1.0f) GL->glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, 1.0f);
+      }
     }
   }
   return handle->Name ? handle->Name : FWhite;

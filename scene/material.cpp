@@ -56,6 +56,12 @@ float LightingPow(float AX, float AE) {
 
 TTexture::TTexture(const TBitmap& ABitmap) : FBitmap(ABitmap) { Refresh(); }
 
+void TTexture::SetMipMaps(bool AValue) {
+  if (FMipMaps == AValue) return;
+  FMipMaps = AValue;
+  Refresh();
+}
+
 void TTexture::Refresh() {
   FWidth = FBitmap.Width();
   FHeight = FBitmap.Height();

@@ -31,7 +31,8 @@ class TTextureHandle {
 };
 
 // A texture made from a bitmap: the bitmap's size and pixels (BGRA, premultiplied, top
-// row first), one level. The device copies the pixels on first use and again whenever
+// row first), one level unless MipMaps asks the device for the smaller ones too (for a
+// picture seen much smaller than it is, which would shimmer otherwise). The device copies the pixels on first use and again whenever
 // Revision changes, so an unchanged bitmap is uploaded once.
 class TTexture {
  public:
@@ -47,6 +48,9 @@ class TTexture {
   std::uint64_t Revision() const { return FRevision; }
   // The bitmap's pixels changed: take its size and a new revision.
   void Refresh();
+  bool MipMaps() const { return FMipMaps; }
+  // A change is uploaded again, like new pixels.
+  void SetMipMaps(bool AValue);
 
   TTextureHandle* Handle() const { return FHandle.get(); }
   void SetHandle(std::unique_ptr<TTextureHandle> AHandle) const { FHandle = std::move(AHandle); }
@@ -56,6 +60,7 @@ class TTexture {
   int FWidth = 0;
   int FHeight = 0;
   std::uint64_t FRevision = 0;
+  bool FMipMaps = false;
   mutable std::unique_ptr<TTextureHandle> FHandle;
 };
 

@@ -39,12 +39,14 @@ namespace {
 // A new non-empty bitmap reaches the material as its device texture: made on the first
 // change, refreshed on later ones. An emptied bitmap leaves the material what it had.
 template <class TSomeMaterial>
-void HandTexture(const TBitmap& ABitmap, std::unique_ptr<TTexture>& ADevice, TSomeMaterial& AMaterial) {
+void HandTexture(const TBitmap& ABitmap, bool AMipMaps, std::unique_ptr<TTexture>& ADevice,
+                 TSomeMaterial& AMaterial) {
   if (ABitmap.IsEmpty()) return;
   if (ADevice)
     ADevice->Refresh();
   else
     ADevice = std::make_unique<TTexture>(ABitmap);
+  ADevice->SetMipMaps(AMipMaps);
   AMaterial.SetTexture(ADevice.get());
 }
 
@@ -61,7 +63,13 @@ TLightMaterialSource::~TLightMaterialSource() {
   FMaterial.reset();
 }
 
-void TLightMaterialSource::TextureChanged() { HandTexture(FTexture, FDeviceTexture, *FMaterial); }
+void TLightMaterialSource::TextureChanged() { HandTexture(FTexture, FMipMaps, FDeviceTexture, *FMaterial); }
+
+void TLightMaterialSource::SetMipMaps(bool AValue) {
+  if (FMipMaps == AValue) return;
+  FMipMaps = AValue;
+  TextureChanged();
+}
 
 TTextureMaterialSource::TTextureMaterialSource(TFmxObject* AOwner)
     : TMaterialSource(AOwner), FMaterial(std::make_unique<TTextureMaterial>(this)) {
@@ -73,6 +81,12 @@ TTextureMaterialSource::~TTextureMaterialSource() {
   FMaterial.reset();
 }
 
-void TTextureMaterialSource::TextureChanged() { HandTexture(FTexture, FDeviceTexture, *FMaterial); }
+void TTextureMaterialSource::TextureChanged() { HandTexture(FTexture, FMipMaps, FDeviceTexture, *FMaterial); }
+
+void TTextureMaterialSource::SetMipMaps(bool AValue) {
+  if (FMipMaps == AValue) return;
+  FMipMaps = AValue;
+  TextureChanged();
+}
 
 }  // namespace sphaerix

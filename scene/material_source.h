@@ -63,11 +63,15 @@ class TLightMaterialSource : public TMaterialSource {
   const TBitmap& Texture() const { return FTexture; }
   // Copies ABitmap into Texture (the change reaches the material as above).
   void SetTexture(const TBitmap& ABitmap) { FTexture.Assign(ABitmap); }
+  // Whether the device keeps smaller copies of the texture for when it is seen small.
+  bool MipMaps() const { return FMipMaps; }
+  void SetMipMaps(bool AValue);
 
  private:
   void TextureChanged();
 
   TBitmap FTexture;
+  bool FMipMaps = false;
   std::unique_ptr<TTexture> FDeviceTexture;
   std::unique_ptr<TLightMaterial> FMaterial;
 };
@@ -85,11 +89,14 @@ class TTextureMaterialSource : public TMaterialSource {
   TBitmap& Texture() { return FTexture; }
   const TBitmap& Texture() const { return FTexture; }
   void SetTexture(const TBitmap& ABitmap) { FTexture.Assign(ABitmap); }
+  bool MipMaps() const { return FMipMaps; }
+  void SetMipMaps(bool AValue);
 
  private:
   void TextureChanged();
 
   TBitmap FTexture;
+  bool FMipMaps = false;
   std::unique_ptr<TTexture> FDeviceTexture;
   std::unique_ptr<TTextureMaterial> FMaterial;
 };

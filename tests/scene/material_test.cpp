@@ -281,3 +281,20 @@ TEST(Light, EnabledSwitchAsksForAFrame) {
 
 }  // namespace
 }  // namespace sphaerix
+
+// Mip levels are the source's choice and reach its texture; switching them asks the device
+// for a new upload, and a later bitmap keeps the choice.
+TEST(MaterialSourceTexture, MipMapsReachTheTextureAndRenewIt) {
+  sphaerix::TTextureMaterialSource source;
+  source.Texture().SetSize(4, 2);
+  const sphaerix::TTexture* texture = source.TextureMaterial().Texture();
+  ASSERT_NE(texture, nullptr);
+  EXPECT_FALSE(texture->MipMaps());
+  const auto revision = texture->Revision();
+  source.SetMipMaps(true);
+  EXPECT_TRUE(texture->MipMaps());
+  EXPECT_NE(texture->Revision(), revision);
+  source.Texture().SetSize(8, 4);
+  EXPECT_TRUE(source.TextureMaterial().Texture()->MipMaps());
+  EXPECT_EQ(source.TextureMaterial().Texture()->Width(), 8);
+}
