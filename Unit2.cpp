@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <memory>
+#include <type_traits>
 
 #include "Unit1.h"
 #include "platform/background_decode.h"
@@ -79,29 +80,61 @@ TForm2::~TForm2() {
   if (Form2 == this) Form2 = nullptr;
 }
 
+namespace {
+
+// A component of the layout: owned by the window, named, and placed under AParent. 3D nodes
+// and animations are "loading" until the whole scene is built.
+template <class T>
+T* Make(TFmxObject* AOwner, const char* AName, TFmxObject* AParent) {
+  auto* c = new T(AOwner);
+  c->SetName(AName);
+  if constexpr (std::is_base_of_v<TControl3D, T> || std::is_base_of_v<TAnimation, T>) c->BeginLoading();
+  if (AParent) AParent->AddObject(c);
+  return c;
+}
+
+}  // namespace
+
 void TForm2::BuildScene() {
-  Viewport3D1 = new TViewport3D(this);
-  Viewport3D1->SetName("Viewport3D1");
-  AddObject(Viewport3D1);
+  Viewport3D1 = Make<TViewport3D>(this, "Viewport3D1", this);
   Viewport3D1->SetAlign(TAlignLayout::Client);
   Viewport3D1->SetSize(1149, 829);
   Viewport3D1->SetUsingDesignCamera(false);
   Viewport3D1->SetColor(claNull);
+  BuildBody();
+  BuildRig();
+  Label1 = Make<TLabel>(this, "Label1", Viewport3D1);
+  Label1->SetHeight(40);
+  Label1->SetAlign(TAlignLayout::Top);
+  Label1->TextSettings().StyledSettings = ssFamily;
+  Label1->TextSettings().Size = 22;
+  Label1->TextSettings().Color = 0xFFBABABA;
+  Label1->HorzAlign = TTextAlign::Center;
+  Sphere2 = Make<TSphere>(this, "Sphere2", Viewport3D1);
+  Sphere2->Scale().SetPoint({500, 500, 500});
+  Sphere2->SetTwoSide(true);
+  Sphere2->SetHitTest(false);
+  // References are set once every node is in the viewport, so that the drawing order
+  // comes from the tree alone: stars, rig, body.
+  BuildMaterials();
+  Sphere1->SetMaterialSource(LightMaterialSource1);
+  Disk1->SetMaterialSource(TextureMaterialSource2);
+  Sphere2->SetMaterialSource(TextureMaterialSource3);
+  Camera1->SetTarget(Sphere1);
+  Viewport3D1->SetCamera(Camera1);
+  for (TControl3D* node : std::initializer_list<TControl3D*>{Sphere1, Disk1, Dummy1, Camera1, Light1, Sphere2})
+    node->Loaded();
+  FloatAnimation1->Loaded();
+}
 
-  Sphere1 = new TSphere(this);
-  Sphere1->SetName("Sphere1");
-  Sphere1->BeginLoading();
-  Viewport3D1->AddObject(Sphere1);
+void TForm2::BuildBody() {
+  Sphere1 = Make<TSphere>(this, "Sphere1", Viewport3D1);
   Sphere1->Scale().SetPoint({10, 10, 10});
   Sphere1->SetSubdivisionsAxes(50);
   Sphere1->SetSubdivisionsHeight(50);
   Sphere1->SetWrapMode(TMeshWrapMode::Fit);
   Sphere1->SetHitTest(false);
-
-  FloatAnimation1 = new TFloatAnimation(this);
-  FloatAnimation1->SetName("FloatAnimation1");
-  FloatAnimation1->BeginLoading();
-  Sphere1->AddObject(FloatAnimation1);
+  FloatAnimation1 = Make<TFloatAnimation>(this, "FloatAnimation1", Sphere1);
   FloatAnimation1->SetPropertyName("RotationAngle.Y");
   FloatAnimation1->SetStartValue(0);
   FloatAnimation1->SetStopValue(-360);
@@ -109,107 +142,57 @@ void TForm2::BuildScene() {
   FloatAnimation1->SetLoop(true);
   FloatAnimation1->SetStartFromCurrent(true);
   FloatAnimation1->SetEnabled(false);
-
-  Disk1 = new TDisk(this);
-  Disk1->SetName("Disk1");
-  Disk1->BeginLoading();
-  Sphere1->AddObject(Disk1);
+  Disk1 = Make<TDisk>(this, "Disk1", Sphere1);
   Disk1->Scale().SetPoint({2.2f, 2.2f, 2.2f});
   Disk1->SetSubdivisionsAxes(50);
   Disk1->SetSubdivisionsCap(1);
   Disk1->SetTwoSide(true);
   Disk1->SetHitTest(false);
+}
 
-  Dummy1 = new TDummy(this);
-  Dummy1->SetName("Dummy1");
-  Dummy1->BeginLoading();
-  Viewport3D1->AddObject(Dummy1);
-
-  Camera1 = new TCamera(this);
-  Camera1->SetName("Camera1");
-  Camera1->BeginLoading();
-  Dummy1->AddObject(Camera1);
+void TForm2::BuildRig() {
+  Dummy1 = Make<TDummy>(this, "Dummy1", Viewport3D1);
+  Camera1 = Make<TCamera>(this, "Camera1", Dummy1);
   Camera1->Position().SetPoint({0, 0, -15});
   Camera1->SetAngleOfView(45);
-
-  Light1 = new TLight(this);
-  Light1->SetName("Light1");
-  Light1->BeginLoading();
-  Dummy1->AddObject(Light1);
+  Light1 = Make<TLight>(this, "Light1", Dummy1);
   Light1->SetLightType(TLightType::Directional);
   Light1->SetColor(claWhite);
   Light1->Position().SetPoint({0, 0, -30});
   Light1->SetSpotCutOff(180);
   Light1->SetSpotExponent(3);
+}
 
-  Label1 = new TLabel(this);
-  Label1->SetName("Label1");
-  Viewport3D1->AddObject(Label1);
-  Label1->SetHeight(40);
-  Label1->SetAlign(TAlignLayout::Top);
-  Label1->TextSettings().StyledSettings = ssFamily;
-  Label1->TextSettings().Size = 22;
-  Label1->TextSettings().Color = 0xFFBABABA;
-  Label1->HorzAlign = TTextAlign::Center;
-
-  Sphere2 = new TSphere(this);
-  Sphere2->SetName("Sphere2");
-  Sphere2->BeginLoading();
-  Viewport3D1->AddObject(Sphere2);
-  Sphere2->Scale().SetPoint({500, 500, 500});
-  Sphere2->SetTwoSide(true);
-  Sphere2->SetHitTest(false);
-
-  // The material sources and their layout images.
-  TextureMaterialSource2 = new TTextureMaterialSource(this);
-  TextureMaterialSource2->SetName("TextureMaterialSource2");
-  TextureMaterialSource2->SetMipMaps(true);
-  LightMaterialSource1 = new TLightMaterialSource(this);
-  LightMaterialSource1->SetName("LightMaterialSource1");
+void TForm2::BuildMaterials() {
+  TextureMaterialSource2 = Make<TTextureMaterialSource>(this, "TextureMaterialSource2", nullptr);
+  LightMaterialSource1 = Make<TLightMaterialSource>(this, "LightMaterialSource1", nullptr);
   LightMaterialSource1->SetDiffuse(0xFFA4A4A4);
   LightMaterialSource1->SetAmbient(0xFF585858);
   LightMaterialSource1->SetEmissive(claNull);
   LightMaterialSource1->SetSpecular(claNull);
   LightMaterialSource1->SetShininess(30);
+  TextureMaterialSource1 = Make<TTextureMaterialSource>(this, "TextureMaterialSource1", nullptr);
+  TextureMaterialSource3 = Make<TTextureMaterialSource>(this, "TextureMaterialSource3", nullptr);
   // The body and its rings are seen several times smaller than their maps; the sky,
   // spread round the whole sphere, is seen larger than its map and needs no mip levels.
   LightMaterialSource1->SetMipMaps(true);
-  TextureMaterialSource1 = new TTextureMaterialSource(this);
-  TextureMaterialSource1->SetName("TextureMaterialSource1");
   TextureMaterialSource1->SetMipMaps(true);
-  TextureMaterialSource3 = new TTextureMaterialSource(this);
-  TextureMaterialSource3->SetName("TextureMaterialSource3");
+  TextureMaterialSource2->SetMipMaps(true);
   // The three images take most of a second to decode: they decode on workers while the
   // creation handler's first selection fades, and are in place before the first frame.
   FLayoutImages = std::make_unique<TBackgroundDecode>();
   FLayoutImages->Add(TextureMaterialSource2->Texture(), std::make_unique<TResourceStream>("SaturnRing"));
   FLayoutImages->Add(TextureMaterialSource1->Texture(), std::make_unique<TResourceStream>("UranusRing"));
   FLayoutImages->Add(TextureMaterialSource3->Texture(), std::make_unique<TResourceStream>("Stars"));
-
-  Sphere1->SetMaterialSource(LightMaterialSource1);
-  Disk1->SetMaterialSource(TextureMaterialSource2);
-  Sphere2->SetMaterialSource(TextureMaterialSource3);
-  Camera1->SetTarget(Sphere1);
-  Viewport3D1->SetCamera(Camera1);
-
-  for (TControl3D* node : {static_cast<TControl3D*>(Sphere1), static_cast<TControl3D*>(Disk1),
-                           static_cast<TControl3D*>(Dummy1), static_cast<TControl3D*>(Camera1),
-                           static_cast<TControl3D*>(Light1), static_cast<TControl3D*>(Sphere2)})
-    node->Loaded();
-  FloatAnimation1->Loaded();
 }
 
 void TForm2::BuildOverlay() {
-  Panel1 = new TPanel(this);
-  Panel1->SetName("Panel1");
-  AddObject(Panel1);
+  Panel1 = Make<TPanel>(this, "Panel1", this);
   Panel1->SetBounds(40, 40, 257, 314);
   Panel1->SetOpacity(0.8f);
   Panel1->SetStyleLookup(QStringLiteral("Panel1Style1"));
   for (int i = 0; i < BodyCount; ++i) {
-    auto* b = new TButton(this);
-    b->SetName("Button" + std::to_string(i + 1));
-    Panel1->AddObject(b);
+    auto* b = Make<TButton>(this, ("Button" + std::to_string(i + 1)).c_str(), Panel1);
     const TButtonPlace place = ButtonPlaces[i];
     b->SetBounds(place.Column == 0 ? 32.0f : 144.0f, 24.0f + 40.0f * static_cast<float>(place.Row - 1), 80, 26);
     b->SetText(BodyName(i));
@@ -225,21 +208,18 @@ void TForm2::BuildOverlay() {
   AddObject(Text1);
   AddObject(Text2);
 
-  SaveDialog1 = new TSaveDialog(this);
-  SaveDialog1->SetName("SaveDialog1");
+  SaveDialog1 = Make<TSaveDialog>(this, "SaveDialog1", nullptr);
   SaveDialog1->Filter = QStringLiteral("jpg|*.jpg|bmp|*.bmp");
   SaveDialog1->DefaultExt = QStringLiteral("jpg");
 
-  GestureManager1 = new TGestureManager(this);
-  GestureManager1->SetName("GestureManager1");
+  GestureManager1 = Make<TGestureManager>(this, "GestureManager1", nullptr);
   GestureManager1->SetSensitivity(80);
 }
 
 // The window's custom looks: the panel as a rounded blue-violet card, and the platform's
 // buttons with black captions in every state.
 void TForm2::BuildStyles() {
-  StyleBook1 = new TStyleBook(this);
-  StyleBook1->SetName("StyleBook1");
+  StyleBook1 = Make<TStyleBook>(this, "StyleBook1", nullptr);
   StyleBook1->AddStyle(QStringLiteral("Panel1Style1"), [](QPainter& p, const TControl& c) {
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setPen(Qt::NoPen);
@@ -253,15 +233,12 @@ void TForm2::BuildStyles() {
 }
 
 void TForm2::BuildMenu() {
-  PopupMenu1 = new TPopupMenu(this);
-  PopupMenu1->SetName("PopupMenu1");
+  PopupMenu1 = Make<TPopupMenu>(this, "PopupMenu1", nullptr);
   auto add = [this](const char* AName, const char* AText, bool ASwitch, bool AChecked) {
-    auto* item = new TMenuItem(this);
-    item->SetName(AName);
+    auto* item = Make<TMenuItem>(this, AName, PopupMenu1);
     item->SetText(QString::fromUtf8(AText));
     item->SetCheckable(ASwitch);
     item->SetIsChecked(AChecked);
-    PopupMenu1->AddObject(item);
     return item;
   };
   MenuItem1 = add("MenuItem1", "Auto-rotate", true, true);

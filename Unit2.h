@@ -93,6 +93,9 @@ class TForm2 : public TCommonCustomForm {
 
  private:
   void BuildScene();
+  void BuildBody();
+  void BuildRig();
+  void BuildMaterials();
   void BuildOverlay();
   void BuildMenu();
   void BuildStyles();
