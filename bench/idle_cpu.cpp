@@ -26,6 +26,7 @@
 #include <cstring>
 
 #include "Unit1.h"
+#include "bench/harness.h"
 #include "Unit2.h"
 #include "scene/animation.h"
 #include "scene/camera.h"
@@ -59,25 +60,8 @@ void MeasureIdle(QOpenGLWindow* AWindow, double ASeconds, const char* AWho) {
   std::fflush(stdout);
 }
 
-void Pump(int AMs) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < AMs) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(2);
-  }
-}
-
 int RunEmpty(double ASeconds) {
-  int argc = 1;
-  char name[] = "empty";
-  char* argv[] = {name, nullptr};
-  QGuiApplication app(argc, argv);
-  QOpenGLWindow window;
-  window.showFullScreen();
-  Pump(1000);
-  MeasureIdle(&window, ASeconds, "empty window");
-  return 0;
+  return bench::RunEmptyWindow(1000, [&](QOpenGLWindow& w) { MeasureIdle(&w, ASeconds, "empty window"); });
 }
 
 int RunViewer(double ASeconds) {
@@ -91,9 +75,9 @@ int RunViewer(double ASeconds) {
   application.ShowMainForm();
   QElapsedTimer t;
   t.start();
-  while (Form2->Camera1->Position().Z() != -15.0f && t.elapsed() < 20000) Pump(50);
+  while (Form2->Camera1->Position().Z() != -15.0f && t.elapsed() < 20000) bench::Pump(50);
   Form2->MenuItem1Click(Form2->MenuItem1);  // Auto-rotate off
-  Pump(500);                                // the last frames of the change
+  bench::Pump(500);                                // the last frames of the change
   MeasureIdle(Form2->Window(), ASeconds, "viewer");
   const TAniThread* clock = TAniThread::Instance();
   std::printf("animation clock: %s, %zu animations on it\n",

@@ -22,6 +22,7 @@
 #include <string>
 
 #include "Unit1.h"
+#include "bench/harness.h"
 #include "Unit2.h"
 #include "scene/bitmap.h"
 #include "scene/material_source.h"
@@ -49,29 +50,12 @@ void Report(const char* AWhen) {
   std::fflush(stdout);
 }
 
-void Pump(int AMs) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < AMs) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(2);
-  }
-}
-
 double MB(const sphaerix::TBitmap& ABitmap) {
   return static_cast<double>(ABitmap.Width()) * ABitmap.Height() * 4 / (1024.0 * 1024.0);
 }
 
 int RunEmpty() {
-  int argc = 1;
-  char name[] = "empty";
-  char* argv[] = {name, nullptr};
-  QGuiApplication app(argc, argv);
-  QOpenGLWindow window;
-  window.showFullScreen();
-  Pump(1500);
-  Report("empty window");
-  return 0;
+  return bench::RunEmptyWindow(1500, [&](QOpenGLWindow& w) { Report("empty window"); });
 }
 
 int RunViewer() {
@@ -84,12 +68,12 @@ int RunViewer() {
   if (!Form2) return 1;
   application.ShowMainForm();
   // Through the fly-in, so every frame of the start has been drawn.
-  Pump(3500);
+  bench::Pump(3500);
   Report("viewer after start");
   for (int round = 1; round <= 2; ++round) {
     for (int body = 1; body <= 14; ++body) {
       SelectBody(body % 14);  // ends on Earth, where it began
-      Pump(150);              // a few frames of the new body, its textures uploaded
+      bench::Pump(150);              // a few frames of the new body, its textures uploaded
     }
     Report(round == 1 ? "after visiting the 14 bodies" : "after visiting them again");
   }
