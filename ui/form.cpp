@@ -39,7 +39,6 @@ TCommonCustomForm::~TCommonCustomForm() {
   FAdapter.reset();
   FInput.reset();
   if (FWindow) {
-    FWindow->Closing = true;
     delete FWindow;
     FWindow = nullptr;
   }
@@ -127,9 +126,7 @@ void TCommonCustomForm::SetFullScreen(bool AValue) {
 
 void TCommonCustomForm::Close() {
   TCloseAction action = TCloseAction::caHide;
-  FClosing = true;
   if (OnClose) OnClose(this, action);
-  FClosing = false;
   if (action == TCloseAction::caNone) return;
   if (Application && Application->MainForm() == this) {
     Application->Terminate();

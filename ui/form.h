@@ -56,7 +56,6 @@ class TCommonCustomForm : public TFmxObject, public IControlRoot {
   // Runs OnClose; unless it answers caNone the window goes, and the main window ends
   // the application.
   void Close();
-  bool Closing() const { return FClosing; }
   // Asks the window system for a paint; several requests give one paint.
   void Invalidate();
 
@@ -119,7 +118,6 @@ class TCommonCustomForm : public TFmxObject, public IControlRoot {
   std::unique_ptr<TQtInputAdapter> FAdapter;
   TControl* FCaptured = nullptr;
   TControl* FFocused = nullptr;
-  bool FClosing = false;
   bool FConfigured = false;
   bool FFocusFromKeyboard = false;
 

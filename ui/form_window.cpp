@@ -11,8 +11,6 @@ namespace sphaerix {
 
 TFormWindow::TFormWindow(TCommonCustomForm* AForm) : QOpenGLWindow(NoPartialUpdate), FForm(AForm) {}
 
-void TFormWindow::initializeGL() {}
-
 void TFormWindow::paintGL() {
   QPainter painter(this);
   GuardedCall([&] {

@@ -16,11 +16,8 @@ class TFormWindow : public QOpenGLWindow {
 
   // Input goes to whoever the form installs; a form without input leaves them empty.
   std::function<bool(QEvent*)> OnInputEvent;
-  // True while the window is being destroyed by the program (no close handler then).
-  bool Closing = false;
 
  protected:
-  void initializeGL() override;
   void paintGL() override;
   void resizeGL(int w, int h) override;
   bool event(QEvent* AEvent) override;
