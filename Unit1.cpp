@@ -80,9 +80,10 @@ TForm1::TForm1(TFmxObject* AOwner) : TCommonCustomForm(AOwner) {
   Label3->Cursor = Qt::PointingHandCursor;
   Label3->OnClick = [this](TFmxObject* s) { Label3Click(s); };
   // The imagery's licences ask for a credit where the pictures are shown.
-  Label4 = MakeLabel(this, "Label4", 264, 172, 235, 36,
-                     QStringLiteral("Imagery: NASA, JPL, USGS, ESA and the\nStellarium and Xplanet projects"), 10,
-                     0xFF8A93A6);
+  Label4 = MakeLabel(this, "Label4", 32, 178, 451, 30,
+                     QStringLiteral("Imagery: NASA/JPL-Caltech, NASA Visible Earth, USGS, A. Mellinger (Milky Way),\n"
+                                    "J. van Vliet and RVS (Io, Europa; CC BY-SA), the Stellarium and Xplanet projects."),
+                     9, 0xFF8A93A6);
   Label4->VertAlign = TTextAlign::Leading;
 }
 
