@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/gl_context.h"
+#include "tests/scene/viewport_fakes.h"
 #include "scene/bitmap.h"
 #include "scene/camera.h"
 #include "scene/light.h"
@@ -31,16 +32,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Root : IControlRoot {
-  void InvalidateRoot() override {}
-  TControl* Captured() const override { return nullptr; }
-  void SetCaptured(TControl*) override {}
-  TControl* Focused() const override { return nullptr; }
-  void SetFocused(TControl*) override {}
-  float RootScale() const override { return 1; }
-  TPointF ScreenPointer() const override { return {}; }
-  void ControlDestroyed(TControl*) override {}
-};
 
 // A texture-sized bitmap with some structure (so no driver can shortcut it).
 void Fill(TBitmap& ABitmap, int AW, int AH, bool AAlpha) {
@@ -57,36 +48,16 @@ void Fill(TBitmap& ABitmap, int AW, int AH, bool AAlpha) {
   ABitmap.BitmapChanged();
 }
 
-// The viewer's scene, as the layout builds it.
-struct ViewerScene {
-  Root root;
+// The device pieces come first among the bases, so they outlive the scene.
+struct Device {
+  sphaerix::testing::FakeRoot root;
   TGLContextFactory factory;
-  TFmxObject owner;
-  TViewport3D* viewport = new TViewport3D(&owner);
-  TSphere* sphere1 = new TSphere(&owner);
-  TDisk* disk1 = new TDisk(&owner);
-  TDummy* dummy1 = new TDummy(&owner);
-  TCamera* camera1 = new TCamera(&owner);
-  TLight* light1 = new TLight(&owner);
-  TSphere* sphere2 = new TSphere(&owner);
-  TLightMaterialSource* planet = new TLightMaterialSource(&owner);
-  TTextureMaterialSource* stars = new TTextureMaterialSource(&owner);
-  TTextureMaterialSource* ring = new TTextureMaterialSource(&owner);
+};
 
+// The viewer's scene, as the layout builds it.
+struct ViewerScene : Device, sphaerix::testing::TViewerTree {
   ViewerScene() {
-    viewport->SetRoot(&root);
-    viewport->SetContextFactory(&factory);
-    viewport->SetColor(claNull);
-    viewport->AddObject(sphere1);
-    sphere1->AddObject(disk1);
-    viewport->AddObject(dummy1);
-    dummy1->AddObject(camera1);
-    dummy1->AddObject(light1);
-    viewport->AddObject(sphere2);
-    camera1->Position().SetPoint({0, 0, -15});
-    camera1->SetTarget(sphere1);
-    viewport->SetCamera(camera1);
-    viewport->SetUsingDesignCamera(false);
+    BuildTree(root, factory);
     sphere1->Scale().SetPoint({10, 10, 10});
     sphere1->SetSubdivisionsAxes(50);
     sphere1->SetSubdivisionsHeight(50);

@@ -1,5 +1,6 @@
 // Fakes for viewport tests: a render context that records what a frame does, its
-// factory, and a window root that counts invalidations.
+// factory, a window root that counts invalidations, and the viewer's scene tree for tests
+// and benchmarks that drive it without the main window.
 #pragma once
 
 #include <memory>
@@ -7,7 +8,13 @@
 #include <vector>
 
 #include "scene/bitmap.h"
+#include "scene/camera.h"
 #include "scene/control.h"
+#include "scene/control3d.h"
+#include "scene/light.h"
+#include "scene/material_source.h"
+#include "scene/mesh.h"
+#include "scene/viewport3d.h"
 #include "scene/viewport3d_context.h"
 
 namespace sphaerix::testing {
@@ -90,6 +97,40 @@ class FakeRoot : public IControlRoot {
   int Invalidations = 0;
   bool Dirty = false;
   float Scale = 1;
+};
+
+// The viewer's 3D tree in the layout's order: the viewport holds Sphere1 (with Disk1),
+// Dummy1 (with Camera1 and Light1), an optional 2D label and Sphere2; Camera1 sits at
+// (0, 0, -15) looking at Sphere1. Sizes, materials and textures are each user's own.
+struct TViewerTree {
+  TFmxObject owner;
+  TViewport3D* viewport = new TViewport3D(&owner);
+  TSphere* sphere1 = new TSphere(&owner);
+  TDisk* disk1 = new TDisk(&owner);
+  TDummy* dummy1 = new TDummy(&owner);
+  TCamera* camera1 = new TCamera(&owner);
+  TLight* light1 = new TLight(&owner);
+  TSphere* sphere2 = new TSphere(&owner);
+  TLightMaterialSource* planet = new TLightMaterialSource(&owner);
+  TTextureMaterialSource* stars = new TTextureMaterialSource(&owner);
+  TTextureMaterialSource* ring = new TTextureMaterialSource(&owner);
+
+  void BuildTree(IControlRoot& ARoot, IContext3DFactory& AFactory, TControl* ALabel = nullptr) {
+    viewport->SetRoot(&ARoot);
+    viewport->SetContextFactory(&AFactory);
+    viewport->SetColor(claNull);
+    viewport->AddObject(sphere1);
+    sphere1->AddObject(disk1);
+    viewport->AddObject(dummy1);
+    dummy1->AddObject(camera1);
+    dummy1->AddObject(light1);
+    if (ALabel) viewport->AddObject(ALabel);
+    viewport->AddObject(sphere2);
+    camera1->Position().SetPoint({0, 0, -15});
+    camera1->SetTarget(sphere1);
+    viewport->SetCamera(camera1);
+    viewport->SetUsingDesignCamera(false);
+  }
 };
 
 }  // namespace sphaerix::testing

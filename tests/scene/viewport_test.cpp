@@ -23,42 +23,22 @@ using testing::RecordingFactory;
 // The viewer's tree, built in the layout's order: the viewport's children are the design
 // rig, Sphere1 (with Disk1), Dummy1 (with Camera1 and Light1), Label1 and Sphere2; the
 // material sources are assigned once the tree stands.
-struct ViewerScene : ::testing::Test {
+// The fakes come first among the bases, so they outlive the tree that points at them.
+struct ViewerSceneFakes {
   FakeRoot root;
   RecordingFactory factory;
-  TFmxObject owner;
-  TViewport3D* viewport = new TViewport3D(&owner);
-  TSphere* sphere1 = new TSphere(&owner);
-  TDisk* disk1 = new TDisk(&owner);
-  TDummy* dummy1 = new TDummy(&owner);
-  TCamera* camera1 = new TCamera(&owner);
-  TLight* light1 = new TLight(&owner);
+};
+
+struct ViewerScene : ::testing::Test, ViewerSceneFakes, testing::TViewerTree {
   TControl* label1 = new TControl(&owner);
-  TSphere* sphere2 = new TSphere(&owner);
-  TLightMaterialSource* planet = new TLightMaterialSource(&owner);
-  TTextureMaterialSource* stars = new TTextureMaterialSource(&owner);
-  TTextureMaterialSource* ring = new TTextureMaterialSource(&owner);
 
   void SetUp() override {
-    viewport->SetRoot(&root);
-    viewport->SetContextFactory(&factory);
-    viewport->SetColor(claNull);
-    viewport->AddObject(sphere1);
-    sphere1->AddObject(disk1);
-    viewport->AddObject(dummy1);
-    dummy1->AddObject(camera1);
-    dummy1->AddObject(light1);
-    viewport->AddObject(label1);
-    viewport->AddObject(sphere2);
-    camera1->Position().SetPoint({0, 0, -15});
-    camera1->SetTarget(sphere1);
+    BuildTree(root, factory, label1);
     sphere1->SetMaterialSource(planet);
     sphere2->SetMaterialSource(stars);
     disk1->SetMaterialSource(ring);
     sphere2->SetTwoSide(true);
     disk1->SetTwoSide(true);
-    viewport->SetCamera(camera1);
-    viewport->SetUsingDesignCamera(false);
   }
   void Resize(float AWidth, float AHeight) { viewport->SetSize(AWidth, AHeight); }
   RecordingContext& Context() { return *factory.Last; }

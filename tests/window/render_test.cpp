@@ -24,9 +24,13 @@
 #include "ui/canvas.h"
 #include "ui/form.h"
 #include "ui/form_window.h"
+#include "tests/scene/viewport_fakes.h"
 
 namespace sphaerix {
 namespace {
+
+using testing::FakeRoot;
+using testing::TViewerTree;
 
 void EnsureApplication() {
   static int argc = 1;
@@ -35,17 +39,6 @@ void EnsureApplication() {
   if (!QCoreApplication::instance()) new QGuiApplication(argc, argv);
 }
 
-struct TestRoot : IControlRoot {
-  void InvalidateRoot() override {}
-  TControl* Captured() const override { return nullptr; }
-  void SetCaptured(TControl*) override {}
-  TControl* Focused() const override { return nullptr; }
-  void SetFocused(TControl*) override {}
-  float RootScale() const override { return Scale; }
-  TPointF ScreenPointer() const override { return {}; }
-  void ControlDestroyed(TControl*) override {}
-  float Scale = 1;
-};
 
 // The channels of a premultiplied pixel, 0 to 255.
 struct Rgba {
@@ -68,25 +61,17 @@ constexpr TAlphaColor kTexel = 0xFF8040C0;
 constexpr TAlphaColor kStar = 0xFF204060;
 constexpr TAlphaColor kRing = 0xFF00FF00;
 
-// The viewer's scene, small: star sphere, planet (radius 5) with its ring, and the rig
-// holding Camera1 at (0, 0, -15) and the white directional Light1.
-struct RenderScene : ::testing::Test {
+// The device comes first among the bases, so the scene's GL objects go while it lives.
+struct RenderDevice {
   QOffscreenSurface surface;
   QOpenGLContext gl;
   TGLContextFactory factory;
-  TestRoot root;
-  TFmxObject owner;
-  TViewport3D* viewport = nullptr;
-  TSphere* sphere1 = nullptr;
-  TDisk* disk1 = nullptr;
-  TSphere* sphere2 = nullptr;
-  TDummy* dummy1 = nullptr;
-  TCamera* camera1 = nullptr;
-  TLight* light1 = nullptr;
-  TLightMaterialSource* planet = nullptr;
-  TTextureMaterialSource* stars = nullptr;
-  TTextureMaterialSource* ring = nullptr;
+  FakeRoot root;
+};
 
+// The viewer's scene, small: star sphere, planet (radius 5) with its ring, and the rig
+// holding Camera1 at (0, 0, -15) and the white directional Light1.
+struct RenderScene : ::testing::Test, RenderDevice, TViewerTree {
   void SetUp() override {
     EnsureApplication();
     surface.setFormat(GLSurfaceFormat());
@@ -94,31 +79,7 @@ struct RenderScene : ::testing::Test {
     gl.setFormat(GLSurfaceFormat());
     ASSERT_TRUE(gl.create());
     ASSERT_TRUE(gl.makeCurrent(&surface));
-
-    viewport = new TViewport3D(&owner);
-    sphere1 = new TSphere(&owner);
-    disk1 = new TDisk(&owner);
-    dummy1 = new TDummy(&owner);
-    camera1 = new TCamera(&owner);
-    light1 = new TLight(&owner);
-    sphere2 = new TSphere(&owner);
-    planet = new TLightMaterialSource(&owner);
-    stars = new TTextureMaterialSource(&owner);
-    ring = new TTextureMaterialSource(&owner);
-
-    viewport->SetRoot(&root);
-    viewport->SetContextFactory(&factory);
-    viewport->SetColor(claNull);
-    viewport->AddObject(sphere1);
-    sphere1->AddObject(disk1);
-    viewport->AddObject(dummy1);
-    dummy1->AddObject(camera1);
-    dummy1->AddObject(light1);
-    viewport->AddObject(sphere2);
-    camera1->Position().SetPoint({0, 0, -15});
-    camera1->SetTarget(sphere1);
-    viewport->SetCamera(camera1);
-    viewport->SetUsingDesignCamera(false);
+    BuildTree(root, factory);
 
     sphere1->SetSubdivisionsAxes(50);
     sphere1->SetSubdivisionsHeight(50);
