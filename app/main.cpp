@@ -1,6 +1,6 @@
 // Sphaerix: a viewer of fourteen bodies of the solar system.
-#include "Unit1.h"
-#include "Unit2.h"
+#include "app/Unit1.h"
+#include "app/Unit2.h"
 #include "ui/application.h"
 
 int main() {

@@ -20,16 +20,16 @@ using namespace sphaerix;
 
 namespace {
 
-class Body : public TFmxObject {
+class Body : public TSceneObject {
  public:
-  explicit Body(TFmxObject* AOwner) : TFmxObject(AOwner) {
+  explicit Body(TSceneObject* AOwner) : TSceneObject(AOwner) {
     RegisterFloatProperty("Opacity", [this] { return Opacity; }, [this](float v) { Opacity = v; });
   }
   bool IsControl() const override { return true; }
   float Opacity = 1;
 };
 
-class Window : public TFmxObject {
+class Window : public TSceneObject {
  public:
   bool IsRoot() const override { return true; }
 };

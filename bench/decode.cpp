@@ -70,7 +70,7 @@ std::vector<unsigned char> MapJpeg() {
     stream.Read(bytes.data(), stream.Size());
     std::printf("map: embedded JpgImage_1, %zu bytes\n", bytes.size());
     return bytes;
-  } catch (const EResNotFound&) {
+  } catch (const EResourceNotFound&) {
   }
   const int w = 4096, h = 2048;
   const std::vector<unsigned char> rgb = SyntheticMap(w, h);
@@ -108,7 +108,7 @@ int EveryBodySwitch(int ARuns) {
     try {
       TResourceStream stream("JpgImage_" + std::to_string(n));
       maps.emplace_back(stream.Memory(), stream.Memory() + stream.Size());
-    } catch (const EResNotFound&) {
+    } catch (const EResourceNotFound&) {
       return 0;
     }
   }
@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(3, std::atoi(argv[1])) : 15;
   InstallBitmapCodecs();
   const std::vector<unsigned char> jpeg = MapJpeg();
-  TCustomMemoryStream stream(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
+  TMemoryViewStream stream(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
 
   tjhandle tj = tjInitDecompress();
   auto turbo = [&](unsigned char* ABuffer) {

@@ -25,9 +25,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Unit1.h"
+#include "app/Unit1.h"
 #include "bench/harness.h"
-#include "Unit2.h"
+#include "app/Unit2.h"
 #include "scene/animation.h"
 #include "scene/camera.h"
 #include "ui/application.h"

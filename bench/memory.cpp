@@ -21,9 +21,9 @@
 #include <fstream>
 #include <string>
 
-#include "Unit1.h"
+#include "app/Unit1.h"
 #include "bench/harness.h"
-#include "Unit2.h"
+#include "app/Unit2.h"
 #include "scene/bitmap.h"
 #include "scene/material_source.h"
 #include "ui/application.h"

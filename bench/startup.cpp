@@ -30,8 +30,8 @@
 #include <cstring>
 #include <vector>
 
-#include "Unit1.h"
-#include "Unit2.h"
+#include "app/Unit1.h"
+#include "app/Unit2.h"
 #include "platform/bitmap_codecs.h"
 #include "platform/gl_context.h"
 #include "platform/resource_stream.h"
@@ -179,11 +179,11 @@ void TimeTextureUploads() {
 // layout images) before the creation handler runs.
 class TTimedForm2 : public sphaerix::TForm2 {
  public:
-  explicit TTimedForm2(sphaerix::TFmxObject* AOwner) : TForm2(AOwner) {
+  explicit TTimedForm2(sphaerix::TSceneObject* AOwner) : TForm2(AOwner) {
     sphaerix::Form2 = this;
     Phase("main window built (scene, layout images)");
     auto create = OnCreate;
-    OnCreate = [create](sphaerix::TFmxObject* ASender) {
+    OnCreate = [create](sphaerix::TSceneObject* ASender) {
       create(ASender);
       Phase("creation handler (streams, Earth, 2 fades)");
     };

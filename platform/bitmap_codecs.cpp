@@ -140,7 +140,7 @@ mode_t CurrentUmask() {
 }
 
 [[noreturn]] void ThrowCreateError(const std::string& AFileName, int AErrno) {
-  throw EFCreateError("Cannot create file \"" + AFileName + "\". " + std::strerror(AErrno));
+  throw EFileCreateError("Cannot create file \"" + AFileName + "\". " + std::strerror(AErrno));
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ std::vector<std::uint8_t> EncodeGif(const TBitmap& ABitmap);
 
 // Writes ASize bytes to AFileName through a temporary file in the same folder, replacing
 // an existing file only once the new content is complete and on disk. Raises
-// EFCreateError ("Cannot create file "<name>". <reason>") and leaves no temporary file.
+// EFileCreateError ("Cannot create file "<name>". <reason>") and leaves no temporary file.
 void WriteFileReplacing(const std::string& AFileName, const void* AData, std::size_t ASize);
 
 }  // namespace sphaerix

@@ -436,7 +436,7 @@ bool CheckOpenGL33(std::string& AWhy) {
 // The render context of one viewport
 
 TGLRenderContext::TGLRenderContext(int AWidth, int AHeight, TMultisample AMultisample)
-    : TRenderContext3D(AWidth, AHeight, AMultisample) {}
+    : TRenderTargetContext(AWidth, AHeight, AMultisample) {}
 
 TGLRenderContext::~TGLRenderContext() {
   if (FDevice && FDevice->Alive && MakeCurrent()) ReleaseTargets();
@@ -578,31 +578,31 @@ void TGLRenderContext::DoEndScene() {
   FDevice->SceneDone();
 }
 
-void TGLRenderContext::ApplyState(TContextState AState) {
+void TGLRenderContext::ApplyState(TRenderState AState) {
   if (!InScene()) return;
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
   switch (AState) {
-    case TContextState::csZWriteOn: gl->glDepthMask(GL_TRUE); break;
-    case TContextState::csZWriteOff: gl->glDepthMask(GL_FALSE); break;
-    case TContextState::csZTestOn:
+    case TRenderState::csZWriteOn: gl->glDepthMask(GL_TRUE); break;
+    case TRenderState::csZWriteOff: gl->glDepthMask(GL_FALSE); break;
+    case TRenderState::csZTestOn:
       gl->glEnable(GL_DEPTH_TEST);
       gl->glDepthFunc(GL_LEQUAL);
       break;
     // Without the test OpenGL writes no depth either, as the frame expects.
-    case TContextState::csZTestOff: gl->glDisable(GL_DEPTH_TEST); break;
-    case TContextState::csAlphaBlendOn: gl->glEnable(GL_BLEND); break;
-    case TContextState::csAlphaBlendOff: gl->glDisable(GL_BLEND); break;
-    case TContextState::csAllFace: gl->glDisable(GL_CULL_FACE); break;
-    case TContextState::csFrontFace:
+    case TRenderState::csZTestOff: gl->glDisable(GL_DEPTH_TEST); break;
+    case TRenderState::csAlphaBlendOn: gl->glEnable(GL_BLEND); break;
+    case TRenderState::csAlphaBlendOff: gl->glDisable(GL_BLEND); break;
+    case TRenderState::csAllFace: gl->glDisable(GL_CULL_FACE); break;
+    case TRenderState::csFrontFace:
       gl->glEnable(GL_CULL_FACE);
       gl->glCullFace(GL_BACK);
       break;
-    case TContextState::csBackFace:
+    case TRenderState::csBackFace:
       gl->glEnable(GL_CULL_FACE);
       gl->glCullFace(GL_FRONT);
       break;
-    case TContextState::csScissorOn: gl->glEnable(GL_SCISSOR_TEST); break;
-    case TContextState::csScissorOff: gl->glDisable(GL_SCISSOR_TEST); break;
+    case TRenderState::csScissorOn: gl->glEnable(GL_SCISSOR_TEST); break;
+    case TRenderState::csScissorOff: gl->glDisable(GL_SCISSOR_TEST); break;
     default: break;
   }
 }
@@ -737,7 +737,7 @@ void TGLRenderContext::DrawFrame(int AX, int AY, int AWidth, int AHeight, int AF
   gl->glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
 }
 
-std::unique_ptr<TRenderContext3D> TGLContextFactory::CreateContext(int AWidth, int AHeight,
+std::unique_ptr<TRenderTargetContext> TGLContextFactory::CreateContext(int AWidth, int AHeight,
                                                                    TMultisample AMultisample) {
   return std::make_unique<TGLRenderContext>(AWidth, AHeight, AMultisample);
 }

@@ -36,7 +36,7 @@ QSurfaceFormat GLSurfaceFormat();
 // false with the reason in AWhy. Needs a QGuiApplication.
 bool CheckOpenGL33(std::string& AWhy);
 
-class TGLRenderContext : public TRenderContext3D {
+class TGLRenderContext : public TRenderTargetContext {
  public:
   TGLRenderContext(int AWidth, int AHeight, TMultisample AMultisample);
   ~TGLRenderContext() override;
@@ -60,7 +60,7 @@ class TGLRenderContext : public TRenderContext3D {
  protected:
   bool DoBeginScene() override;
   void DoEndScene() override;
-  void ApplyState(TContextState AState) override;
+  void ApplyState(TRenderState AState) override;
   void MultisampleChanged() override;
 
  private:
@@ -81,22 +81,9 @@ class TGLRenderContext : public TRenderContext3D {
 };
 
 // Makes TGLRenderContext for viewports.
-class TGLContextFactory : public IContext3DFactory {
+class TGLContextFactory : public IRenderContextFactory {
  public:
-  std::unique_ptr<TRenderContext3D> CreateContext(int AWidth, int AHeight, TMultisample AMultisample) override;
+  std::unique_ptr<TRenderTargetContext> CreateContext(int AWidth, int AHeight, TMultisample AMultisample) override;
 };
-
-// Installs one process-wide TGLContextFactory as the viewports' default, and the
-// viewport's 2D hooks: the frame painted into the window through the toolkit's canvas
-// and the 2D children painted into screenshots.
-void InstallGLViewports();
-
-// Draws a new frame of AViewport and paints it into the viewport's rectangle at its
-// absolute opacity, from inside a QPainter paint of an OpenGL window.
-void PaintViewportFrame(TViewport3D& AViewport, QPainter& APainter);
-
-// Paints the visible 2D children of AViewport over ABitmap, which stands for the
-// viewport's rectangle at AScale physical pixels per logical pixel.
-void PaintViewportChildren(TViewport3D& AViewport, TBitmap& ABitmap, float AScale);
 
 }  // namespace sphaerix

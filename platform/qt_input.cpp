@@ -4,7 +4,6 @@
 #include <QEvent>
 #include <QInputDevice>
 #include <QMouseEvent>
-#include <QPaintDeviceWindow>
 #include <QPointingDevice>
 #include <QTouchEvent>
 #include <QWheelEvent>
@@ -13,7 +12,6 @@
 #include <exception>
 
 #include "scene/platform_services.h"
-#include "ui/form_window.h"
 
 namespace sphaerix {
 
@@ -43,36 +41,10 @@ void Guarded(F ACall) {
 
 }  // namespace
 
-TQtInputHost::TQtInputHost(QPaintDeviceWindow& AWindow) : FWindow(&AWindow) {}
-
-void TQtInputHost::InvalidateRoot() {
-  if (FWindow) FWindow->update();
-}
-
-float TQtInputHost::RootScale() const { return FWindow ? static_cast<float>(FWindow->devicePixelRatio()) : 1.0f; }
-
-TPointF TQtInputHost::ScreenPointer() const {
-  const QPointF p = FHasScreenPosition ? FScreenPosition : QPointF(QCursor::pos());
-  return {static_cast<float>(p.x()), static_cast<float>(p.y())};
-}
-
-void TQtInputHost::SetPointerGrab(bool AGrab) {
-  if (FWindow) FWindow->setMouseGrabEnabled(AGrab);
-}
-
-void TQtInputHost::SetLastScreenPosition(QPointF APosition) {
-  FHasScreenPosition = true;
-  FScreenPosition = APosition;
-}
-
-TQtInputAdapter::TQtInputAdapter(TWindowInput& AInput, TQtInputHost* AHost) : FInput(AInput), FHost(AHost) {
+TQtInputAdapter::TQtInputAdapter(TWindowInput& AInput) : FInput(AInput) {
   FFlushTimer.setSingleShot(true);
   FFlushTimer.setInterval(0);
   QObject::connect(&FFlushTimer, &QTimer::timeout, [this] { Guarded([this] { FlushPendingPress(); }); });
-}
-
-TQtInputAdapter::~TQtInputAdapter() {
-  if (auto* form = qobject_cast<TFormWindow*>(FWindow.data())) form->OnInputEvent = nullptr;
 }
 
 TShiftState TQtInputAdapter::ShiftOf(const QSinglePointEvent& AEvent) {
@@ -107,7 +79,6 @@ bool TQtInputAdapter::HandleEvent(QEvent* AEvent) {
       const auto& e = *static_cast<QMouseEvent*>(AEvent);
       TMouseButton button;
       if (AEvent->type() != QEvent::MouseMove && !ButtonOf(e.button(), button)) return false;
-      NoteScreenPosition(e);
       Guarded([&] {
         if (AEvent->type() == QEvent::MouseButtonPress)
           Press(e);
@@ -146,10 +117,6 @@ bool TQtInputAdapter::HandleEvent(QEvent* AEvent) {
     default:
       return false;
   }
-}
-
-void TQtInputAdapter::NoteScreenPosition(const QSinglePointEvent& AEvent) {
-  if (FHost) FHost->SetLastScreenPosition(AEvent.globalPosition());
 }
 
 void TQtInputAdapter::Deliver(const TPress& APress) {
@@ -229,7 +196,6 @@ void TQtInputAdapter::Move(const QMouseEvent& AEvent) {
 bool TQtInputAdapter::Wheel(const QWheelEvent& AEvent) {
   const int delta = AEvent.angleDelta().y();
   if (delta == 0) return false;  // the horizontal wheel is not handled
-  NoteScreenPosition(AEvent);
   FlushPendingPress();
   ResolveTouchDoubleClick();
   // The platform's wheel delta is a signed 16-bit quantity.
@@ -256,15 +222,6 @@ void TQtInputAdapter::Touch(const QTouchEvent& AEvent) {
     points.push_back(t);
   }
   FInput.TouchReport(points);
-}
-
-std::unique_ptr<TQtInputAdapter> InstallInputAdapter(TFormWindow& AWindow, TWindowInput& AInput,
-                                                     TQtInputHost* AHost) {
-  auto adapter = std::make_unique<TQtInputAdapter>(AInput, AHost);
-  adapter->FWindow = &AWindow;
-  TQtInputAdapter* raw = adapter.get();
-  AWindow.OnInputEvent = [raw](QEvent* e) { return raw->HandleEvent(e); };
-  return adapter;
 }
 
 }  // namespace sphaerix

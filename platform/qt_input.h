@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QPointF>
-#include <QPointer>
 #include <QTimer>
 #include <QWindow>
 #include <memory>
@@ -14,37 +13,16 @@
 
 class QEvent;
 class QMouseEvent;
-class QPaintDeviceWindow;
 class QSinglePointEvent;
 class QTouchEvent;
 class QWheelEvent;
 
 namespace sphaerix {
 
-class TFormWindow;
-
-// The window-system side TWindowInput needs, for one Qt window.
-class TQtInputHost : public IWindowInputHost {
- public:
-  explicit TQtInputHost(QPaintDeviceWindow& AWindow);
-  void InvalidateRoot() override;
-  float RootScale() const override;
-  // Where the last pointer event happened on the screen (before any: the cursor's position).
-  TPointF ScreenPointer() const override;
-  void SetPointerGrab(bool AGrab) override;
-  void SetLastScreenPosition(QPointF APosition);
-
- private:
-  QPointer<QPaintDeviceWindow> FWindow;
-  bool FHasScreenPosition = false;
-  QPointF FScreenPosition;
-};
 
 class TQtInputAdapter {
  public:
-  // AHost, when given, learns the screen position of each pointer event.
-  explicit TQtInputAdapter(TWindowInput& AInput, TQtInputHost* AHost = nullptr);
-  ~TQtInputAdapter();
+  explicit TQtInputAdapter(TWindowInput& AInput);
   TQtInputAdapter(const TQtInputAdapter&) = delete;
   TQtInputAdapter& operator=(const TQtInputAdapter&) = delete;
 
@@ -77,10 +55,8 @@ class TQtInputAdapter {
   void Touch(const QTouchEvent& AEvent);
   void ResolveTouchDoubleClick();
   void Deliver(const TPress& APress);
-  void NoteScreenPosition(const QSinglePointEvent& AEvent);
 
   TWindowInput& FInput;
-  TQtInputHost* FHost;
   bool FHasPending = false;
   TPress FPending{};
   QTimer FFlushTimer;
@@ -90,14 +66,6 @@ class TQtInputAdapter {
   TPress FTouchDouble{};
   unsigned FTapsAtTouchDouble = 0;
   std::vector<TMove> FHeldMoves;
-  QPointer<QWindow> FWindow;
-  friend std::unique_ptr<TQtInputAdapter> InstallInputAdapter(TFormWindow&, TWindowInput&, TQtInputHost*);
 };
-
-// Routes the input events of AWindow to AInput. Destroy the result before AInput; it
-// detaches itself from the window when it goes. AHost (when AInput was built on one)
-// learns where on the screen each pointer event happened, for the popup menu.
-std::unique_ptr<TQtInputAdapter> InstallInputAdapter(TFormWindow& AWindow, TWindowInput& AInput,
-                                                     TQtInputHost* AHost = nullptr);
 
 }  // namespace sphaerix

@@ -22,7 +22,7 @@ TResourceStream::TResourceStream(const std::string& AResName)
 TResourceStream::TResourceStream(const TResourceEntry* ATable, std::uint32_t ACount,
                                  const std::string& AResName) {
   const TResourceEntry* entry = FindResource(ATable, ACount, AResName);
-  if (!entry) throw EResNotFound("Resource " + AResName + " not found");
+  if (!entry) throw EResourceNotFound("Resource " + AResName + " not found");
   SetPointer(entry->data, static_cast<std::int64_t>(entry->size));
 }
 

@@ -17,7 +17,7 @@ struct TResourceEntry {
   std::uint64_t size;
 };
 
-class EResNotFound : public std::runtime_error {
+class EResourceNotFound : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -26,9 +26,9 @@ class EResNotFound : public std::runtime_error {
 const TResourceEntry* FindResource(const TResourceEntry* ATable, std::uint32_t ACount,
                                    const std::string& AName);
 
-class TResourceStream : public TCustomMemoryStream {
+class TResourceStream : public TMemoryViewStream {
  public:
-  // Over the program's own resource AResName; raises EResNotFound
+  // Over the program's own resource AResName; raises EResourceNotFound
   // ("Resource <name> not found") when there is none.
   explicit TResourceStream(const std::string& AResName);
   // The same over another table.

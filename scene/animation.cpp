@@ -89,7 +89,7 @@ float InterpolateFraction(float T, TInterpolationType AInterpolation, TAnimation
 
 int TAnimation::AniFrameRate = 60;
 
-TAnimation::TAnimation(TFmxObject* AOwner) : TFmxObject(AOwner) {}
+TAnimation::TAnimation(TSceneObject* AOwner) : TSceneObject(AOwner) {}
 
 TAnimation::~TAnimation() {
   // Leaves the clock silently: no value written, no OnFinish.
@@ -130,13 +130,13 @@ void TAnimation::NotifyFinish() {
 }
 
 bool TAnimation::ParentHidden() const {
-  TFmxObject* p = Parent();
+  TSceneObject* p = Parent();
   return p && p->IsControl() && !p->Visible();
 }
 
 bool TAnimation::AttachedToRoot() const {
   // A window is recognised by IsRoot or by being a control root (the forms are).
-  for (TFmxObject* p = Parent(); p; p = p->Parent())
+  for (TSceneObject* p = Parent(); p; p = p->Parent())
     if (p->IsRoot() || dynamic_cast<const IControlRoot*>(p)) return true;
   return false;
 }
@@ -298,7 +298,7 @@ void TAnimation::ProcessTick(float ATime, float ADeltaTime) {
 // ---------------------------------------------------------------------------------------
 // TCustomPropertyAnimation
 
-TCustomPropertyAnimation::TCustomPropertyAnimation(TFmxObject* AOwner) : TAnimation(AOwner) {}
+TCustomPropertyAnimation::TCustomPropertyAnimation(TSceneObject* AOwner) : TAnimation(AOwner) {}
 
 TCustomPropertyAnimation::~TCustomPropertyAnimation() = default;
 
@@ -315,7 +315,7 @@ void TCustomPropertyAnimation::ClearTarget() {
 
 void TCustomPropertyAnimation::ParentChanged() { ClearTarget(); }
 
-void TCustomPropertyAnimation::FreeNotification(TFmxObject* AObject) {
+void TCustomPropertyAnimation::FreeNotification(TSceneObject* AObject) {
   if (AObject == FInstance) {
     FInstance = nullptr;
     FPath.clear();
@@ -327,11 +327,11 @@ const TPropertyInfo* TCustomPropertyAnimation::ResolvedProperty() const {
 }
 
 bool TCustomPropertyAnimation::ResolvePath() {
-  TFmxObject* parent = Parent();
+  TSceneObject* parent = Parent();
   if (!parent || FPropertyName.empty()) return false;
   if (FInstance) return true;
 
-  TFmxObject* current = parent;
+  TSceneObject* current = parent;
   std::string rest = FPropertyName;
   for (size_t dot = rest.find('.'); dot != std::string::npos; dot = rest.find('.')) {
     const std::string segment = rest.substr(0, dot);
@@ -342,7 +342,7 @@ bool TCustomPropertyAnimation::ResolvePath() {
       if (!current) return false;
       continue;
     }
-    for (TFmxObject* child : parent->Children()) {
+    for (TSceneObject* child : parent->Children()) {
       if (SameText(child->Name(), segment) && child->FindProperty(rest)) {
         current = child;
         break;
@@ -370,7 +370,7 @@ void TCustomPropertyAnimation::Stop() {
 // ---------------------------------------------------------------------------------------
 // TFloatAnimation
 
-TFloatAnimation::TFloatAnimation(TFmxObject* AOwner) : TCustomPropertyAnimation(AOwner) {}
+TFloatAnimation::TFloatAnimation(TSceneObject* AOwner) : TCustomPropertyAnimation(AOwner) {}
 
 void TFloatAnimation::TakeStartValue() {
   if (!FStartFromCurrent) return;
@@ -503,7 +503,7 @@ void TAniThread::DoSyncTimer() {
 // ---------------------------------------------------------------------------------------
 // TAnimator and TAnimationDestroyer
 
-void TAnimator::StopPropertyAnimation(TFmxObject* ATarget, const std::string& APropertyName) {
+void TAnimator::StopPropertyAnimation(TSceneObject* ATarget, const std::string& APropertyName) {
   if (!ATarget) return;
   int i = ATarget->ChildrenCount() - 1;
   while (i >= 0) {
@@ -516,7 +516,7 @@ void TAnimator::StopPropertyAnimation(TFmxObject* ATarget, const std::string& AP
 
 namespace {
 
-void SetUp(TFloatAnimation& AAni, TFmxObject* ATarget, const std::string& APropertyName,
+void SetUp(TFloatAnimation& AAni, TSceneObject* ATarget, const std::string& APropertyName,
            float ANewValue, float ADuration, TAnimationType AType,
            TInterpolationType AInterpolation) {
   AAni.SetParent(ATarget);
@@ -530,7 +530,7 @@ void SetUp(TFloatAnimation& AAni, TFmxObject* ATarget, const std::string& APrope
 
 }  // namespace
 
-void TAnimator::AnimateFloat(TFmxObject* ATarget, const std::string& APropertyName,
+void TAnimator::AnimateFloat(TSceneObject* ATarget, const std::string& APropertyName,
                              float ANewValue, float ADuration, TAnimationType AType,
                              TInterpolationType AInterpolation) {
   if (!ATarget) return;
@@ -538,7 +538,7 @@ void TAnimator::AnimateFloat(TFmxObject* ATarget, const std::string& APropertyNa
   TAnimationDestroyer& destroyer = TAnimationDestroyer::Instance();
   auto* ani = new TFloatAnimation(nullptr);
   SetUp(*ani, ATarget, APropertyName, ANewValue, ADuration, AType, AInterpolation);
-  ani->OnFinish = [](TFmxObject* Sender) { TAnimationDestroyer::Instance().DoAniFinished(Sender); };
+  ani->OnFinish = [](TSceneObject* Sender) { TAnimationDestroyer::Instance().DoAniFinished(Sender); };
   // A start that did nothing (path not resolved, parent hidden) or failed would leave an
   // idle child behind that nobody ever disposes of.
   auto orphaned = [&] { return !ani->Running() && !destroyer.IsPending(ani); };
@@ -551,7 +551,7 @@ void TAnimator::AnimateFloat(TFmxObject* ATarget, const std::string& APropertyNa
   if (orphaned()) delete ani;
 }
 
-void TAnimator::AnimateFloatWait(TFmxObject* ATarget, const std::string& APropertyName,
+void TAnimator::AnimateFloatWait(TSceneObject* ATarget, const std::string& APropertyName,
                                  float ANewValue, float ADuration, TAnimationType AType,
                                  TInterpolationType AInterpolation) {
   if (!ATarget) return;
@@ -566,18 +566,18 @@ void TAnimator::AnimateFloatWait(TFmxObject* ATarget, const std::string& AProper
   if (ani->Running()) ani->Stop();
 }
 
-void TFmxObject::AnimateFloat(const std::string& APropertyName, float ANewValue, float ADuration,
+void TSceneObject::AnimateFloat(const std::string& APropertyName, float ANewValue, float ADuration,
                               TAnimationType AType, TInterpolationType AInterpolation) {
   TAnimator::AnimateFloat(this, APropertyName, ANewValue, ADuration, AType, AInterpolation);
 }
 
-void TFmxObject::AnimateFloatWait(const std::string& APropertyName, float ANewValue,
+void TSceneObject::AnimateFloatWait(const std::string& APropertyName, float ANewValue,
                                   float ADuration, TAnimationType AType,
                                   TInterpolationType AInterpolation) {
   TAnimator::AnimateFloatWait(this, APropertyName, ANewValue, ADuration, AType, AInterpolation);
 }
 
-void TFmxObject::StopPropertyAnimation(const std::string& APropertyName) {
+void TSceneObject::StopPropertyAnimation(const std::string& APropertyName) {
   TAnimator::StopPropertyAnimation(this, APropertyName);
 }
 
@@ -586,7 +586,7 @@ TAnimationDestroyer& TAnimationDestroyer::Instance() {
   return *instance;
 }
 
-void TAnimationDestroyer::DoAniFinished(TFmxObject* Sender) {
+void TAnimationDestroyer::DoAniFinished(TSceneObject* Sender) {
   if (!Sender) return;
   if (std::find(FPending.begin(), FPending.end(), Sender) != FPending.end()) return;
   FPending.push_back(Sender);
@@ -595,11 +595,11 @@ void TAnimationDestroyer::DoAniFinished(TFmxObject* Sender) {
   Platform().PostDeferred([Sender] { TAnimationDestroyer::Instance().Dispose(Sender); });
 }
 
-bool TAnimationDestroyer::IsPending(const TFmxObject* AObject) const {
+bool TAnimationDestroyer::IsPending(const TSceneObject* AObject) const {
   return std::find(FPending.begin(), FPending.end(), AObject) != FPending.end();
 }
 
-void TAnimationDestroyer::Dispose(TFmxObject* AObject) {
+void TAnimationDestroyer::Dispose(TSceneObject* AObject) {
   auto it = std::find(FPending.begin(), FPending.end(), AObject);
   if (it == FPending.end()) return;
   FPending.erase(it);
@@ -607,7 +607,7 @@ void TAnimationDestroyer::Dispose(TFmxObject* AObject) {
   delete AObject;
 }
 
-void TAnimationDestroyer::FreeNotification(TFmxObject* AObject) {
+void TAnimationDestroyer::FreeNotification(TSceneObject* AObject) {
   FPending.erase(std::remove(FPending.begin(), FPending.end(), AObject), FPending.end());
 }
 

@@ -33,9 +33,9 @@ enum class TAnimationType { In, Out, InOut };
 // In eases the start, Out the end, InOut both.
 float InterpolateFraction(float T, TInterpolationType AInterpolation, TAnimationType AType);
 
-class TAnimation : public TFmxObject {
+class TAnimation : public TSceneObject {
  public:
-  explicit TAnimation(TFmxObject* AOwner = nullptr);
+  explicit TAnimation(TSceneObject* AOwner = nullptr);
   ~TAnimation() override;
 
   // The frame-rate setting the clock derives its timer period from (5..100 when the
@@ -86,8 +86,8 @@ class TAnimation : public TFmxObject {
   // since the previous tick.
   void ProcessTick(float ATime, float ADeltaTime);
 
-  std::function<void(TFmxObject* Sender)> OnProcess;
-  std::function<void(TFmxObject* Sender)> OnFinish;
+  std::function<void(TSceneObject* Sender)> OnProcess;
+  std::function<void(TSceneObject* Sender)> OnFinish;
 
  protected:
   virtual void TakeStartValue() {}
@@ -127,7 +127,7 @@ class TAnimation : public TFmxObject {
 // names, ASCII case ignored ("RotationAngle.Y", "position.z", "opacity").
 class TCustomPropertyAnimation : public TAnimation {
  public:
-  explicit TCustomPropertyAnimation(TFmxObject* AOwner = nullptr);
+  explicit TCustomPropertyAnimation(TSceneObject* AOwner = nullptr);
   ~TCustomPropertyAnimation() override;
 
   const std::string& PropertyName() const { return FPropertyName; }
@@ -135,7 +135,7 @@ class TCustomPropertyAnimation : public TAnimation {
 
   // The resolved target: the object owning the final property and that property's
   // name; null/empty until a Start resolves the path.
-  TFmxObject* ResolvedObject() const { return FInstance; }
+  TSceneObject* ResolvedObject() const { return FInstance; }
   const std::string& ResolvedPath() const { return FPath; }
 
   void Start() override;
@@ -148,17 +148,17 @@ class TCustomPropertyAnimation : public TAnimation {
   bool ResolvePath();
   void ClearTarget();
   void ParentChanged() override;
-  void FreeNotification(TFmxObject* AObject) override;
+  void FreeNotification(TSceneObject* AObject) override;
 
  private:
   std::string FPropertyName;
-  TFmxObject* FInstance = nullptr;
+  TSceneObject* FInstance = nullptr;
   std::string FPath;
 };
 
 class TFloatAnimation : public TCustomPropertyAnimation {
  public:
-  explicit TFloatAnimation(TFmxObject* AOwner = nullptr);
+  explicit TFloatAnimation(TSceneObject* AOwner = nullptr);
 
   float StartValue() const { return FStartFloat; }
   void SetStartValue(float AValue) { FStartFloat = AValue; }
@@ -222,52 +222,52 @@ class TAnimator {
  public:
   // Animates ATarget's property from its current value to ANewValue and returns at
   // once; the animation is disposed of through a deferred call after it finishes.
-  static void AnimateFloat(TFmxObject* ATarget, const std::string& APropertyName, float ANewValue,
+  static void AnimateFloat(TSceneObject* ATarget, const std::string& APropertyName, float ANewValue,
                            float ADuration = 0.2f, TAnimationType AType = TAnimationType::In,
                            TInterpolationType AInterpolation = TInterpolationType::Linear);
   // The same, but keeps the event loop running until the animation has ended, has been
   // stopped by a nested call, or the application terminates (then it ends at once at
   // its end value).
-  static void AnimateFloatWait(TFmxObject* ATarget, const std::string& APropertyName,
+  static void AnimateFloatWait(TSceneObject* ATarget, const std::string& APropertyName,
                                float ANewValue, float ADuration = 0.2f,
                                TAnimationType AType = TAnimationType::In,
                                TInterpolationType AInterpolation = TInterpolationType::Linear);
   // Stops (at their end values) all property animations among ATarget's direct
   // children whose PropertyName equals APropertyName, ASCII case ignored.
-  static void StopPropertyAnimation(TFmxObject* ATarget, const std::string& APropertyName);
+  static void StopPropertyAnimation(TSceneObject* ATarget, const std::string& APropertyName);
 };
 
 // Disposes of the animations AnimateFloat created, through the platform's deferred calls.
-class TAnimationDestroyer : public TFmxObject {
+class TAnimationDestroyer : public TSceneObject {
  public:
   static TAnimationDestroyer& Instance();
-  void DoAniFinished(TFmxObject* Sender);
+  void DoAniFinished(TSceneObject* Sender);
   // Animations whose disposal is queued but has not run yet.
   int PendingCount() const { return static_cast<int>(FPending.size()); }
-  bool IsPending(const TFmxObject* AObject) const;
+  bool IsPending(const TSceneObject* AObject) const;
 
  protected:
-  void FreeNotification(TFmxObject* AObject) override;
+  void FreeNotification(TSceneObject* AObject) override;
 
  private:
   TAnimationDestroyer() = default;
-  void Dispose(TFmxObject* AObject);
-  std::vector<TFmxObject*> FPending;
+  void Dispose(TSceneObject* AObject);
+  std::vector<TSceneObject*> FPending;
 };
 
-// The same operations as free functions (the members of TFmxObject forward likewise).
-inline void AnimateFloat(TFmxObject* ATarget, const std::string& APropertyName, float ANewValue,
+// The same operations as free functions (the members of TSceneObject forward likewise).
+inline void AnimateFloat(TSceneObject* ATarget, const std::string& APropertyName, float ANewValue,
                          float ADuration = 0.2f, TAnimationType AType = TAnimationType::In,
                          TInterpolationType AInterpolation = TInterpolationType::Linear) {
   TAnimator::AnimateFloat(ATarget, APropertyName, ANewValue, ADuration, AType, AInterpolation);
 }
-inline void AnimateFloatWait(TFmxObject* ATarget, const std::string& APropertyName,
+inline void AnimateFloatWait(TSceneObject* ATarget, const std::string& APropertyName,
                              float ANewValue, float ADuration = 0.2f,
                              TAnimationType AType = TAnimationType::In,
                              TInterpolationType AInterpolation = TInterpolationType::Linear) {
   TAnimator::AnimateFloatWait(ATarget, APropertyName, ANewValue, ADuration, AType, AInterpolation);
 }
-inline void StopPropertyAnimation(TFmxObject* ATarget, const std::string& APropertyName) {
+inline void StopPropertyAnimation(TSceneObject* ATarget, const std::string& APropertyName) {
   TAnimator::StopPropertyAnimation(ATarget, APropertyName);
 }
 

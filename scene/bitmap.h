@@ -93,7 +93,7 @@ class TBitmap {
   // left as it was.
   void LoadFromStream(TStream& AStream);
   // Encodes into AFileName, the format chosen by its extension. Raises
-  // EBitmapSavingFailed (unknown extension, encoder failure) or EFCreateError; an
+  // EBitmapSavingFailed (unknown extension, encoder failure) or EFileCreateError; an
   // existing file is replaced only by a complete new one.
   void SaveToFile(const std::string& AFileName,
                   const TBitmapCodecSaveParams* AParams = nullptr) const;

@@ -5,7 +5,7 @@
 
 namespace sphaerix {
 
-TCamera::TCamera(TFmxObject* AOwner) : TControl3D(AOwner) {
+TCamera::TCamera(TSceneObject* AOwner) : TControl3D(AOwner) {
   SetHitTest(false);
   Position().SetPoint({0, 0, -5});
 }
@@ -29,7 +29,7 @@ void TCamera::SetTarget(TControl3D* AValue) {
   RebuildLocalMatrix();
 }
 
-void TCamera::FreeNotification(TFmxObject* AObject) {
+void TCamera::FreeNotification(TSceneObject* AObject) {
   TControl3D::FreeNotification(AObject);
   if (AObject == FTarget) {
     FTarget = nullptr;

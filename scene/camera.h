@@ -11,7 +11,7 @@ namespace sphaerix {
 
 class TCamera : public TControl3D {
  public:
-  explicit TCamera(TFmxObject* AOwner = nullptr);
+  explicit TCamera(TSceneObject* AOwner = nullptr);
   ~TCamera() override;
 
   // Degrees; every assigned value is clamped to [1, 179].
@@ -26,7 +26,7 @@ class TCamera : public TControl3D {
   TMatrix3D CameraMatrix() const;
 
  protected:
-  void FreeNotification(TFmxObject* AObject) override;
+  void FreeNotification(TSceneObject* AObject) override;
 
  private:
   float FAngleOfView = 45;

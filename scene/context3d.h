@@ -10,7 +10,7 @@ namespace sphaerix {
 
 class TMaterial;
 
-enum class TContextState {
+enum class TRenderState {
   cs2DScene,
   cs3DScene,
   csZTestOn,
@@ -26,9 +26,9 @@ enum class TContextState {
   csScissorOff,
 };
 
-class TContext3D {
+class TDrawContext {
  public:
-  virtual ~TContext3D() = default;
+  virtual ~TDrawContext() = default;
 
   // Model matrix (node to world) of the next draw.
   const TMatrix3D& CurrentMatrix() const { return FCurrentMatrix; }
@@ -42,7 +42,7 @@ class TContext3D {
     FCurrentCameraInvMatrix = AMatrix.Inverse();
   }
 
-  virtual void SetContextState(TContextState AState) = 0;
+  virtual void SetContextState(TRenderState AState) = 0;
   // Draws AIndices as a triangle list of AVertices with AMaterial (may be null: the
   // context's choice of a plain material), the material seeing AOpacity.
   virtual void DrawTriangles(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices,

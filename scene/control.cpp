@@ -25,7 +25,7 @@ void TControlPosition::SetPoint(TPointF AValue) {
   FOwner->PositionChanged();
 }
 
-TControl::TControl(TFmxObject* AOwner) : TFmxObject(AOwner), FPosition(this) {
+TControl::TControl(TSceneObject* AOwner) : TSceneObject(AOwner), FPosition(this) {
   RegisterFloatProperty("Opacity", [this] { return FOpacity; }, [this](float v) { SetOpacity(v); });
   RegisterFloatProperty("Width", [this] { return FWidth; }, [this](float v) { SetWidth(v); });
   RegisterFloatProperty("Height", [this] { return FHeight; }, [this](float v) { SetHeight(v); });
@@ -66,7 +66,7 @@ void TControl::Resize() {
   if (OnResized) OnResized(this);
 }
 
-void TControl::SetAlign(TAlignLayout AValue) {
+void TControl::SetAlign(TAlignMode AValue) {
   if (FAlign == AValue) return;
   FAlign = AValue;
   if (TControl* p = ParentControl()) p->Realign();
@@ -79,19 +79,19 @@ void TControl::Realign() {
   for (TControl* c : Controls()) {
     if (!c->Visible()) continue;
     switch (c->FAlign) {
-      case TAlignLayout::Top:
+      case TAlignMode::Top:
         c->SetBounds(rest.Left, rest.Top, rest.Width(), c->FHeight);
         rest.Top += c->FHeight;
         break;
-      case TAlignLayout::Bottom:
+      case TAlignMode::Bottom:
         c->SetBounds(rest.Left, rest.Bottom - c->FHeight, rest.Width(), c->FHeight);
         rest.Bottom -= c->FHeight;
         break;
-      case TAlignLayout::Left:
+      case TAlignMode::Left:
         c->SetBounds(rest.Left, rest.Top, c->FWidth, rest.Height());
         rest.Left += c->FWidth;
         break;
-      case TAlignLayout::Right:
+      case TAlignMode::Right:
         c->SetBounds(rest.Right - c->FWidth, rest.Top, c->FWidth, rest.Height());
         rest.Right -= c->FWidth;
         break;
@@ -100,9 +100,9 @@ void TControl::Realign() {
     }
   }
   for (TControl* c : Controls()) {
-    if (c->FAlign == TAlignLayout::Client)
+    if (c->FAlign == TAlignMode::Client)
       c->SetBounds(rest.Left, rest.Top, std::max(0.0f, rest.Width()), std::max(0.0f, rest.Height()));
-    else if (c->FAlign == TAlignLayout::Contents)
+    else if (c->FAlign == TAlignMode::Contents)
       c->SetBounds(0, 0, FWidth, FHeight);
   }
 }
@@ -135,7 +135,7 @@ TControl* TControl::ParentControl() const { return dynamic_cast<TControl*>(Paren
 
 std::vector<TControl*> TControl::Controls() const {
   std::vector<TControl*> result;
-  for (TFmxObject* o : Children())
+  for (TSceneObject* o : Children())
     if (auto* c = dynamic_cast<TControl*>(o)) result.push_back(c);
   return result;
 }
@@ -181,7 +181,7 @@ void TControl::Repaint() {
   if (IControlRoot* r = Root()) r->InvalidateRoot();
 }
 
-void TControl::PaintTree(TCanvas& ACanvas) {
+void TControl::PaintTree(TCanvas2D& ACanvas) {
   Paint(ACanvas);
   for (TControl* c : Controls())
     if (c->Visible()) c->PaintTree(ACanvas);
@@ -261,23 +261,23 @@ void TControl::DoMouseLeave() {
   Repaint();
 }
 
-void TControl::DoAddObject(TFmxObject* AObject) {
+void TControl::DoAddObject(TSceneObject* AObject) {
   if (auto* c = dynamic_cast<TControl*>(AObject)) {
-    if (c->FAlign != TAlignLayout::None) Realign();
+    if (c->FAlign != TAlignMode::None) Realign();
     c->Repaint();
   }
 }
 
-void TControl::DoRemoveObject(TFmxObject* AObject) {
+void TControl::DoRemoveObject(TSceneObject* AObject) {
   if (auto* c = dynamic_cast<TControl*>(AObject)) {
     if (IControlRoot* r = Root()) r->ControlDestroyed(c);
     Repaint();
   }
 }
 
-bool IsSelfOrDescendant(const TFmxObject* AObject, const TFmxObject* AAncestor) {
+bool IsSelfOrDescendant(const TSceneObject* AObject, const TSceneObject* AAncestor) {
   if (!AAncestor) return false;
-  for (const TFmxObject* o = AObject; o; o = o->Parent())
+  for (const TSceneObject* o = AObject; o; o = o->Parent())
     if (o == AAncestor) return true;
   return false;
 }

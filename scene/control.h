@@ -12,7 +12,7 @@
 namespace sphaerix {
 
 class TControl;
-class TCanvas;  // the 2D painter; defined by the toolkit that draws
+class TCanvas2D;  // the 2D painter; defined by the toolkit that draws
 
 // What a control needs from the window it lives in.
 class IControlRoot {
@@ -37,18 +37,18 @@ class IControlRoot {
 class IPopupMenu {
  public:
   virtual ~IPopupMenu() = default;
-  virtual void SetPopupComponent(TFmxObject* AComponent) = 0;
+  virtual void SetPopupComponent(TSceneObject* AComponent) = 0;
   virtual void Popup(float AScreenX, float AScreenY) = 0;
 };
 
 class TGestureManager;
 
-struct TTouchManager {
+struct TTouchSettings {
   TInteractiveGestures InteractiveGestures;
   TGestureManager* GestureManager = nullptr;
 };
 
-enum class TAlignLayout { None, Top, Bottom, Left, Right, Client, Contents };
+enum class TAlignMode { None, Top, Bottom, Left, Right, Client, Contents };
 
 struct TRectF {
   float Left = 0, Top = 0, Right = 0, Bottom = 0;
@@ -73,9 +73,9 @@ class TControlPosition {
   TPointF FPoint;
 };
 
-class TControl : public TFmxObject {
+class TControl : public TSceneObject {
  public:
-  explicit TControl(TFmxObject* AOwner);
+  explicit TControl(TSceneObject* AOwner);
   ~TControl() override;
 
   bool IsControl() const override { return true; }
@@ -91,8 +91,8 @@ class TControl : public TFmxObject {
   void SetSize(float AWidth, float AHeight) { SetBounds(FPosition.X(), FPosition.Y(), AWidth, AHeight); }
   void SetBounds(float AX, float AY, float AWidth, float AHeight);
 
-  TAlignLayout Align() const { return FAlign; }
-  void SetAlign(TAlignLayout AValue);
+  TAlignMode Align() const { return FAlign; }
+  void SetAlign(TAlignMode AValue);
 
   float Opacity() const { return FOpacity; }
   void SetOpacity(float AValue);
@@ -115,8 +115,8 @@ class TControl : public TFmxObject {
 
   IPopupMenu* PopupMenu() const { return FPopupMenu; }
   void SetPopupMenu(IPopupMenu* AMenu) { FPopupMenu = AMenu; }
-  TTouchManager& Touch() { return FTouch; }
-  const TTouchManager& Touch() const { return FTouch; }
+  TTouchSettings& Touch() { return FTouch; }
+  const TTouchSettings& Touch() const { return FTouch; }
 
   // The 2D parent, or nullptr at the top of the tree.
   TControl* ParentControl() const;
@@ -141,9 +141,9 @@ class TControl : public TFmxObject {
   void Realign();
 
   // Paints this control (not its children) with the opacity already applied.
-  virtual void Paint(TCanvas& ACanvas) {}
+  virtual void Paint(TCanvas2D& ACanvas) {}
   // Paints this control, then its visible children bottom first.
-  virtual void PaintTree(TCanvas& ACanvas);
+  virtual void PaintTree(TCanvas2D& ACanvas);
 
   // Pointer operations the window calls; they raise the events below.
   virtual void MouseDown(TMouseButton AButton, TShiftState AShift, float AX, float AY);
@@ -174,8 +174,8 @@ class TControl : public TFmxObject {
   // The control's own gesture handling after OnGesture.
   virtual void DoGesture(const TGestureEventInfo& AEventInfo, bool& AHandled) {}
   virtual void Resize();
-  void DoAddObject(TFmxObject* AObject) override;
-  void DoRemoveObject(TFmxObject* AObject) override;
+  void DoAddObject(TSceneObject* AObject) override;
+  void DoRemoveObject(TSceneObject* AObject) override;
   void PositionChanged();
   friend class TControlPosition;
 
@@ -186,7 +186,7 @@ class TControl : public TFmxObject {
   TControlPosition FPosition;
   float FWidth = 0;
   float FHeight = 0;
-  TAlignLayout FAlign = TAlignLayout::None;
+  TAlignMode FAlign = TAlignMode::None;
   float FOpacity = 1;
   bool FVisible = true;
   bool FHitTest = true;
@@ -195,11 +195,11 @@ class TControl : public TFmxObject {
   bool FCanFocus = false;
   int FTabOrder = -1;
   IPopupMenu* FPopupMenu = nullptr;
-  TTouchManager FTouch;
+  TTouchSettings FTouch;
   IControlRoot* FRoot = nullptr;
 };
 
 // True when AObject is AAncestor or lies below it in the tree (null is below nothing).
-bool IsSelfOrDescendant(const TFmxObject* AObject, const TFmxObject* AAncestor);
+bool IsSelfOrDescendant(const TSceneObject* AObject, const TSceneObject* AAncestor);
 
 }  // namespace sphaerix

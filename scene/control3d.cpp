@@ -39,19 +39,19 @@ long double NormalizeAngle(long double ADegrees) {
 // ---------------------------------------------------------------------------------------
 // Construction and destruction
 
-TControl3D::TControl3D(TFmxObject* AOwner) : TFmxObject(AOwner) {
+TControl3D::TControl3D(TSceneObject* AOwner) : TSceneObject(AOwner) {
   FPosition = new TPosition3D(this, {0, 0, 0});
   FScale = new TPosition3D(this, {1, 1, 1});
   FRotationAngle = new TPosition3D(this, {0, 0, 0});
   FRotationCenter = new TPosition3D(this, {0, 0, 0});
-  auto rebuild = [this](TFmxObject*) { RebuildLocalMatrix(); };
+  auto rebuild = [this](TSceneObject*) { RebuildLocalMatrix(); };
   FPosition->OnChange = rebuild;
   FScale->OnChange = rebuild;
   FRotationCenter->OnChange = rebuild;
-  FRotationAngle->OnChange = [this](TFmxObject* s) { RotationAngleChanged(s); };
-  FRotationAngle->OnChangeX = [this](TFmxObject* s) { RotationAngleXChanged(s); };
-  FRotationAngle->OnChangeY = [this](TFmxObject* s) { RotationAngleYChanged(s); };
-  FRotationAngle->OnChangeZ = [this](TFmxObject* s) { RotationAngleZChanged(s); };
+  FRotationAngle->OnChange = [this](TSceneObject* s) { RotationAngleChanged(s); };
+  FRotationAngle->OnChangeX = [this](TSceneObject* s) { RotationAngleXChanged(s); };
+  FRotationAngle->OnChangeY = [this](TSceneObject* s) { RotationAngleYChanged(s); };
+  FRotationAngle->OnChangeZ = [this](TSceneObject* s) { RotationAngleZChanged(s); };
   RegisterProperties();
 }
 
@@ -184,13 +184,13 @@ float TControl3D::AbsoluteOpacity() const {
 
 void TControl3D::InvalidateAbsolute() {
   FRecalcAbsolute = true;
-  for (TFmxObject* child : Children())
+  for (TSceneObject* child : Children())
     if (auto* node = dynamic_cast<TControl3D*>(child)) node->InvalidateAbsolute();
 }
 
 void TControl3D::InvalidateOpacity() {
   FRecalcOpacity = true;
-  for (TFmxObject* child : Children())
+  for (TSceneObject* child : Children())
     if (auto* node = dynamic_cast<TControl3D*>(child)) node->InvalidateOpacity();
 }
 
@@ -264,11 +264,11 @@ void TControl3D::RotationAngleAxisChanged(int AAxis) {
   FRotationAngle->SetPoint3DNoChange(stored);
 }
 
-void TControl3D::RotationAngleXChanged(TFmxObject*) { RotationAngleAxisChanged(0); }
-void TControl3D::RotationAngleYChanged(TFmxObject*) { RotationAngleAxisChanged(1); }
-void TControl3D::RotationAngleZChanged(TFmxObject*) { RotationAngleAxisChanged(2); }
+void TControl3D::RotationAngleXChanged(TSceneObject*) { RotationAngleAxisChanged(0); }
+void TControl3D::RotationAngleYChanged(TSceneObject*) { RotationAngleAxisChanged(1); }
+void TControl3D::RotationAngleZChanged(TSceneObject*) { RotationAngleAxisChanged(2); }
 
-void TControl3D::RotationAngleChanged(TFmxObject*) {
+void TControl3D::RotationAngleChanged(TSceneObject*) {
   const TPoint3D raw = FRotationAngle->Point();
   TPoint3D stored = raw;
   bool turned = false;
@@ -301,13 +301,13 @@ void TControl3D::Repaint() {
 
 void TControl3D::BeginUpdate() {
   ++FUpdating;
-  for (TFmxObject* child : Children())
+  for (TSceneObject* child : Children())
     if (auto* node = dynamic_cast<TControl3D*>(child)) node->BeginUpdate();
 }
 
 void TControl3D::EndUpdate() {
   if (FUpdating > 0) --FUpdating;
-  for (TFmxObject* child : Children())
+  for (TSceneObject* child : Children())
     if (auto* node = dynamic_cast<TControl3D*>(child)) node->EndUpdate();
   if (FUpdating == 0) RebuildRenderingList();
 }
@@ -319,12 +319,12 @@ void TControl3D::Loaded() {
 
 void TControl3D::SetNewViewport(IViewport3D* AViewport) {
   FViewport = AViewport;
-  for (TFmxObject* child : Children())
+  for (TSceneObject* child : Children())
     if (auto* node = dynamic_cast<TControl3D*>(child)) node->SetNewViewport(AViewport);
 }
 
-void TControl3D::DoAddObject(TFmxObject* AObject) {
-  TFmxObject::DoAddObject(AObject);
+void TControl3D::DoAddObject(TSceneObject* AObject) {
+  TSceneObject::DoAddObject(AObject);
   if (auto* node = dynamic_cast<TControl3D*>(AObject)) {
     node->FUpdating = FUpdating;
     node->SetNewViewport(FViewport);
@@ -334,8 +334,8 @@ void TControl3D::DoAddObject(TFmxObject* AObject) {
   RebuildRenderingList();
 }
 
-void TControl3D::DoRemoveObject(TFmxObject* AObject) {
-  TFmxObject::DoRemoveObject(AObject);
+void TControl3D::DoRemoveObject(TSceneObject* AObject) {
+  TSceneObject::DoRemoveObject(AObject);
   if (auto* node = dynamic_cast<TControl3D*>(AObject)) {
     node->FUpdating = 0;
     node->Repaint();
@@ -356,20 +356,20 @@ void TControl3D::DoRemoveObject(TFmxObject* AObject) {
 void TControl3D::RebuildRenderingList() {
   if (FUpdating > 0) return;
   FRenderingList.clear();
-  for (TFmxObject* child : Children())
+  for (TSceneObject* child : Children())
     if (auto* node = dynamic_cast<TControl3D*>(child)) FRenderingList.push_back(node);
   SortRenderingList(FRenderingList);
 }
 
-void TControl3D::RenderInternal(TContext3D* AContext) {
+void TControl3D::RenderInternal(TDrawContext* AContext) {
   if (!AContext) return;
   AContext->SetMatrix(AbsoluteMatrix());
-  AContext->SetContextState(FZWrite ? TContextState::csZWriteOn : TContextState::csZWriteOff);
-  AContext->SetContextState(FZWrite ? TContextState::csZTestOn : TContextState::csZTestOff);
-  AContext->SetContextState(FProjection == TProjection::Camera ? TContextState::cs3DScene
-                                                               : TContextState::cs2DScene);
-  AContext->SetContextState(FTwoSide && !CarriesBothFaces() ? TContextState::csAllFace : TContextState::csFrontFace);
-  AContext->SetContextState(FOpaque ? TContextState::csAlphaBlendOff : TContextState::csAlphaBlendOn);
+  AContext->SetContextState(FZWrite ? TRenderState::csZWriteOn : TRenderState::csZWriteOff);
+  AContext->SetContextState(FZWrite ? TRenderState::csZTestOn : TRenderState::csZTestOff);
+  AContext->SetContextState(FProjection == TProjection::Camera ? TRenderState::cs3DScene
+                                                               : TRenderState::cs2DScene);
+  AContext->SetContextState(FTwoSide && !CarriesBothFaces() ? TRenderState::csAllFace : TRenderState::csFrontFace);
+  AContext->SetContextState(FOpaque ? TRenderState::csAlphaBlendOff : TRenderState::csAlphaBlendOn);
   Render(AContext);
   if (OnRender) OnRender(this, AContext);
   // A copy: OnRender handlers may change the tree.
@@ -386,7 +386,7 @@ int RenderingCompare(TControl3D* ALeft, TControl3D* ARight) {
   const bool translucentL = ALeft->Opacity() < 1;
   const bool translucentR = ARight->Opacity() < 1;
   if (translucentL != translucentR) return translucentL ? 1 : -1;
-  TContext3D* context = ALeft->Context();
+  TDrawContext* context = ALeft->Context();
   if (!context || !ARight->Context()) return 0;
   const TMatrix3D& view = context->CurrentCameraMatrix();
   const TPoint3D eye(view.m[3][0], view.m[3][1], view.m[3][2]);
@@ -442,6 +442,6 @@ void SortRenderingList(std::vector<TControl3D*>& AList) {
   if (AList.size() > 1) QuickSort(AList, 0, static_cast<int>(AList.size()) - 1);
 }
 
-TDummy::TDummy(TFmxObject* AOwner) : TControl3D(AOwner) { SetHitTest(false); }
+TDummy::TDummy(TSceneObject* AOwner) : TControl3D(AOwner) { SetHitTest(false); }
 
 }  // namespace sphaerix

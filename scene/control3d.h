@@ -34,11 +34,11 @@ int RenderingCompare(TControl3D* ALeft, TControl3D* ARight);
 // four equal nodes come out reversed), and the viewer's draw order relies on exactly that.
 void SortRenderingList(std::vector<TControl3D*>& AList);
 
-class TControl3D : public TFmxObject {
+class TControl3D : public TSceneObject {
  public:
-  using TRenderEvent = std::function<void(TFmxObject* Sender, TContext3D* Context)>;
+  using TRenderEvent = std::function<void(TSceneObject* Sender, TDrawContext* Context)>;
 
-  explicit TControl3D(TFmxObject* AOwner = nullptr);
+  explicit TControl3D(TSceneObject* AOwner = nullptr);
   ~TControl3D() override;
 
   bool IsControl() const override { return true; }
@@ -127,7 +127,7 @@ class TControl3D : public TFmxObject {
   IViewport3D* Viewport() const { return FViewport; }
   // Stores the viewport here and in every 3D descendant.
   virtual void SetNewViewport(IViewport3D* AViewport);
-  TContext3D* Context() const { return FViewport ? FViewport->Context() : nullptr; }
+  TDrawContext* Context() const { return FViewport ? FViewport->Context() : nullptr; }
 
   // Drawing order of the direct 3D children.
   const std::vector<TControl3D*>& RenderingList() const { return FRenderingList; }
@@ -135,7 +135,7 @@ class TControl3D : public TFmxObject {
 
   // Draws this node and, in rendering-list order, its visible descendants: model
   // matrix, states, the render step, OnRender, then the children.
-  void RenderInternal(TContext3D* AContext);
+  void RenderInternal(TDrawContext* AContext);
   // Identity of the material this node draws with, for sorting; 0 for none.
   virtual std::uintptr_t MaterialKey() const { return 0; }
   // Pointer hit test along a ray in the node's frame; a plain node is never hit.
@@ -147,7 +147,7 @@ class TControl3D : public TFmxObject {
 
  protected:
   // The render step; a plain node draws nothing.
-  virtual void Render(TContext3D* AContext) {}
+  virtual void Render(TDrawContext* AContext) {}
   // Width, Height or Depth changed.
   virtual void Resize3D() {}
   // True for a mesh that already holds a face for each side. Drawing such a mesh without
@@ -155,13 +155,13 @@ class TControl3D : public TFmxObject {
   // be blended twice, and depth rounding between the faces would speckle them.
   virtual bool CarriesBothFaces() const { return false; }
   // RotationAngle handlers: the whole point, and one axis.
-  virtual void RotationAngleChanged(TFmxObject* Sender);
-  virtual void RotationAngleXChanged(TFmxObject* Sender);
-  virtual void RotationAngleYChanged(TFmxObject* Sender);
-  virtual void RotationAngleZChanged(TFmxObject* Sender);
+  virtual void RotationAngleChanged(TSceneObject* Sender);
+  virtual void RotationAngleXChanged(TSceneObject* Sender);
+  virtual void RotationAngleYChanged(TSceneObject* Sender);
+  virtual void RotationAngleZChanged(TSceneObject* Sender);
 
-  void DoAddObject(TFmxObject* AObject) override;
-  void DoRemoveObject(TFmxObject* AObject) override;
+  void DoAddObject(TSceneObject* AObject) override;
+  void DoRemoveObject(TSceneObject* AObject) override;
 
   bool NodeDestroying() const { return FNodeDestroying || IsDestroying(); }
 
@@ -203,7 +203,7 @@ class TControl3D : public TFmxObject {
 // A node that only groups and turns its children: never hit, draws nothing.
 class TDummy : public TControl3D {
  public:
-  explicit TDummy(TFmxObject* AOwner = nullptr);
+  explicit TDummy(TSceneObject* AOwner = nullptr);
 };
 
 }  // namespace sphaerix

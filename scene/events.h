@@ -9,7 +9,7 @@
 
 namespace sphaerix {
 
-class TFmxObject;
+class TSceneObject;
 
 enum class TMouseButton { mbLeft, mbRight, mbMiddle };
 
@@ -94,10 +94,10 @@ struct TGestureEventInfo {
   TPointF TapLocation;
 };
 
-using TMouseEvent = std::function<void(TFmxObject* Sender, TMouseButton Button, TShiftState Shift, float X, float Y)>;
-using TMouseMoveEvent = std::function<void(TFmxObject* Sender, TShiftState Shift, float X, float Y)>;
-using TMouseWheelEvent = std::function<void(TFmxObject* Sender, TShiftState Shift, int WheelDelta, bool& Handled)>;
-using TNotifyEvent = std::function<void(TFmxObject* Sender)>;
-using TGestureEvent = std::function<void(TFmxObject* Sender, const TGestureEventInfo& EventInfo, bool& Handled)>;
+using TMouseEvent = std::function<void(TSceneObject* Sender, TMouseButton Button, TShiftState Shift, float X, float Y)>;
+using TMouseMoveEvent = std::function<void(TSceneObject* Sender, TShiftState Shift, float X, float Y)>;
+using TMouseWheelEvent = std::function<void(TSceneObject* Sender, TShiftState Shift, int WheelDelta, bool& Handled)>;
+using TNotifyEvent = std::function<void(TSceneObject* Sender)>;
+using TGestureEvent = std::function<void(TSceneObject* Sender, const TGestureEventInfo& EventInfo, bool& Handled)>;
 
 }  // namespace sphaerix

@@ -6,7 +6,7 @@
 
 namespace sphaerix {
 
-TGestureManager::TGestureManager(TFmxObject* AOwner) : TFmxObject(AOwner) {
+TGestureManager::TGestureManager(TSceneObject* AOwner) : TSceneObject(AOwner) {
   RegisterFloatProperty("Sensitivity", [this] { return Sensitivity(); }, [this](float v) { SetSensitivity(v); });
 }
 
@@ -17,7 +17,7 @@ void TGestureManager::SetSensitivity(float AValue) {
   if (!(rounded >= MinSensitivity && rounded <= MaxSensitivity)) {
     char message[64];
     std::snprintf(message, sizeof message, "Value must be between %d and %d", MinSensitivity, MaxSensitivity);
-    throw EGestureException(message);
+    throw EGestureError(message);
   }
   FSensitivity = static_cast<int>(rounded);
 }

@@ -9,22 +9,22 @@
 namespace sphaerix {
 
 // Raised when a gesture setting is given a value outside its range.
-class EGestureException : public std::runtime_error {
+class EGestureError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-class TGestureManager : public TFmxObject {
+class TGestureManager : public TSceneObject {
  public:
   static constexpr int MinSensitivity = 1;
   static constexpr int MaxSensitivity = 100;
   static constexpr int MaxErrorMargin = 100;
 
-  explicit TGestureManager(TFmxObject* AOwner);
+  explicit TGestureManager(TSceneObject* AOwner);
 
   float Sensitivity() const { return static_cast<float>(FSensitivity); }
   // Takes the value to the nearest integer (halves to even); outside 1..100 it raises
-  // EGestureException and the old value stays.
+  // EGestureError and the old value stays.
   void SetSensitivity(float AValue);
 
   // How much a stroke gesture's error margin widens: (100 - s)^2 / 100, to the nearest integer.

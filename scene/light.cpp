@@ -2,7 +2,7 @@
 
 namespace sphaerix {
 
-TLight::TLight(TFmxObject* AOwner) : TControl3D(AOwner) { SetHitTest(false); }
+TLight::TLight(TSceneObject* AOwner) : TControl3D(AOwner) { SetHitTest(false); }
 
 // The base destructor no longer reaches this class's SetNewViewport, so the light
 // leaves its viewport's list here.

@@ -29,7 +29,7 @@ struct TLightDescription {
 
 class TLight : public TControl3D {
  public:
-  explicit TLight(TFmxObject* AOwner = nullptr);
+  explicit TLight(TSceneObject* AOwner = nullptr);
   ~TLight() override;
 
   // A disabled light is skipped by the materials. Switching it asks for a new frame.

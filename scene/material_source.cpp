@@ -6,7 +6,7 @@
 
 namespace sphaerix {
 
-TMaterialSource::TMaterialSource(TFmxObject* AOwner) : TFmxObject(AOwner) {}
+TMaterialSource::TMaterialSource(TSceneObject* AOwner) : TSceneObject(AOwner) {}
 
 // The shapes still listening hear of this end through free notification and drop
 // their reference; the list itself goes with the source.
@@ -52,7 +52,7 @@ void HandTexture(const TBitmap& ABitmap, bool AMipMaps, std::unique_ptr<TTexture
 
 }  // namespace
 
-TLightMaterialSource::TLightMaterialSource(TFmxObject* AOwner)
+TLightMaterialSource::TLightMaterialSource(TSceneObject* AOwner)
     : TMaterialSource(AOwner), FMaterial(std::make_unique<TLightMaterial>(this)) {
   FTexture.OnChange = [this](TBitmap&) { TextureChanged(); };
 }
@@ -71,7 +71,7 @@ void TLightMaterialSource::SetMipMaps(bool AValue) {
   TextureChanged();
 }
 
-TTextureMaterialSource::TTextureMaterialSource(TFmxObject* AOwner)
+TTextureMaterialSource::TTextureMaterialSource(TSceneObject* AOwner)
     : TMaterialSource(AOwner), FMaterial(std::make_unique<TTextureMaterial>(this)) {
   FTexture.OnChange = [this](TBitmap&) { TextureChanged(); };
 }

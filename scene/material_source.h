@@ -15,9 +15,9 @@ namespace sphaerix {
 
 class TShape3D;
 
-class TMaterialSource : public TFmxObject {
+class TMaterialSource : public TSceneObject {
  public:
-  explicit TMaterialSource(TFmxObject* AOwner = nullptr);
+  explicit TMaterialSource(TSceneObject* AOwner = nullptr);
   ~TMaterialSource() override;
 
   // The material this source owns; none for the plain base.
@@ -42,7 +42,7 @@ class TMaterialSource : public TFmxObject {
 // notification; an empty bitmap leaves the material's texture as it was.
 class TLightMaterialSource : public TMaterialSource {
  public:
-  explicit TLightMaterialSource(TFmxObject* AOwner = nullptr);
+  explicit TLightMaterialSource(TSceneObject* AOwner = nullptr);
   ~TLightMaterialSource() override;
 
   TMaterial* Material() const override { return FMaterial.get(); }
@@ -80,7 +80,7 @@ class TLightMaterialSource : public TMaterialSource {
 // to the material, which reports the change: every shape using the source repaints.
 class TTextureMaterialSource : public TMaterialSource {
  public:
-  explicit TTextureMaterialSource(TFmxObject* AOwner = nullptr);
+  explicit TTextureMaterialSource(TSceneObject* AOwner = nullptr);
   ~TTextureMaterialSource() override;
 
   TMaterial* Material() const override { return FMaterial.get(); }

@@ -214,7 +214,7 @@ TMatrix3D MeshWrapMatrix(TMeshWrapMode AMode, const TBoundingBox& ABox, const TP
 // ---------------------------------------------------------------------------------------
 // TShape3D
 
-TShape3D::TShape3D(TFmxObject* AOwner) : TControl3D(AOwner) {}
+TShape3D::TShape3D(TSceneObject* AOwner) : TControl3D(AOwner) {}
 
 TShape3D::~TShape3D() {
   if (FMaterialSource) {
@@ -237,7 +237,7 @@ void TShape3D::SetMaterialSource(TMaterialSource* ASource) {
 }
 
 // The source is going: its listener list goes with it, so only the reference is dropped.
-void TShape3D::FreeNotification(TFmxObject* AObject) {
+void TShape3D::FreeNotification(TSceneObject* AObject) {
   TControl3D::FreeNotification(AObject);
   if (AObject == FMaterialSource) FMaterialSource = nullptr;
 }
@@ -255,7 +255,7 @@ std::uintptr_t TShape3D::MaterialKey() const {
 // ---------------------------------------------------------------------------------------
 // TCustomMesh
 
-TCustomMesh::TCustomMesh(TFmxObject* AOwner) : TShape3D(AOwner) {
+TCustomMesh::TCustomMesh(TSceneObject* AOwner) : TShape3D(AOwner) {
   FData.OnChange = [this] { Repaint(); };
 }
 
@@ -268,7 +268,7 @@ TMatrix3D TCustomMesh::WrapMatrix() const {
   return MeshWrapMatrix(mode, TBoundingBox(), size);
 }
 
-void TCustomMesh::Render(TContext3D* AContext) {
+void TCustomMesh::Render(TDrawContext* AContext) {
   AContext->SetMatrix(WrapMatrix() * AbsoluteMatrix());
   if (FData.IndexBuffer().Length() == 0) return;
   AContext->DrawTriangles(FData.VertexBuffer(), FData.IndexBuffer(), ValidMaterial(MaterialSource()),
@@ -278,7 +278,7 @@ void TCustomMesh::Render(TContext3D* AContext) {
 // ---------------------------------------------------------------------------------------
 // TSphere and TDisk
 
-TSphere::TSphere(TFmxObject* AOwner) : TCustomMesh(AOwner) { RebuildMesh(); }
+TSphere::TSphere(TSceneObject* AOwner) : TCustomMesh(AOwner) { RebuildMesh(); }
 
 void TSphere::SetSubdivisionsAxes(int AValue) {
   if (AValue == FSubdivisionsAxes) return;
@@ -294,7 +294,7 @@ void TSphere::SetSubdivisionsHeight(int AValue) {
 
 void TSphere::RebuildMesh() { BuildSphereMesh(Data(), FSubdivisionsAxes, FSubdivisionsHeight); }
 
-TDisk::TDisk(TFmxObject* AOwner) : TCustomMesh(AOwner) {
+TDisk::TDisk(TSceneObject* AOwner) : TCustomMesh(AOwner) {
   TDisk::SetHeight(0.001f);
   RebuildMesh();
 }

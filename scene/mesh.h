@@ -67,7 +67,7 @@ TMatrix3D MeshWrapMatrix(TMeshWrapMode AMode, const TBoundingBox& ABox, const TP
 
 class TShape3D : public TControl3D {
  public:
-  explicit TShape3D(TFmxObject* AOwner = nullptr);
+  explicit TShape3D(TSceneObject* AOwner = nullptr);
   ~TShape3D() override;
 
   // Not owned; becomes empty when the source is destroyed. A change of the source's
@@ -81,7 +81,7 @@ class TShape3D : public TControl3D {
   std::uintptr_t MaterialKey() const override;
 
  protected:
-  void FreeNotification(TFmxObject* AObject) override;
+  void FreeNotification(TSceneObject* AObject) override;
 
  private:
   TMaterialSource* FMaterialSource = nullptr;
@@ -90,7 +90,7 @@ class TShape3D : public TControl3D {
 
 class TCustomMesh : public TShape3D {
  public:
-  explicit TCustomMesh(TFmxObject* AOwner = nullptr);
+  explicit TCustomMesh(TSceneObject* AOwner = nullptr);
 
   const TMeshData& Data() const { return FData; }
   TMeshData& Data() { return FData; }
@@ -100,7 +100,7 @@ class TCustomMesh : public TShape3D {
   TMatrix3D WrapMatrix() const;
 
  protected:
-  void Render(TContext3D* AContext) override;
+  void Render(TDrawContext* AContext) override;
 
  private:
   TMeshData FData;
@@ -108,7 +108,7 @@ class TCustomMesh : public TShape3D {
 
 class TSphere : public TCustomMesh {
  public:
-  explicit TSphere(TFmxObject* AOwner = nullptr);
+  explicit TSphere(TSceneObject* AOwner = nullptr);
 
   // Longitude segments, clamped to [3, 50].
   int SubdivisionsAxes() const { return FSubdivisionsAxes; }
@@ -126,7 +126,7 @@ class TSphere : public TCustomMesh {
 
 class TDisk : public TCustomMesh {
  public:
-  explicit TDisk(TFmxObject* AOwner = nullptr);
+  explicit TDisk(TSceneObject* AOwner = nullptr);
 
   // Angular segments, at least 3; no upper bound but what 32-bit counts can hold
   // (std::length_error beyond, the old value kept).

@@ -13,24 +13,24 @@ bool SameText(const std::string& a, const std::string& b) {
   return true;
 }
 
-TFmxObject::TFmxObject(TFmxObject* AOwner) : FOwner(AOwner) {
+TSceneObject::TSceneObject(TSceneObject* AOwner) : FOwner(AOwner) {
   if (FOwner) FOwner->InsertOwned(this);
 }
 
-TFmxObject::~TFmxObject() {
+TSceneObject::~TSceneObject() {
   FDestroying = true;
   // Listeners first, so no one keeps a reference into a half-destroyed object.
-  std::vector<TFmxObject*> notifies;
+  std::vector<TSceneObject*> notifies;
   notifies.swap(FFreeNotifies);
-  for (TFmxObject* o : notifies) {
+  for (TSceneObject* o : notifies) {
     o->FNotifyTargets.erase(std::remove(o->FNotifyTargets.begin(), o->FNotifyTargets.end(), this),
                             o->FNotifyTargets.end());
     o->FreeNotification(this);
   }
   // And this object stops listening to everything it watched.
-  std::vector<TFmxObject*> targets;
+  std::vector<TSceneObject*> targets;
   targets.swap(FNotifyTargets);
-  for (TFmxObject* t : targets)
+  for (TSceneObject* t : targets)
     t->FFreeNotifies.erase(std::remove(t->FFreeNotifies.begin(), t->FFreeNotifies.end(), this),
                            t->FFreeNotifies.end());
   DestroyComponents();
@@ -40,22 +40,22 @@ TFmxObject::~TFmxObject() {
   if (FOwner) FOwner->RemoveOwned(this);
 }
 
-void TFmxObject::DestroyComponents() {
+void TSceneObject::DestroyComponents() {
   while (!FOwned.empty()) {
-    TFmxObject* o = FOwned.back();
+    TSceneObject* o = FOwned.back();
     FOwned.pop_back();
     o->FOwner = nullptr;
     delete o;
   }
 }
 
-void TFmxObject::SetParent(TFmxObject* AParent) {
+void TSceneObject::SetParent(TSceneObject* AParent) {
   if (AParent == FParent) return;
   if (FParent) FParent->RemoveObject(this);
   if (AParent) AParent->AddObject(this);
 }
 
-void TFmxObject::AddObject(TFmxObject* AObject) {
+void TSceneObject::AddObject(TSceneObject* AObject) {
   if (!AObject || AObject == this || AObject->FParent == this) return;
   if (AObject->FParent) AObject->FParent->RemoveObject(AObject);
   FChildren.push_back(AObject);
@@ -64,7 +64,7 @@ void TFmxObject::AddObject(TFmxObject* AObject) {
   AObject->ParentChanged();
 }
 
-void TFmxObject::RemoveObject(TFmxObject* AObject) {
+void TSceneObject::RemoveObject(TSceneObject* AObject) {
   auto it = std::find(FChildren.begin(), FChildren.end(), AObject);
   if (it == FChildren.end()) return;
   FChildren.erase(it);
@@ -73,13 +73,13 @@ void TFmxObject::RemoveObject(TFmxObject* AObject) {
   if (!AObject->FDestroying) AObject->ParentChanged();
 }
 
-const TPropertyInfo* TFmxObject::FindProperty(const std::string& AName) const {
+const TPropertyInfo* TSceneObject::FindProperty(const std::string& AName) const {
   for (const TPropertyInfo& p : FProperties)
     if (SameText(p.Name, AName)) return &p;
   return nullptr;
 }
 
-void TFmxObject::RegisterObjectProperty(const std::string& AName, std::function<TFmxObject*()> AGet) {
+void TSceneObject::RegisterObjectProperty(const std::string& AName, std::function<TSceneObject*()> AGet) {
   TPropertyInfo p;
   p.Name = AName;
   p.PropKind = TPropertyInfo::Kind::Object;
@@ -87,7 +87,7 @@ void TFmxObject::RegisterObjectProperty(const std::string& AName, std::function<
   FProperties.push_back(std::move(p));
 }
 
-void TFmxObject::RegisterFloatProperty(const std::string& AName, std::function<float()> AGet,
+void TSceneObject::RegisterFloatProperty(const std::string& AName, std::function<float()> AGet,
                                        std::function<void(float)> ASet) {
   TPropertyInfo p;
   p.Name = AName;
@@ -97,14 +97,14 @@ void TFmxObject::RegisterFloatProperty(const std::string& AName, std::function<f
   FProperties.push_back(std::move(p));
 }
 
-void TFmxObject::AddFreeNotify(TFmxObject* AObject) {
+void TSceneObject::AddFreeNotify(TSceneObject* AObject) {
   if (!AObject || AObject == this) return;
   if (std::find(FFreeNotifies.begin(), FFreeNotifies.end(), AObject) != FFreeNotifies.end()) return;
   FFreeNotifies.push_back(AObject);
   AObject->FNotifyTargets.push_back(this);
 }
 
-void TFmxObject::RemoveFreeNotify(TFmxObject* AObject) {
+void TSceneObject::RemoveFreeNotify(TSceneObject* AObject) {
   auto it = std::find(FFreeNotifies.begin(), FFreeNotifies.end(), AObject);
   if (it == FFreeNotifies.end()) return;
   FFreeNotifies.erase(it);
@@ -113,9 +113,9 @@ void TFmxObject::RemoveFreeNotify(TFmxObject* AObject) {
       AObject->FNotifyTargets.end());
 }
 
-void TFmxObject::InsertOwned(TFmxObject* AObject) { FOwned.push_back(AObject); }
+void TSceneObject::InsertOwned(TSceneObject* AObject) { FOwned.push_back(AObject); }
 
-void TFmxObject::RemoveOwned(TFmxObject* AObject) {
+void TSceneObject::RemoveOwned(TSceneObject* AObject) {
   FOwned.erase(std::remove(FOwned.begin(), FOwned.end(), AObject), FOwned.end());
 }
 

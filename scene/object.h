@@ -10,7 +10,7 @@
 
 namespace sphaerix {
 
-class TFmxObject;
+class TSceneObject;
 enum class TAnimationType;      // scene/animation.h
 enum class TInterpolationType;  // scene/animation.h
 
@@ -23,31 +23,31 @@ struct TPropertyInfo {
   enum class Kind { Object, Float };
   std::string Name;
   Kind PropKind = Kind::Float;
-  std::function<TFmxObject*()> GetObject;  // Kind::Object
+  std::function<TSceneObject*()> GetObject;  // Kind::Object
   std::function<float()> GetFloat;          // Kind::Float
   std::function<void(float)> SetFloat;      // Kind::Float
 };
 
-class TFmxObject {
+class TSceneObject {
  public:
-  explicit TFmxObject(TFmxObject* AOwner = nullptr);
-  virtual ~TFmxObject();
-  TFmxObject(const TFmxObject&) = delete;
-  TFmxObject& operator=(const TFmxObject&) = delete;
+  explicit TSceneObject(TSceneObject* AOwner = nullptr);
+  virtual ~TSceneObject();
+  TSceneObject(const TSceneObject&) = delete;
+  TSceneObject& operator=(const TSceneObject&) = delete;
 
   // Ownership: the owner destroys what it owns (children it owns included) when it goes.
-  TFmxObject* Owner() const { return FOwner; }
+  TSceneObject* Owner() const { return FOwner; }
   // Destroys everything this object owns, last created first (a window does this before
   // taking down what its components rely on).
   void DestroyComponents();
 
   // Tree: a parent holds its children in order but does not own them unless it is
   // also their owner.
-  TFmxObject* Parent() const { return FParent; }
-  void SetParent(TFmxObject* AParent);
-  void AddObject(TFmxObject* AObject);
-  void RemoveObject(TFmxObject* AObject);
-  const std::vector<TFmxObject*>& Children() const { return FChildren; }
+  TSceneObject* Parent() const { return FParent; }
+  void SetParent(TSceneObject* AParent);
+  void AddObject(TSceneObject* AObject);
+  void RemoveObject(TSceneObject* AObject);
+  const std::vector<TSceneObject*>& Children() const { return FChildren; }
   int ChildrenCount() const { return static_cast<int>(FChildren.size()); }
 
   const std::string& Name() const { return FName; }
@@ -80,33 +80,33 @@ class TFmxObject {
 
   // Free notification: AObject's FreeNotification(this) runs when this object dies.
   // The registration is undone on both sides when either object goes.
-  void AddFreeNotify(TFmxObject* AObject);
-  void RemoveFreeNotify(TFmxObject* AObject);
+  void AddFreeNotify(TSceneObject* AObject);
+  void RemoveFreeNotify(TSceneObject* AObject);
 
  protected:
   // Called on every registered listener when AObject is destroyed; overrides clear
   // their references to it.
-  virtual void FreeNotification(TFmxObject* AObject) {}
+  virtual void FreeNotification(TSceneObject* AObject) {}
   // Hooks for subclasses that keep their own view of the children.
-  virtual void DoAddObject(TFmxObject* AObject) {}
-  virtual void DoRemoveObject(TFmxObject* AObject) {}
+  virtual void DoAddObject(TSceneObject* AObject) {}
+  virtual void DoRemoveObject(TSceneObject* AObject) {}
   // Runs when this object's parent changed (animations forget their target).
   virtual void ParentChanged() {}
 
-  void RegisterObjectProperty(const std::string& AName, std::function<TFmxObject*()> AGet);
+  void RegisterObjectProperty(const std::string& AName, std::function<TSceneObject*()> AGet);
   void RegisterFloatProperty(const std::string& AName, std::function<float()> AGet,
                              std::function<void(float)> ASet);
 
  private:
-  void InsertOwned(TFmxObject* AObject);
-  void RemoveOwned(TFmxObject* AObject);
+  void InsertOwned(TSceneObject* AObject);
+  void RemoveOwned(TSceneObject* AObject);
 
-  TFmxObject* FOwner = nullptr;
-  TFmxObject* FParent = nullptr;
-  std::vector<TFmxObject*> FChildren;
-  std::vector<TFmxObject*> FOwned;
-  std::vector<TFmxObject*> FFreeNotifies;   // who hears of this object's end
-  std::vector<TFmxObject*> FNotifyTargets;  // whose end this object hears of
+  TSceneObject* FOwner = nullptr;
+  TSceneObject* FParent = nullptr;
+  std::vector<TSceneObject*> FChildren;
+  std::vector<TSceneObject*> FOwned;
+  std::vector<TSceneObject*> FFreeNotifies;   // who hears of this object's end
+  std::vector<TSceneObject*> FNotifyTargets;  // whose end this object hears of
   std::vector<TPropertyInfo> FProperties;
   std::string FName;
   std::intptr_t FTag = 0;

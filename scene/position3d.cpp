@@ -2,8 +2,8 @@
 
 namespace sphaerix {
 
-TPosition3D::TPosition3D(TFmxObject* AOwner, const TPoint3D& ADefaultValue)
-    : TFmxObject(AOwner), FDefaultValue(ADefaultValue), FX(ADefaultValue.X), FY(ADefaultValue.Y),
+TPosition3D::TPosition3D(TSceneObject* AOwner, const TPoint3D& ADefaultValue)
+    : TSceneObject(AOwner), FDefaultValue(ADefaultValue), FX(ADefaultValue.X), FY(ADefaultValue.Y),
       FZ(ADefaultValue.Z) {
   RegisterFloatProperty("X", [this] { return FX; }, [this](float v) { SetX(v); });
   RegisterFloatProperty("Y", [this] { return FY; }, [this](float v) { SetY(v); });

@@ -1,5 +1,5 @@
 // TPosition3D: the X, Y, Z triple a node owns for its Position, Scale, RotationAngle and
-// RotationCenter. A TFmxObject so that property paths such as "RotationAngle.Y" resolve
+// RotationCenter. A TSceneObject so that property paths such as "RotationAngle.Y" resolve
 // to its float properties X, Y and Z.
 #pragma once
 
@@ -10,11 +10,11 @@
 
 namespace sphaerix {
 
-class TPosition3D : public TFmxObject {
+class TPosition3D : public TSceneObject {
  public:
-  using TNotifyEvent = std::function<void(TFmxObject* Sender)>;
+  using TNotifyEvent = std::function<void(TSceneObject* Sender)>;
 
-  TPosition3D(TFmxObject* AOwner, const TPoint3D& ADefaultValue);
+  TPosition3D(TSceneObject* AOwner, const TPoint3D& ADefaultValue);
 
   float X() const { return FX; }
   float Y() const { return FY; }

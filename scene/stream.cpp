@@ -16,7 +16,7 @@ std::int64_t TStream::Seek(std::int64_t AOffset, TSeekOrigin AOrigin) {
   return FPosition;
 }
 
-std::int64_t TCustomMemoryStream::Read(void* ABuffer, std::int64_t ACount) {
+std::int64_t TMemoryViewStream::Read(void* ABuffer, std::int64_t ACount) {
   if (ACount <= 0 || FPosition >= FSize) return 0;
   const std::int64_t n = std::min(ACount, FSize - FPosition);
   std::memcpy(ABuffer, FData + FPosition, static_cast<std::size_t>(n));
@@ -24,13 +24,13 @@ std::int64_t TCustomMemoryStream::Read(void* ABuffer, std::int64_t ACount) {
   return n;
 }
 
-void TCustomMemoryStream::SetPointer(const void* AData, std::int64_t ASize) {
+void TMemoryViewStream::SetPointer(const void* AData, std::int64_t ASize) {
   FData = static_cast<const std::uint8_t*>(AData);
   FSize = AData ? std::max<std::int64_t>(0, ASize) : 0;
   FPosition = 0;
 }
 
-TBytesStream::TBytesStream(std::vector<std::uint8_t> ABytes) : FBytes(std::move(ABytes)) {
+TOwnedBytesStream::TOwnedBytesStream(std::vector<std::uint8_t> ABytes) : FBytes(std::move(ABytes)) {
   SetPointer(FBytes.data(), static_cast<std::int64_t>(FBytes.size()));
 }
 

@@ -12,7 +12,7 @@ namespace sphaerix {
 
 // A file could not be created (or written completely); the message names the file and
 // the system's reason.
-class EFCreateError : public std::runtime_error {
+class EFileCreateError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
@@ -45,10 +45,10 @@ class TStream {
 };
 
 // A read-only stream laid over bytes that someone else keeps alive.
-class TCustomMemoryStream : public TStream {
+class TMemoryViewStream : public TStream {
  public:
-  TCustomMemoryStream() = default;
-  TCustomMemoryStream(const void* AData, std::int64_t ASize) { SetPointer(AData, ASize); }
+  TMemoryViewStream() = default;
+  TMemoryViewStream(const void* AData, std::int64_t ASize) { SetPointer(AData, ASize); }
 
   std::int64_t Size() const override { return FSize; }
   std::int64_t Read(void* ABuffer, std::int64_t ACount) override;
@@ -64,9 +64,9 @@ class TCustomMemoryStream : public TStream {
 };
 
 // A read-only stream that owns its bytes (PNG data of a layout, test fixtures).
-class TBytesStream : public TCustomMemoryStream {
+class TOwnedBytesStream : public TMemoryViewStream {
  public:
-  explicit TBytesStream(std::vector<std::uint8_t> ABytes);
+  explicit TOwnedBytesStream(std::vector<std::uint8_t> ABytes);
   const std::vector<std::uint8_t>& Bytes() const { return FBytes; }
 
  private:

@@ -12,8 +12,8 @@ namespace {
 // Tag of the design camera rig's nodes.
 constexpr std::intptr_t kDesignTag = 0xFFFE;
 
-std::function<void(TViewport3D&, TCanvas&)>& FramePainter() {
-  static std::function<void(TViewport3D&, TCanvas&)> painter;
+std::function<void(TViewport3D&, TCanvas2D&)>& FramePainter() {
+  static std::function<void(TViewport3D&, TCanvas2D&)> painter;
   return painter;
 }
 
@@ -35,7 +35,7 @@ std::uint32_t ScalePremultiplied(std::uint32_t c, float a) {
 
 int RoundToEven(float AValue) { return static_cast<int>(std::nearbyint(AValue)); }
 
-void TViewport3D::SetFramePainter(std::function<void(TViewport3D&, TCanvas&)> APainter) {
+void TViewport3D::SetFramePainter(std::function<void(TViewport3D&, TCanvas2D&)> APainter) {
   FramePainter() = std::move(APainter);
 }
 
@@ -43,7 +43,7 @@ void TViewport3D::SetChildrenPainter(std::function<void(TViewport3D&, TBitmap&, 
   ChildrenPainter() = std::move(APainter);
 }
 
-TViewport3D::TViewport3D(TFmxObject* AOwner) : TControl(AOwner) {
+TViewport3D::TViewport3D(TSceneObject* AOwner) : TControl(AOwner) {
   SetAutoCapture(true);
   // The initial size is no resize: the render target waits for the first real one.
   FConstructing = true;
@@ -68,7 +68,7 @@ TViewport3D::TViewport3D(TFmxObject* AOwner) : TControl(AOwner) {
 TViewport3D::~TViewport3D() {
   if (FCamera) FCamera->RemoveFreeNotify(this);
   FCamera = nullptr;
-  for (TFmxObject* child : Children())
+  for (TSceneObject* child : Children())
     if (auto* node = dynamic_cast<TControl3D*>(child)) node->SetNewViewport(nullptr);
   FRenderingList.clear();
   FLights.clear();
@@ -108,7 +108,7 @@ void TViewport3D::SetMultisample(TMultisample AValue) {
   if (FContext) FContext->SetMultisample(AValue);
 }
 
-void TViewport3D::FreeNotification(TFmxObject* AObject) {
+void TViewport3D::FreeNotification(TSceneObject* AObject) {
   TControl::FreeNotification(AObject);
   if (AObject == FCamera) {
     FCamera = nullptr;
@@ -135,12 +135,12 @@ void TViewport3D::RemoveLight(TLight* ALight) {
 
 void TViewport3D::RebuildRenderingList() {
   FRenderingList.clear();
-  for (TFmxObject* child : Children())
+  for (TSceneObject* child : Children())
     if (auto* node = dynamic_cast<TControl3D*>(child)) FRenderingList.push_back(node);
   SortRenderingList(FRenderingList);
 }
 
-void TViewport3D::DoAddObject(TFmxObject* AObject) {
+void TViewport3D::DoAddObject(TSceneObject* AObject) {
   TControl::DoAddObject(AObject);
   if (auto* node = dynamic_cast<TControl3D*>(AObject)) {
     node->SetNewViewport(this);
@@ -151,7 +151,7 @@ void TViewport3D::DoAddObject(TFmxObject* AObject) {
   }
 }
 
-void TViewport3D::DoRemoveObject(TFmxObject* AObject) {
+void TViewport3D::DoRemoveObject(TSceneObject* AObject) {
   TControl::DoRemoveObject(AObject);
   if (auto* node = dynamic_cast<TControl3D*>(AObject)) {
     node->SetNewViewport(nullptr);
@@ -182,7 +182,7 @@ void TViewport3D::Resize() {
 
 void TViewport3D::RecreateContext() {
   FContext.reset();
-  IContext3DFactory* factory = FContextFactory ? FContextFactory : DefaultContext3DFactory();
+  IRenderContextFactory* factory = FContextFactory ? FContextFactory : DefaultContext3DFactory();
   if (factory) FContext = factory->CreateContext(TargetWidth(), TargetHeight(), FMultisample);
 }
 
@@ -190,8 +190,8 @@ void TViewport3D::RecreateContext() {
 // The frame
 
 void TViewport3D::DrawScene() {
-  TRenderContext3D& ctx = *FContext;
-  ctx.SetContextState(TContextState::csScissorOff);
+  TRenderTargetContext& ctx = *FContext;
+  ctx.SetContextState(TRenderState::csScissorOff);
   ctx.Clear(FColor, 1.0f, 0);
   const TCamera* camera = EffectiveCamera();
   ctx.SetCameraMatrix(camera->CameraMatrix());
@@ -227,7 +227,7 @@ bool TViewport3D::RenderFrame() {
   return true;
 }
 
-void TViewport3D::Paint(TCanvas& ACanvas) {
+void TViewport3D::Paint(TCanvas2D& ACanvas) {
   if (FramePainter()) FramePainter()(*this, ACanvas);
 }
 

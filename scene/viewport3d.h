@@ -28,7 +28,7 @@ class TBitmap;
 
 class TViewport3D : public TControl, public IViewport3D {
  public:
-  explicit TViewport3D(TFmxObject* AOwner = nullptr);
+  explicit TViewport3D(TSceneObject* AOwner = nullptr);
   ~TViewport3D() override;
 
   // Not owned; becomes none when the camera is destroyed.
@@ -53,16 +53,16 @@ class TViewport3D : public TControl, public IViewport3D {
 
   // IViewport3D
   void NeedRender() override;
-  TContext3D* Context() const override { return FContext.get(); }
+  TDrawContext* Context() const override { return FContext.get(); }
   void AddLight(TLight* ALight) override;
   void RemoveLight(TLight* ALight) override;
 
-  TRenderContext3D* RenderContext() const { return FContext.get(); }
+  TRenderTargetContext* RenderContext() const { return FContext.get(); }
   const std::vector<TLight*>& Lights() const { return FLights; }
   const std::vector<TControl3D*>& RenderingList() const { return FRenderingList; }
 
   // The device that makes this viewport's contexts; none: the process-wide default.
-  void SetContextFactory(IContext3DFactory* AFactory) { FContextFactory = AFactory; }
+  void SetContextFactory(IRenderContextFactory* AFactory) { FContextFactory = AFactory; }
 
   // Draws a frame into the render target and copies it into the frame. False when
   // there is nothing to draw into yet (no resize has happened) or a frame is already
@@ -85,16 +85,16 @@ class TViewport3D : public TControl, public IViewport3D {
   // The 2D side, installed by the toolkit that paints: the frame into the viewport's
   // rectangle on a canvas, and the 2D children into a screenshot (the bitmap stands
   // for the viewport's rectangle at the given scale).
-  static void SetFramePainter(std::function<void(TViewport3D&, TCanvas&)> APainter);
+  static void SetFramePainter(std::function<void(TViewport3D&, TCanvas2D&)> APainter);
   static void SetChildrenPainter(std::function<void(TViewport3D&, TBitmap&, float)> APainter);
 
-  void Paint(TCanvas& ACanvas) override;
+  void Paint(TCanvas2D& ACanvas) override;
 
  protected:
   void Resize() override;
-  void DoAddObject(TFmxObject* AObject) override;
-  void DoRemoveObject(TFmxObject* AObject) override;
-  void FreeNotification(TFmxObject* AObject) override;
+  void DoAddObject(TSceneObject* AObject) override;
+  void DoRemoveObject(TSceneObject* AObject) override;
+  void FreeNotification(TSceneObject* AObject) override;
 
  private:
   void RecreateContext();
@@ -112,8 +112,8 @@ class TViewport3D : public TControl, public IViewport3D {
   TCamera* FDesignCamera = nullptr;
   std::vector<TLight*> FLights;
   std::vector<TControl3D*> FRenderingList;
-  std::unique_ptr<TRenderContext3D> FContext;
-  IContext3DFactory* FContextFactory = nullptr;
+  std::unique_ptr<TRenderTargetContext> FContext;
+  IRenderContextFactory* FContextFactory = nullptr;
   bool FDrawing = false;
   bool FConstructing = false;
   unsigned long long FFrameCount = 0;

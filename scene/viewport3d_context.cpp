@@ -4,14 +4,14 @@ namespace sphaerix {
 
 namespace {
 
-IContext3DFactory* GFactory = nullptr;
+IRenderContextFactory* GFactory = nullptr;
 
 constexpr float kPi = 3.14159265358979f;
 
 }  // namespace
 
-IContext3DFactory* DefaultContext3DFactory() { return GFactory; }
-void SetDefaultContext3DFactory(IContext3DFactory* AFactory) { GFactory = AFactory; }
+IRenderContextFactory* DefaultContext3DFactory() { return GFactory; }
+void SetDefaultContext3DFactory(IRenderContextFactory* AFactory) { GFactory = AFactory; }
 
 int MultisampleCount(TMultisample AValue) {
   switch (AValue) {
@@ -22,16 +22,16 @@ int MultisampleCount(TMultisample AValue) {
   return 1;
 }
 
-TRenderContext3D::TRenderContext3D(int AWidth, int AHeight, TMultisample AMultisample)
+TRenderTargetContext::TRenderTargetContext(int AWidth, int AHeight, TMultisample AMultisample)
     : FWidth(AWidth < 0 ? 0 : AWidth), FHeight(AHeight < 0 ? 0 : AHeight), FMultisample(AMultisample) {}
 
-void TRenderContext3D::SetMultisample(TMultisample AValue) {
+void TRenderTargetContext::SetMultisample(TMultisample AValue) {
   if (AValue == FMultisample) return;
   FMultisample = AValue;
   MultisampleChanged();
 }
 
-bool TRenderContext3D::BeginScene() {
+bool TRenderTargetContext::BeginScene() {
   if (FInScene) return false;
   SetMatrix(TMatrix3D::Identity());
   FProjectionStale = true;
@@ -40,21 +40,21 @@ bool TRenderContext3D::BeginScene() {
   return FInScene;
 }
 
-void TRenderContext3D::EndScene() {
+void TRenderTargetContext::EndScene() {
   if (!FInScene) return;
   FInScene = false;
   DoEndScene();
 }
 
-void TRenderContext3D::SetCameraAngleOfView(float AValue) {
+void TRenderTargetContext::SetCameraAngleOfView(float AValue) {
   if (AValue == FAngleOfView) return;
   FAngleOfView = AValue;
   FProjectionStale = true;
 }
 
-void TRenderContext3D::SetCameraMatrix(const TMatrix3D& AMatrix) { TContext3D::SetCameraMatrix(AMatrix); }
+void TRenderTargetContext::SetCameraMatrix(const TMatrix3D& AMatrix) { TDrawContext::SetCameraMatrix(AMatrix); }
 
-const TMatrix3D& TRenderContext3D::CurrentProjectionMatrix() {
+const TMatrix3D& TRenderTargetContext::CurrentProjectionMatrix() {
   if (FProjectionStale) {
     const float aspect = FHeight == 0 ? 1.0f : static_cast<float>(FWidth) / static_cast<float>(FHeight);
     FProjection = TMatrix3D::CreatePerspectiveFovRH(FAngleOfView * kPi / 180, aspect, 1, 1000);
@@ -63,12 +63,12 @@ const TMatrix3D& TRenderContext3D::CurrentProjectionMatrix() {
   return FProjection;
 }
 
-TPoint3D TRenderContext3D::CurrentEyePosition() const {
+TPoint3D TRenderTargetContext::CurrentEyePosition() const {
   const TMatrix3D& inv = CurrentCameraInvMatrix();
   return {inv.m[3][0], inv.m[3][1], inv.m[3][2]};
 }
 
-TMatrix3D TRenderContext3D::CurrentModelViewProjection() {
+TMatrix3D TRenderTargetContext::CurrentModelViewProjection() {
   if (FScene3D) return CurrentMatrix() * CurrentCameraMatrix() * CurrentProjectionMatrix();
   // Window pixels: x 0..width to -1..1, y 0..height to 1..-1, z kept (0 is the near end).
   TMatrix3D screen;
@@ -79,10 +79,10 @@ TMatrix3D TRenderContext3D::CurrentModelViewProjection() {
   return CurrentMatrix() * screen;
 }
 
-void TRenderContext3D::SetContextState(TContextState AState) {
-  if (AState == TContextState::cs3DScene)
+void TRenderTargetContext::SetContextState(TRenderState AState) {
+  if (AState == TRenderState::cs3DScene)
     FScene3D = true;
-  else if (AState == TContextState::cs2DScene)
+  else if (AState == TRenderState::cs2DScene)
     FScene3D = false;
   else
     ApplyState(AState);

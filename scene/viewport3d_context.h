@@ -1,6 +1,6 @@
 // The drawing context of a viewport's render target: what the frame needs beyond what
 // a node needs of a context. It keeps, for the frame in progress, the model and view
-// matrices (TContext3D), the angle of view, the projection (recomputed lazily after the
+// matrices (TDrawContext), the angle of view, the projection (recomputed lazily after the
 // start of each scene) and the light list; the device behind it (platform/) supplies
 // the render target, clearing, drawing and the copy into the frame.
 #pragma once
@@ -22,9 +22,9 @@ enum class TMultisample { None, TwoSamples, FourSamples };
 // Samples per pixel a TMultisample asks of the device: 1, 2 or 4.
 int MultisampleCount(TMultisample AValue);
 
-class TRenderContext3D : public TContext3D {
+class TRenderTargetContext : public TDrawContext {
  public:
-  TRenderContext3D(int AWidth, int AHeight, TMultisample AMultisample);
+  TRenderTargetContext(int AWidth, int AHeight, TMultisample AMultisample);
 
   // Size of the render target in physical pixels.
   int Width() const { return FWidth; }
@@ -65,13 +65,13 @@ class TRenderContext3D : public TContext3D {
   TMatrix3D CurrentModelViewProjection();
   bool Is3DScene() const { return FScene3D; }
 
-  void SetContextState(TContextState AState) override;
+  void SetContextState(TRenderState AState) override;
 
  protected:
   virtual bool DoBeginScene() = 0;
   virtual void DoEndScene() = 0;
   // A state the base does not keep itself (depth, blending, culling, scissor).
-  virtual void ApplyState(TContextState AState) = 0;
+  virtual void ApplyState(TRenderState AState) = 0;
   virtual void MultisampleChanged() {}
 
  private:
@@ -87,15 +87,15 @@ class TRenderContext3D : public TContext3D {
 };
 
 // Makes the contexts of viewports. The platform installs one; tests install fakes.
-class IContext3DFactory {
+class IRenderContextFactory {
  public:
-  virtual ~IContext3DFactory() = default;
-  virtual std::unique_ptr<TRenderContext3D> CreateContext(int AWidth, int AHeight,
+  virtual ~IRenderContextFactory() = default;
+  virtual std::unique_ptr<TRenderTargetContext> CreateContext(int AWidth, int AHeight,
                                                           TMultisample AMultisample) = 0;
 };
 
 // The factory viewports use when none is set on them; null when none is installed.
-IContext3DFactory* DefaultContext3DFactory();
-void SetDefaultContext3DFactory(IContext3DFactory* AFactory);
+IRenderContextFactory* DefaultContext3DFactory();
+void SetDefaultContext3DFactory(IRenderContextFactory* AFactory);
 
 }  // namespace sphaerix

@@ -4,7 +4,7 @@
 
 namespace sphaerix {
 
-class TContext3D;
+class TDrawContext;
 class TLight;
 
 class IViewport3D {
@@ -13,7 +13,7 @@ class IViewport3D {
   // Ask for a new frame; requests coalesce until the next paint.
   virtual void NeedRender() = 0;
   // The drawing context of the viewport's render target; null before the first resize.
-  virtual TContext3D* Context() const = 0;
+  virtual TDrawContext* Context() const = 0;
   // A light joining or leaving the scene of this viewport.
   virtual void AddLight(TLight* ALight) = 0;
   virtual void RemoveLight(TLight* ALight) = 0;

@@ -13,8 +13,8 @@ std::vector<TWindowInput*>& LiveWindows() {
   return windows;
 }
 
-void CollectGestures(const TFmxObject& AObject, TInteractiveGestures& AResult) {
-  for (const TFmxObject* child : AObject.Children()) {
+void CollectGestures(const TSceneObject& AObject, TInteractiveGestures& AResult) {
+  for (const TSceneObject* child : AObject.Children()) {
     if (auto* c = dynamic_cast<const TControl*>(child)) AResult = AResult | c->Touch().InteractiveGestures;
     CollectGestures(*child, AResult);
   }
@@ -47,12 +47,12 @@ class TWindowInput::TWatch {
   TControl** FPointer;
 };
 
-TWindowInput::TWindowInput(TFmxObject& AWindow, IWindowInputHost& AHost)
+TWindowInput::TWindowInput(TSceneObject& AWindow, IWindowInputHost& AHost)
     : FWindow(AWindow), FHost(&AHost), FTouch(*this) {
   LiveWindows().push_back(this);
 }
 
-TWindowInput::TWindowInput(TFmxObject& AWindow, IControlRoot& ARoot)
+TWindowInput::TWindowInput(TSceneObject& AWindow, IControlRoot& ARoot)
     : FWindow(AWindow), FOuterRoot(&ARoot), FTouch(*this) {
   LiveWindows().push_back(this);
 }
@@ -90,7 +90,7 @@ void TWindowInput::AttachControls() {
 
 std::vector<TControl*> TWindowInput::TopLevelControls() const {
   std::vector<TControl*> result;
-  for (TFmxObject* o : FWindow.Children())
+  for (TSceneObject* o : FWindow.Children())
     if (auto* c = dynamic_cast<TControl*>(o)) result.push_back(c);
   return result;
 }

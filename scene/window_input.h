@@ -39,10 +39,10 @@ class TWindowInput : public IControlRoot, private ITouchHost {
  public:
   // Self-contained: make this the root of the window's controls with AttachControls.
   // AWindow is the object whose child controls are the window's top-level controls.
-  TWindowInput(TFmxObject& AWindow, IWindowInputHost& AHost);
+  TWindowInput(TSceneObject& AWindow, IWindowInputHost& AHost);
   // Over an existing root: capture, focus, scale and the screen pointer are ARoot's, and
   // ARoot must pass its ControlDestroyed calls on to this object.
-  TWindowInput(TFmxObject& AWindow, IControlRoot& ARoot);
+  TWindowInput(TSceneObject& AWindow, IControlRoot& ARoot);
   ~TWindowInput() override;
   TWindowInput(const TWindowInput&) = delete;
   TWindowInput& operator=(const TWindowInput&) = delete;
@@ -58,7 +58,7 @@ class TWindowInput : public IControlRoot, private ITouchHost {
   // Forgets AControl and everything below it (capture and focus too when self-contained).
   void ControlDestroyed(TControl* AControl) override;
 
-  TFmxObject& Window() const { return FWindow; }
+  TSceneObject& Window() const { return FWindow; }
   // Makes this the root of every top-level control of the window (call after adding some).
   void AttachControls();
   // The window's top-level controls, bottom first.
@@ -104,7 +104,7 @@ class TWindowInput : public IControlRoot, private ITouchHost {
   void DoMove(TShiftState AShift, TPointF APoint);
   static TPointF ToLocal(const TControl* AControl, TPointF APoint) { return AControl->AbsoluteToLocal(APoint); }
 
-  TFmxObject& FWindow;
+  TSceneObject& FWindow;
   IWindowInputHost* FHost = nullptr;     // self-contained
   IControlRoot* FOuterRoot = nullptr;    // over an existing root
   TControl* FCaptured = nullptr;

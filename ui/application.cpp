@@ -11,12 +11,13 @@
 #include "platform/gl_context.h"
 #include "platform/qt_platform.h"
 #include "ui/form.h"
+#include "ui/viewport_painter.h"
 
 namespace sphaerix {
 
 TApplication* Application = nullptr;
 
-TApplication::TApplication() : TFmxObject(nullptr) { Application = this; }
+TApplication::TApplication() : TSceneObject(nullptr) { Application = this; }
 
 TApplication::~TApplication() {
   // Windows go before the toolkit they live in.
@@ -54,7 +55,7 @@ void TApplication::Initialize() {
     FStartError = "Sphaerix needs OpenGL 3.3, which this display does not offer (" + why + ").";
 }
 
-void TApplication::Created(TCommonCustomForm* AForm) {
+void TApplication::Created(TFormBase* AForm) {
   AddObject(AForm);
   if (!FMainForm) FMainForm = AForm;
   AForm->DoCreate();

@@ -14,10 +14,10 @@ class QApplication;
 
 namespace sphaerix {
 
-class TCommonCustomForm;
+class TFormBase;
 class QtPlatform;
 
-class TApplication : public TFmxObject {
+class TApplication : public TSceneObject {
  public:
   TApplication();
   ~TApplication() override;
@@ -46,7 +46,7 @@ class TApplication : public TFmxObject {
   void Terminate();
   bool Terminated() const;
 
-  TCommonCustomForm* MainForm() const { return FMainForm; }
+  TFormBase* MainForm() const { return FMainForm; }
 
   // Shows the exception's message (a message box, or stderr without a display); the
   // event loop goes on.
@@ -55,13 +55,13 @@ class TApplication : public TFmxObject {
   std::function<void(const std::string&)> OnShowError;
 
  private:
-  void Created(TCommonCustomForm* AForm);
+  void Created(TFormBase* AForm);
   void ShowError(const std::string& AMessage);
 
   std::unique_ptr<QApplication> FQtApp;
   std::unique_ptr<QtPlatform> FPlatform;
   std::vector<std::function<void()>> FPending;
-  TCommonCustomForm* FMainForm = nullptr;
+  TFormBase* FMainForm = nullptr;
   std::string FStartError;
   int FArgc = 1;
   char* FArgv[2] = {nullptr, nullptr};

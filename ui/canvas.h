@@ -11,9 +11,9 @@
 
 namespace sphaerix {
 
-class TCanvas {
+class TCanvas2D {
  public:
-  explicit TCanvas(QPainter& APainter) : FPainter(APainter) {}
+  explicit TCanvas2D(QPainter& APainter) : FPainter(APainter) {}
 
   // Prepares the painter for AControl: origin at its top left corner, opacity its
   // absolute opacity. Returns the painter.
@@ -35,7 +35,7 @@ inline QColor ToQColor(TAlphaColor c) { return QColor(RedOf(c), GreenOf(c), Blue
 // Which font settings come from the style rather than from the control itself.
 enum TStyledSetting : unsigned { ssFamily = 1, ssSize = 2, ssStyle = 4, ssFontColor = 8 };
 
-struct TTextSettings {
+struct TTextStyle {
   QString Family;  // empty: the platform's default family
   float Size = 12;  // logical pixels
   bool Bold = false;

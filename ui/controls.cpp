@@ -14,7 +14,7 @@
 
 namespace sphaerix {
 
-QFont TTextSettings::Font() const {
+QFont TTextStyle::Font() const {
   QFont f = QGuiApplication::font();
   if (!(StyledSettings & ssFamily) && !Family.isEmpty() && Family != QLatin1String("Default"))
     f.setFamily(Family);
@@ -48,7 +48,7 @@ QStyle* Style() { return QApplication::style(); }
 
 // ---- TPanel
 
-TPanel::TPanel(TFmxObject* AOwner) : TControl(AOwner) {}
+TPanel::TPanel(TSceneObject* AOwner) : TControl(AOwner) {}
 
 void TPanel::SetStyleLookup(const QString& AValue) {
   if (FStyleLookup == AValue) return;
@@ -56,7 +56,7 @@ void TPanel::SetStyleLookup(const QString& AValue) {
   Repaint();
 }
 
-void TPanel::Paint(TCanvas& ACanvas) {
+void TPanel::Paint(TCanvas2D& ACanvas) {
   QPainter& p = ACanvas.Begin(*this);
   const TStyleBook* book = TStyleBook::Of(*this);
   if (const TStyleBook::TStylePainter* style = book ? book->FindStyle(FStyleLookup) : nullptr) {
@@ -70,7 +70,7 @@ void TPanel::Paint(TCanvas& ACanvas) {
 
 // ---- TButton
 
-TButton::TButton(TFmxObject* AOwner) : TControl(AOwner) {
+TButton::TButton(TSceneObject* AOwner) : TControl(AOwner) {
   SetCanFocus(true);
   FTextSettings.StyledSettings = ssFamily | ssStyle | ssFontColor;
   FTextSettings.Size = 14;
@@ -82,7 +82,7 @@ void TButton::SetText(const QString& AValue) {
   Repaint();
 }
 
-void TButton::Paint(TCanvas& ACanvas) {
+void TButton::Paint(TCanvas2D& ACanvas) {
   QPainter& p = ACanvas.Begin(*this);
   const TStyleBook* book = TStyleBook::Of(*this);
   if (const TStyleBook::TStylePainter* style = book ? book->FindStyle(QStringLiteral("Buttonstyle")) : nullptr) {
@@ -99,7 +99,7 @@ void TButton::PaintStandardButton(QPainter& APainter, const TControl& AControl, 
   opt.state = QStyle::State_Active;
   if (AControl.Enabled()) opt.state |= QStyle::State_Enabled;
   if (AControl.IsMouseOver()) opt.state |= QStyle::State_MouseOver;
-  const auto* form = dynamic_cast<const TCommonCustomForm*>(AControl.Root());
+  const auto* form = dynamic_cast<const TFormBase*>(AControl.Root());
   const bool showFocus = AControl.IsFocused() && form && form->FocusFromKeyboard();
   if (showFocus) opt.state |= QStyle::State_HasFocus | QStyle::State_KeyboardFocusChange;
   opt.state |= AControl.IsPressed() && AControl.IsMouseOver() ? QStyle::State_Sunken : QStyle::State_Raised;
@@ -133,9 +133,9 @@ bool TButton::KeyDown(int AKey) {
 
 // ---- TSpeedButton
 
-TSpeedButton::TSpeedButton(TFmxObject* AOwner) : TButton(AOwner) { SetCanFocus(false); }
+TSpeedButton::TSpeedButton(TSceneObject* AOwner) : TButton(AOwner) { SetCanFocus(false); }
 
-void TSpeedButton::Paint(TCanvas& ACanvas) {
+void TSpeedButton::Paint(TCanvas2D& ACanvas) {
   QPainter& p = ACanvas.Begin(*this);
   p.setRenderHint(QPainter::Antialiasing, true);
   if (IsMouseOver() || IsPressed()) {
@@ -156,7 +156,7 @@ void TSpeedButton::Paint(TCanvas& ACanvas) {
 
 // ---- TLabel
 
-TLabel::TLabel(TFmxObject* AOwner) : TControl(AOwner) {
+TLabel::TLabel(TSceneObject* AOwner) : TControl(AOwner) {
   SetHitTest(false);
   SetSize(120, 17);
 }
@@ -167,7 +167,7 @@ void TLabel::SetText(const QString& AValue) {
   Repaint();
 }
 
-void TLabel::Paint(TCanvas& ACanvas) {
+void TLabel::Paint(TCanvas2D& ACanvas) {
   QPainter& p = ACanvas.Begin(*this);
   p.setRenderHint(QPainter::TextAntialiasing, true);
   p.setFont(FTextSettings.Font());
@@ -202,7 +202,7 @@ void TLabel::Paint(TCanvas& ACanvas) {
 
 // ---- TText
 
-TText::TText(TFmxObject* AOwner) : TControl(AOwner) { SetSize(50, 50); }
+TText::TText(TSceneObject* AOwner) : TControl(AOwner) { SetSize(50, 50); }
 
 void TText::SetText(const QString& AValue) {
   if (FText == AValue) return;
@@ -210,7 +210,7 @@ void TText::SetText(const QString& AValue) {
   Repaint();
 }
 
-void TText::Paint(TCanvas& ACanvas) {
+void TText::Paint(TCanvas2D& ACanvas) {
   QPainter& p = ACanvas.Begin(*this);
   p.setRenderHint(QPainter::TextAntialiasing, true);
   p.setFont(FTextSettings.Font());
@@ -226,14 +226,14 @@ void TText::Paint(TCanvas& ACanvas) {
 
 // ---- TImage
 
-TImage::TImage(TFmxObject* AOwner) : TControl(AOwner) {}
+TImage::TImage(TSceneObject* AOwner) : TControl(AOwner) {}
 
 void TImage::SetImage(const QImage& AImage) {
   FImage = AImage;
   Repaint();
 }
 
-void TImage::Paint(TCanvas& ACanvas) {
+void TImage::Paint(TCanvas2D& ACanvas) {
   if (FImage.isNull()) return;
   QPainter& p = ACanvas.Begin(*this);
   p.setRenderHint(QPainter::SmoothPixmapTransform, true);

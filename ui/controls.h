@@ -17,10 +17,10 @@ enum class TTextTrimming { None, Character, Word };
 // A rectangle that can carry a custom look: "Panel1Style1" is a rounded card.
 class TPanel : public TControl {
  public:
-  explicit TPanel(TFmxObject* AOwner);
+  explicit TPanel(TSceneObject* AOwner);
   const QString& StyleLookup() const { return FStyleLookup; }
   void SetStyleLookup(const QString& AValue);
-  void Paint(TCanvas& ACanvas) override;
+  void Paint(TCanvas2D& ACanvas) override;
 
  private:
   QString FStyleLookup;
@@ -30,25 +30,25 @@ class TPanel : public TControl {
 // pressed states. Space or Enter clicks it when it has the focus.
 class TButton : public TControl {
  public:
-  explicit TButton(TFmxObject* AOwner);
+  explicit TButton(TSceneObject* AOwner);
   const QString& Text() const { return FText; }
   void SetText(const QString& AValue);
-  TTextSettings& TextSettings() { return FTextSettings; }
-  void Paint(TCanvas& ACanvas) override;
+  TTextStyle& TextSettings() { return FTextSettings; }
+  void Paint(TCanvas2D& ACanvas) override;
   bool KeyDown(int AKey) override;
   // The platform's standard button in AControl's state, its caption in ACaption.
   static void PaintStandardButton(QPainter& APainter, const TControl& AControl, const QColor& ACaption);
 
  protected:
   QString FText;
-  TTextSettings FTextSettings;
+  TTextStyle FTextSettings;
 };
 
 // A flat button that lights up under the pointer.
 class TSpeedButton : public TButton {
  public:
-  explicit TSpeedButton(TFmxObject* AOwner);
-  void Paint(TCanvas& ACanvas) override;
+  explicit TSpeedButton(TSceneObject* AOwner);
+  void Paint(TCanvas2D& ACanvas) override;
 };
 
 // A soft coloured shadow drawn under a label's text.
@@ -63,46 +63,46 @@ struct TShadowEffect {
 
 class TLabel : public TControl {
  public:
-  explicit TLabel(TFmxObject* AOwner);
+  explicit TLabel(TSceneObject* AOwner);
   const QString& Text() const { return FText; }
   void SetText(const QString& AValue);
-  TTextSettings& TextSettings() { return FTextSettings; }
+  TTextStyle& TextSettings() { return FTextSettings; }
   TTextAlign HorzAlign = TTextAlign::Leading;
   TTextAlign VertAlign = TTextAlign::Center;
   TShadowEffect Shadow;
   // A cursor shape for the pointer over the label (Qt::CursorShape value; -1 none).
   int Cursor = -1;
-  void Paint(TCanvas& ACanvas) override;
+  void Paint(TCanvas2D& ACanvas) override;
 
  private:
   QString FText;
-  TTextSettings FTextSettings;
+  TTextStyle FTextSettings;
 };
 
 // A block of multi-line text.
 class TText : public TControl {
  public:
-  explicit TText(TFmxObject* AOwner);
+  explicit TText(TSceneObject* AOwner);
   const QString& Text() const { return FText; }
   void SetText(const QString& AValue);
-  TTextSettings& TextSettings() { return FTextSettings; }
+  TTextStyle& TextSettings() { return FTextSettings; }
   TTextAlign HorzAlign = TTextAlign::Center;
   TTextAlign VertAlign = TTextAlign::Center;
   TTextTrimming Trimming = TTextTrimming::None;
-  void Paint(TCanvas& ACanvas) override;
+  void Paint(TCanvas2D& ACanvas) override;
 
  private:
   QString FText;
-  TTextSettings FTextSettings;
+  TTextStyle FTextSettings;
 };
 
 // A picture fitted into the control with its aspect ratio kept.
 class TImage : public TControl {
  public:
-  explicit TImage(TFmxObject* AOwner);
+  explicit TImage(TSceneObject* AOwner);
   void SetImage(const QImage& AImage);
   const QImage& Image() const { return FImage; }
-  void Paint(TCanvas& ACanvas) override;
+  void Paint(TCanvas2D& ACanvas) override;
 
  private:
   QImage FImage;

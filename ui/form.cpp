@@ -15,14 +15,14 @@
 
 namespace sphaerix {
 
-TCommonCustomForm::TCommonCustomForm(TFmxObject* AOwner) : TFmxObject(AOwner) {
+TFormBase::TFormBase(TSceneObject* AOwner) : TSceneObject(AOwner) {
   FWindow = new TFormWindow(this);
   FInput = std::make_unique<TWindowInput>(*this, static_cast<IControlRoot&>(*this));
   FAdapter = std::make_unique<TQtInputAdapter>(*FInput);
   FWindow->OnInputEvent = [this](QEvent* e) { return HandleInput(e); };
 }
 
-bool TCommonCustomForm::HandleInput(QEvent* AEvent) {
+bool TFormBase::HandleInput(QEvent* AEvent) {
   const bool used = FAdapter->HandleEvent(AEvent);
   // The pointer takes the shape the control under it asks for (a link's hand).
   const auto* label = dynamic_cast<const TLabel*>(FInput->Hovered());
@@ -33,7 +33,7 @@ bool TCommonCustomForm::HandleInput(QEvent* AEvent) {
   return used;
 }
 
-TCommonCustomForm::~TCommonCustomForm() {
+TFormBase::~TFormBase() {
   // Controls go before the input that watches them; the window goes last.
   DestroyComponents();
   FAdapter.reset();
@@ -44,29 +44,29 @@ TCommonCustomForm::~TCommonCustomForm() {
   }
 }
 
-void TCommonCustomForm::SetCaption(const QString& AValue) {
+void TFormBase::SetCaption(const QString& AValue) {
   FCaption = AValue;
   FWindow->setTitle(AValue);
 }
 
-int TCommonCustomForm::ClientWidth() const { return FWindow->width(); }
-int TCommonCustomForm::ClientHeight() const { return FWindow->height(); }
+int TFormBase::ClientWidth() const { return FWindow->width(); }
+int TFormBase::ClientHeight() const { return FWindow->height(); }
 
-void TCommonCustomForm::SetClientSize(int AWidth, int AHeight) {
+void TFormBase::SetClientSize(int AWidth, int AHeight) {
   FDesignWidth = AWidth;
   FDesignHeight = AHeight;
   if (!FFullScreen) FWindow->resize(AWidth, AHeight);
 }
 
-void TCommonCustomForm::SetFill(TAlphaColor AValue) {
+void TFormBase::SetFill(TAlphaColor AValue) {
   if (FFill == AValue) return;
   FFill = AValue;
   Invalidate();
 }
 
-bool TCommonCustomForm::Visible() const { return FWindow->isVisible(); }
+bool TFormBase::Visible() const { return FWindow->isVisible(); }
 
-QRect TCommonCustomForm::CenteredOver(const QRect& AOuter) const {
+QRect TFormBase::CenteredOver(const QRect& AOuter) const {
   QRect r(0, 0, FDesignWidth, FDesignHeight);
   r.moveCenter(AOuter.center());
   return r;
@@ -74,13 +74,13 @@ QRect TCommonCustomForm::CenteredOver(const QRect& AOuter) const {
 
 // The first showing places the window as its layout asks; later showings keep where the
 // user put it.
-void TCommonCustomForm::PlaceWindow() {
+void TFormBase::PlaceWindow() {
   QScreen* screen = FWindow->screen() ? FWindow->screen() : QGuiApplication::primaryScreen();
   QRect frame(FWindow->position(), QSize(FDesignWidth, FDesignHeight));
-  if (FPosition == TFormPosition::ScreenCenter && screen) {
+  if (FPosition == TWindowPlacement::ScreenCenter && screen) {
     frame = CenteredOver(screen->availableGeometry());
-  } else if (FPosition == TFormPosition::MainFormCenter) {
-    TCommonCustomForm* main = Application ? Application->MainForm() : nullptr;
+  } else if (FPosition == TWindowPlacement::MainFormCenter) {
+    TFormBase* main = Application ? Application->MainForm() : nullptr;
     if (main && main != this && main->Window())
       frame = CenteredOver(main->Window()->geometry());
     else if (screen)
@@ -91,12 +91,12 @@ void TCommonCustomForm::PlaceWindow() {
   FPlaced = true;
 }
 
-void TCommonCustomForm::Show() {
+void TFormBase::Show() {
   if (!FConfigured) {
     ConfigureWindow(*FWindow);
     FConfigured = true;
   }
-  if (!FPlaced || FPosition == TFormPosition::MainFormCenter) PlaceWindow();
+  if (!FPlaced || FPosition == TWindowPlacement::MainFormCenter) PlaceWindow();
   if (FFullScreen)
     FWindow->showFullScreen();
   else
@@ -104,13 +104,13 @@ void TCommonCustomForm::Show() {
   FWindow->requestActivate();
 }
 
-void TCommonCustomForm::Hide() { FWindow->hide(); }
+void TFormBase::Hide() { FWindow->hide(); }
 
-void TCommonCustomForm::Activate() {
+void TFormBase::Activate() {
   if (FWindow->isVisible()) FWindow->requestActivate();
 }
 
-void TCommonCustomForm::SetFullScreen(bool AValue) {
+void TFormBase::SetFullScreen(bool AValue) {
   if (FFullScreen == AValue) return;
   FFullScreen = AValue;
   if (!FWindow->isVisible()) return;
@@ -124,10 +124,10 @@ void TCommonCustomForm::SetFullScreen(bool AValue) {
   }
 }
 
-void TCommonCustomForm::Close() {
-  TCloseAction action = TCloseAction::caHide;
+void TFormBase::Close() {
+  TCloseResult action = TCloseResult::Hide;
   if (OnClose) OnClose(this, action);
-  if (action == TCloseAction::caNone) return;
+  if (action == TCloseResult::Keep) return;
   if (Application && Application->MainForm() == this) {
     Application->Terminate();
     return;
@@ -135,30 +135,30 @@ void TCommonCustomForm::Close() {
   Hide();
 }
 
-void TCommonCustomForm::Invalidate() { FWindow->update(); }
+void TFormBase::Invalidate() { FWindow->update(); }
 
-void TCommonCustomForm::DoCreate() {
+void TFormBase::DoCreate() {
   if (OnCreate) OnCreate(this);
 }
 
-float TCommonCustomForm::Scale() const { return static_cast<float>(FWindow->devicePixelRatio()); }
+float TFormBase::Scale() const { return static_cast<float>(FWindow->devicePixelRatio()); }
 
-void TCommonCustomForm::PaintFill(QPainter& APainter) {
+void TFormBase::PaintFill(QPainter& APainter) {
   APainter.setCompositionMode(QPainter::CompositionMode_Source);
   APainter.fillRect(QRect(QPoint(0, 0), FWindow->size()),
                     QColor(RedOf(FFill), GreenOf(FFill), BlueOf(FFill), AlphaOf(FFill)));
   APainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
-void TCommonCustomForm::Resized() {
+void TFormBase::Resized() {
   // Aligned top-level controls follow the client area.
   const float w = static_cast<float>(ClientWidth());
   const float h = static_cast<float>(ClientHeight());
   float top = 0;
   for (TControl* c : Controls()) {
-    if (c->Align() == TAlignLayout::Client || c->Align() == TAlignLayout::Contents) {
+    if (c->Align() == TAlignMode::Client || c->Align() == TAlignMode::Contents) {
       c->SetBounds(0, 0, w, h);
-    } else if (c->Align() == TAlignLayout::Top) {
+    } else if (c->Align() == TAlignMode::Top) {
       c->SetBounds(0, top, w, c->Height());
       top += c->Height();
     }
@@ -166,29 +166,29 @@ void TCommonCustomForm::Resized() {
   if (OnResize) OnResize(this);
 }
 
-std::vector<TControl*> TCommonCustomForm::Controls() const {
+std::vector<TControl*> TFormBase::Controls() const {
   std::vector<TControl*> result;
-  for (TFmxObject* o : Children())
+  for (TSceneObject* o : Children())
     if (auto* c = dynamic_cast<TControl*>(o)) result.push_back(c);
   return result;
 }
 
-void TCommonCustomForm::PaintContent(QPainter& APainter) {
-  TCanvas canvas(APainter);
+void TFormBase::PaintContent(QPainter& APainter) {
+  TCanvas2D canvas(APainter);
   for (TControl* c : Controls())
     if (c->Visible()) c->PaintTree(canvas);
   APainter.resetTransform();
   APainter.setOpacity(1);
 }
 
-void TCommonCustomForm::SetCaptured(TControl* AControl) {
+void TFormBase::SetCaptured(TControl* AControl) {
   if (FCaptured == AControl) return;
   FCaptured = AControl;
   // The platform grab keeps moves and the release coming while the pointer is outside.
   FWindow->setMouseGrabEnabled(AControl != nullptr);
 }
 
-void TCommonCustomForm::SetFocused(TControl* AControl) {
+void TFormBase::SetFocused(TControl* AControl) {
   FFocusFromKeyboard = false;
   if (FFocused == AControl) return;
   TControl* old = FFocused;
@@ -197,26 +197,26 @@ void TCommonCustomForm::SetFocused(TControl* AControl) {
   if (AControl) AControl->Repaint();
 }
 
-TPointF TCommonCustomForm::ScreenPointer() const {
+TPointF TFormBase::ScreenPointer() const {
   const QPoint p = QCursor::pos(FWindow->screen());
   return {static_cast<float>(p.x()), static_cast<float>(p.y())};
 }
 
-void TCommonCustomForm::ControlDestroyed(TControl* AControl) {
+void TFormBase::ControlDestroyed(TControl* AControl) {
   // A parent going takes its children with it, and they can no longer reach the root.
   if (IsSelfOrDescendant(FCaptured, AControl)) SetCaptured(nullptr);
   if (IsSelfOrDescendant(FFocused, AControl)) FFocused = nullptr;
   if (FInput) FInput->ControlDestroyed(AControl);
 }
 
-void TCommonCustomForm::DoAddObject(TFmxObject* AObject) {
+void TFormBase::DoAddObject(TSceneObject* AObject) {
   if (auto* c = dynamic_cast<TControl*>(AObject)) {
     c->SetRoot(this);
     Invalidate();
   }
 }
 
-void TCommonCustomForm::DoRemoveObject(TFmxObject* AObject) {
+void TFormBase::DoRemoveObject(TSceneObject* AObject) {
   if (auto* c = dynamic_cast<TControl*>(AObject)) {
     ControlDestroyed(c);
     c->SetRoot(nullptr);
@@ -237,7 +237,7 @@ void CollectFocusable(TControl* AControl, std::vector<TControl*>& AOut) {
 
 }  // namespace
 
-void TCommonCustomForm::FocusNext(bool ABackward) {
+void TFormBase::FocusNext(bool ABackward) {
   std::vector<TControl*> order;
   for (TControl* c : Controls()) CollectFocusable(c, order);
   if (order.empty()) return;
@@ -250,7 +250,7 @@ void TCommonCustomForm::FocusNext(bool ABackward) {
   FFocused->Repaint();
 }
 
-bool TCommonCustomForm::KeyDown(int AKey, bool AShift) {
+bool TFormBase::KeyDown(int AKey, bool AShift) {
   if (AKey == Qt::Key_Tab || AKey == Qt::Key_Backtab) {
     FocusNext(AShift || AKey == Qt::Key_Backtab);
     return true;

@@ -25,21 +25,21 @@ class TStyleBook;
 class TWindowInput;
 class TQtInputAdapter;
 
-enum class TFormPosition { Designed, ScreenCenter, MainFormCenter };
-enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+enum class TWindowPlacement { Designed, ScreenCenter, MainFormCenter };
+enum class TCloseResult { Keep, Hide, Free, Minimize };
 
-class TCommonCustomForm : public TFmxObject, public IControlRoot {
+class TFormBase : public TSceneObject, public IControlRoot {
  public:
-  explicit TCommonCustomForm(TFmxObject* AOwner);
-  ~TCommonCustomForm() override;
+  explicit TFormBase(TSceneObject* AOwner);
+  ~TFormBase() override;
 
   const QString& Caption() const { return FCaption; }
   void SetCaption(const QString& AValue);
   int ClientWidth() const;
   int ClientHeight() const;
   void SetClientSize(int AWidth, int AHeight);
-  TFormPosition Position() const { return FPosition; }
-  void SetPosition(TFormPosition AValue) { FPosition = AValue; }
+  TWindowPlacement Position() const { return FPosition; }
+  void SetPosition(TWindowPlacement AValue) { FPosition = AValue; }
   TAlphaColor Fill() const { return FFill; }
   void SetFill(TAlphaColor AValue);
   // The window's custom styles (not owned; none by default).
@@ -53,15 +53,15 @@ class TCommonCustomForm : public TFmxObject, public IControlRoot {
   void Show();
   void Hide();
   void Activate();
-  // Runs OnClose; unless it answers caNone the window goes, and the main window ends
+  // Runs OnClose; unless it answers Keep the window goes, and the main window ends
   // the application.
   void Close();
   // Asks the window system for a paint; several requests give one paint.
   void Invalidate();
 
-  std::function<void(TFmxObject*)> OnCreate;
-  std::function<void(TFmxObject*, TCloseAction&)> OnClose;
-  std::function<void(TFmxObject*)> OnResize;
+  std::function<void(TSceneObject*)> OnCreate;
+  std::function<void(TSceneObject*, TCloseResult&)> OnClose;
+  std::function<void(TSceneObject*)> OnResize;
 
   // Runs the creation handler; called once by the application after construction.
   virtual void DoCreate();
@@ -100,12 +100,12 @@ class TCommonCustomForm : public TFmxObject, public IControlRoot {
   virtual void Resized();
   // The window's pixel format and context wishes, before it is first shown.
   virtual void ConfigureWindow(TFormWindow& AWindow) {}
-  // Placement for TFormPosition::MainFormCenter.
+  // Placement for TWindowPlacement::MainFormCenter.
   QRect CenteredOver(const QRect& AOuter) const;
   void PlaceWindow();
 
   QString FCaption;
-  TFormPosition FPosition = TFormPosition::Designed;
+  TWindowPlacement FPosition = TWindowPlacement::Designed;
   TAlphaColor FFill = 0xFFF0F0F0;
   bool FFullScreen = false;
   int FDesignWidth = 640;
@@ -121,8 +121,8 @@ class TCommonCustomForm : public TFmxObject, public IControlRoot {
   bool FConfigured = false;
   bool FFocusFromKeyboard = false;
 
-  void DoAddObject(TFmxObject* AObject) override;
-  void DoRemoveObject(TFmxObject* AObject) override;
+  void DoAddObject(TSceneObject* AObject) override;
+  void DoRemoveObject(TSceneObject* AObject) override;
   void FocusNext(bool ABackward);
   bool HandleInput(QEvent* AEvent);
 };

@@ -9,7 +9,7 @@
 
 namespace sphaerix {
 
-TFormWindow::TFormWindow(TCommonCustomForm* AForm) : QOpenGLWindow(NoPartialUpdate), FForm(AForm) {}
+TFormWindow::TFormWindow(TFormBase* AForm) : QOpenGLWindow(NoPartialUpdate), FForm(AForm) {}
 
 void TFormWindow::paintGL() {
   QPainter painter(this);

@@ -7,12 +7,12 @@
 
 namespace sphaerix {
 
-class TCommonCustomForm;
+class TFormBase;
 
 class TFormWindow : public QOpenGLWindow {
   Q_OBJECT
  public:
-  explicit TFormWindow(TCommonCustomForm* AForm);
+  explicit TFormWindow(TFormBase* AForm);
 
   // Input goes to whoever the form installs; a form without input leaves them empty.
   std::function<bool(QEvent*)> OnInputEvent;
@@ -23,7 +23,7 @@ class TFormWindow : public QOpenGLWindow {
   bool event(QEvent* AEvent) override;
 
  private:
-  TCommonCustomForm* FForm;
+  TFormBase* FForm;
 };
 
 }  // namespace sphaerix

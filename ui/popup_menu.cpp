@@ -8,31 +8,31 @@
 
 namespace sphaerix {
 
-TMenuItem::TMenuItem(TFmxObject* AOwner) : TFmxObject(AOwner) {}
+TMenuItem::TMenuItem(TSceneObject* AOwner) : TSceneObject(AOwner) {}
 
 void TMenuItem::Click() {
   if (FEnabled && OnClick) OnClick(this);
 }
 
-TPopupMenu::TPopupMenu(TFmxObject* AOwner) : TFmxObject(AOwner) {}
+TPopupMenu::TPopupMenu(TSceneObject* AOwner) : TSceneObject(AOwner) {}
 
 TPopupMenu::~TPopupMenu() { CloseMenu(); }
 
 std::vector<TMenuItem*> TPopupMenu::Items() const {
   std::vector<TMenuItem*> items;
-  for (TFmxObject* o : Children())
+  for (TSceneObject* o : Children())
     if (auto* item = dynamic_cast<TMenuItem*>(o)) items.push_back(item);
   return items;
 }
 
-void TPopupMenu::SetPopupComponent(TFmxObject* AComponent) {
+void TPopupMenu::SetPopupComponent(TSceneObject* AComponent) {
   if (FPopupComponent == AComponent) return;
   if (FPopupComponent) FPopupComponent->RemoveFreeNotify(this);
   FPopupComponent = AComponent;
   if (FPopupComponent) FPopupComponent->AddFreeNotify(this);
 }
 
-void TPopupMenu::FreeNotification(TFmxObject* AObject) {
+void TPopupMenu::FreeNotification(TSceneObject* AObject) {
   if (AObject == FPopupComponent) FPopupComponent = nullptr;
 }
 

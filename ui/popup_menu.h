@@ -13,9 +13,9 @@ class QMenu;
 
 namespace sphaerix {
 
-class TMenuItem : public TFmxObject {
+class TMenuItem : public TSceneObject {
  public:
-  explicit TMenuItem(TFmxObject* AOwner);
+  explicit TMenuItem(TSceneObject* AOwner);
   const QString& Text() const { return FText; }
   void SetText(const QString& AValue) { FText = AValue; }
   // The check mark; the item never switches it itself.
@@ -26,7 +26,7 @@ class TMenuItem : public TFmxObject {
   void SetCheckable(bool AValue) { FCheckable = AValue; }
   bool Enabled() const { return FEnabled; }
   void SetEnabled(bool AValue) { FEnabled = AValue; }
-  std::function<void(TFmxObject*)> OnClick;
+  std::function<void(TSceneObject*)> OnClick;
   void Click();
 
  private:
@@ -36,14 +36,14 @@ class TMenuItem : public TFmxObject {
   bool FEnabled = true;
 };
 
-class TPopupMenu : public TFmxObject, public IPopupMenu {
+class TPopupMenu : public TSceneObject, public IPopupMenu {
  public:
-  explicit TPopupMenu(TFmxObject* AOwner);
+  explicit TPopupMenu(TSceneObject* AOwner);
   ~TPopupMenu() override;
 
   std::vector<TMenuItem*> Items() const;
-  TFmxObject* PopupComponent() const { return FPopupComponent; }
-  void SetPopupComponent(TFmxObject* AComponent) override;
+  TSceneObject* PopupComponent() const { return FPopupComponent; }
+  void SetPopupComponent(TSceneObject* AComponent) override;
   // Runs the menu's own loop until it closes; the chosen item's OnClick runs after the
   // menu has gone. Animations keep running meanwhile.
   void Popup(float AScreenX, float AScreenY) override;
@@ -52,10 +52,10 @@ class TPopupMenu : public TFmxObject, public IPopupMenu {
   void CloseMenu();
 
  protected:
-  void FreeNotification(TFmxObject* AObject) override;
+  void FreeNotification(TSceneObject* AObject) override;
 
  private:
-  TFmxObject* FPopupComponent = nullptr;
+  TSceneObject* FPopupComponent = nullptr;
   QMenu* FMenu = nullptr;
   bool FOpen = false;
 };

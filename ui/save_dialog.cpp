@@ -8,7 +8,7 @@ namespace sphaerix {
 
 std::function<QString(const TSaveDialog&)> TSaveDialog::DialogOverride;
 
-TSaveDialog::TSaveDialog(TFmxObject* AOwner) : TFmxObject(AOwner) {}
+TSaveDialog::TSaveDialog(TSceneObject* AOwner) : TSceneObject(AOwner) {}
 
 QString TSaveDialog::WithDefaultExt(const QString& AName) const {
   if (AName.isEmpty() || DefaultExt.isEmpty()) return AName;

@@ -8,9 +8,9 @@
 
 namespace sphaerix {
 
-class TSaveDialog : public TFmxObject {
+class TSaveDialog : public TSceneObject {
  public:
-  explicit TSaveDialog(TFmxObject* AOwner);
+  explicit TSaveDialog(TSceneObject* AOwner);
 
   // "description|pattern|description|pattern..."
   QString Filter;

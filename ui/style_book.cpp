@@ -5,7 +5,7 @@
 
 namespace sphaerix {
 
-TStyleBook::TStyleBook(TFmxObject* AOwner) : TFmxObject(AOwner) {}
+TStyleBook::TStyleBook(TSceneObject* AOwner) : TSceneObject(AOwner) {}
 
 void TStyleBook::AddStyle(const QString& AName, TStylePainter APainter) {
   FStyles[AName.toLower()] = std::move(APainter);
@@ -17,7 +17,7 @@ const TStyleBook::TStylePainter* TStyleBook::FindStyle(const QString& AName) con
 }
 
 const TStyleBook* TStyleBook::Of(const TControl& AControl) {
-  const auto* form = dynamic_cast<const TCommonCustomForm*>(AControl.Root());
+  const auto* form = dynamic_cast<const TFormBase*>(AControl.Root());
   return form ? form->StyleBook() : nullptr;
 }
 

@@ -14,12 +14,12 @@ namespace sphaerix {
 
 class TControl;
 
-class TStyleBook : public TFmxObject {
+class TStyleBook : public TSceneObject {
  public:
   // Paints AControl at its origin; the painter already carries its opacity.
   using TStylePainter = std::function<void(QPainter& APainter, const TControl& AControl)>;
 
-  explicit TStyleBook(TFmxObject* AOwner);
+  explicit TStyleBook(TSceneObject* AOwner);
   void AddStyle(const QString& AName, TStylePainter APainter);
   // The painter of the style named AName (case ignored), or nullptr.
   const TStylePainter* FindStyle(const QString& AName) const;

@@ -17,9 +17,9 @@
 namespace sphaerix {
 namespace {
 
-class LoopControl : public TFmxObject {
+class LoopControl : public TSceneObject {
  public:
-  explicit LoopControl(TFmxObject* AOwner) : TFmxObject(AOwner) {
+  explicit LoopControl(TSceneObject* AOwner) : TSceneObject(AOwner) {
     RegisterFloatProperty("Opacity", [this] { return Opacity; }, [this](float v) { Opacity = v; });
     RegisterFloatProperty("Width", [this] { return Width; }, [this](float v) { Width = v; });
   }
@@ -28,7 +28,7 @@ class LoopControl : public TFmxObject {
   float Width = 0;
 };
 
-class LoopWindow : public TFmxObject {
+class LoopWindow : public TSceneObject {
  public:
   bool IsRoot() const override { return true; }
 };
@@ -154,7 +154,7 @@ TEST_F(AnimationLoopTest, DeferredCallsRunFromTheLoopAndExceptionsGoToTheReport)
   ani->SetStopValue(1);
   ani->SetDuration(0.1f);
   int ticks = 0;
-  ani->OnProcess = [&](TFmxObject*) {
+  ani->OnProcess = [&](TSceneObject*) {
     ++ticks;
     if (ticks == 2) throw std::runtime_error("process failed");
   };
@@ -174,7 +174,7 @@ TEST_F(AnimationLoopTest, WaitInsideAnAnimationEventStillAdvances) {
   ani->SetDuration(0.05f);
   // The clock's own tick raises OnFinish; the wait inside it needs further ticks.
   bool inner = false;
-  ani->OnFinish = [&](TFmxObject*) {
+  ani->OnFinish = [&](TSceneObject*) {
     AnimateFloatWait(Body, "Opacity", 0, 0.1f);
     inner = true;
   };

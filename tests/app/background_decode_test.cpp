@@ -80,9 +80,9 @@ TEST_F(BackgroundDecodeTest, HandsOverTheSamePixelsAsAPlainLoadOnTheCallingThrea
   TWatched targets[3];
   {
     TBackgroundDecode decode;
-    decode.Add(targets[0].Bitmap, std::make_unique<TBytesStream>(pngs[0]));
+    decode.Add(targets[0].Bitmap, std::make_unique<TOwnedBytesStream>(pngs[0]));
     decode.Add(targets[1].Bitmap, std::make_unique<TReadOnlyStream>(pngs[1]));
-    decode.Add(targets[2].Bitmap, std::make_unique<TBytesStream>(pngs[2]));
+    decode.Add(targets[2].Bitmap, std::make_unique<TOwnedBytesStream>(pngs[2]));
     EXPECT_TRUE(decode.Pending());
     decode.Finish();
     EXPECT_FALSE(decode.Pending());
@@ -91,7 +91,7 @@ TEST_F(BackgroundDecodeTest, HandsOverTheSamePixelsAsAPlainLoadOnTheCallingThrea
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
     TBitmap plain;
-    TBytesStream stream(pngs[i]);
+    TOwnedBytesStream stream(pngs[i]);
     plain.LoadFromStream(stream);
     EXPECT_TRUE(SamePixels(targets[i].Bitmap, plain));
     EXPECT_EQ(targets[i].Changes, 1);
@@ -106,9 +106,9 @@ TEST_F(BackgroundDecodeTest, AnUndecodableImageFailsFinishAfterTheOthersAreDeliv
   bad.Bitmap.SetSize(5, 6);
   bad.Changes = 0;
   TBackgroundDecode decode;
-  decode.Add(first.Bitmap, std::make_unique<TBytesStream>(good));
-  decode.Add(bad.Bitmap, std::make_unique<TBytesStream>(garbage));
-  decode.Add(last.Bitmap, std::make_unique<TBytesStream>(good));
+  decode.Add(first.Bitmap, std::make_unique<TOwnedBytesStream>(good));
+  decode.Add(bad.Bitmap, std::make_unique<TOwnedBytesStream>(garbage));
+  decode.Add(last.Bitmap, std::make_unique<TOwnedBytesStream>(good));
   try {
     decode.Finish();
     ADD_FAILURE() << "no failure reported";
@@ -132,7 +132,7 @@ TEST_F(BackgroundDecodeTest, DroppedUnfinishedItWaitsAndGivesTheNotificationBack
   TWatched target;
   {
     TBackgroundDecode decode;
-    decode.Add(target.Bitmap, std::make_unique<TBytesStream>(MakePng(500, 400, 6)));
+    decode.Add(target.Bitmap, std::make_unique<TOwnedBytesStream>(MakePng(500, 400, 6)));
   }
   EXPECT_EQ(target.Changes, 0);
   target.Bitmap.BitmapChanged();

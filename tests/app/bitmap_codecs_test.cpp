@@ -65,7 +65,7 @@ void WriteAll(const QString& APath, const Bytes& ABytes) {
 }
 
 void Load(TBitmap& ABitmap, const Bytes& ABytes) {
-  TBytesStream stream(ABytes);
+  TOwnedBytesStream stream(ABytes);
   ABitmap.LoadFromStream(stream);
 }
 
@@ -287,7 +287,7 @@ TEST_F(BitmapCodecsTest, LoadingReadsFromTheFirstByteWhateverThePosition) {
   QImage image(5, 4, QImage::Format_RGB32);
   image.fill(qRgb(10, 20, 30));
   const Bytes png = Encode(image, "png");
-  TBytesStream memory(png);
+  TOwnedBytesStream memory(png);
   TChunkStream chunks(png);
   for (TStream* stream : std::initializer_list<TStream*>{&memory, &chunks}) {
     stream->SetPosition(9);
@@ -453,7 +453,7 @@ TEST_F(BitmapCodecsTest, FailedSaveKeepsTheOldFileAndLeavesNoTemporary) {
       ADD_FAILURE() << c.File << " saved";
     } catch (const EBitmapSavingFailed& e) {
       EXPECT_TRUE(c.Message.empty()) << e.what();
-    } catch (const EFCreateError& e) {
+    } catch (const EFileCreateError& e) {
       EXPECT_EQ(e.what(), c.Message);
     }
     EXPECT_EQ(ReadAll(folder + "/shot.jpg"), old) << c.File;

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "Unit2Catalogue.h"
+#include "app/Unit2Catalogue.h"
 
 using namespace sphaerix;
 

@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "Unit2State.h"
+#include "app/Unit2State.h"
 
 using namespace sphaerix;
 

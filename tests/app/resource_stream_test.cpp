@@ -46,12 +46,12 @@ TEST(ResourceStreamTest, MissingResourceNamesItself) {
     try {
       TResourceStream stream(KTable, 2, name);
       ADD_FAILURE() << name << " found";
-    } catch (const EResNotFound& e) {
+    } catch (const EResourceNotFound& e) {
       EXPECT_EQ(std::string(e.what()), std::string("Resource ") + name + " not found");
     }
   }
   // The program's own table works the same way.
-  EXPECT_THROW(TResourceStream("NoSuchImage_99"), EResNotFound);
+  EXPECT_THROW(TResourceStream("NoSuchImage_99"), EResourceNotFound);
 }
 
 // The fourteen surface maps the program carries: 4096 x 2048, opaque, the Enceladus map
@@ -63,7 +63,7 @@ TEST(ResourceStreamTest, EmbeddedMapsDecode) {
     std::unique_ptr<TResourceStream> stream;
     try {
       stream = std::make_unique<TResourceStream>(name);
-    } catch (const EResNotFound&) {
+    } catch (const EResourceNotFound&) {
       GTEST_SKIP() << name << " is not embedded in this build";
     }
     TBitmap bitmap;

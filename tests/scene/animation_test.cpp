@@ -94,9 +94,9 @@ class FakePlatform : public IPlatformServices {
 
 // X, Y, Z floats; as an angle triple it reads back reduced into [0, 360) like a node's
 // RotationAngle.
-class FakeVector : public TFmxObject {
+class FakeVector : public TSceneObject {
  public:
-  explicit FakeVector(TFmxObject* AOwner, bool AReduce) : TFmxObject(AOwner), FReduce(AReduce) {
+  explicit FakeVector(TSceneObject* AOwner, bool AReduce) : TSceneObject(AOwner), FReduce(AReduce) {
     RegisterFloatProperty("X", [this] { return V[0]; }, [this](float v) { Set(0, v); });
     RegisterFloatProperty("Y", [this] { return V[1]; }, [this](float v) { Set(1, v); });
     RegisterFloatProperty("Z", [this] { return V[2]; }, [this](float v) { Set(2, v); });
@@ -115,9 +115,9 @@ class FakeVector : public TFmxObject {
   bool FReduce;
 };
 
-class FakeControl : public TFmxObject {
+class FakeControl : public TSceneObject {
  public:
-  explicit FakeControl(TFmxObject* AOwner = nullptr) : TFmxObject(AOwner) {
+  explicit FakeControl(TSceneObject* AOwner = nullptr) : TSceneObject(AOwner) {
     Position = new FakeVector(this, false);
     RotationAngle = new FakeVector(this, true);
     RegisterObjectProperty("Position", [this] { return Position; });
@@ -139,13 +139,13 @@ class FakeControl : public TFmxObject {
   std::vector<float> Writes;
 };
 
-class FakeWindow : public TFmxObject {
+class FakeWindow : public TSceneObject {
  public:
   bool IsRoot() const override { return true; }
 };
 
 // A window as the 2D toolkit makes one: a control root, with no IsRoot of its own.
-class FakeForm : public TFmxObject, public IControlRoot {
+class FakeForm : public TSceneObject, public IControlRoot {
  public:
   void InvalidateRoot() override {}
   TControl* Captured() const override { return nullptr; }
@@ -181,8 +181,8 @@ class AnimationTest : public ::testing::Test {
     a->SetStartValue(AStart);
     a->SetStopValue(AStop);
     a->SetDuration(ADuration);
-    a->OnFinish = [this](TFmxObject*) { ++Finishes; };
-    a->OnProcess = [this](TFmxObject*) { ++Processes; };
+    a->OnFinish = [this](TSceneObject*) { ++Finishes; };
+    a->OnProcess = [this](TSceneObject*) { ++Processes; };
     return a;
   }
 
@@ -199,7 +199,7 @@ TEST_F(AnimationTest, PathsResolveIgnoringCase) {
   child->SetParent(Body);
   struct Case {
     const char* Path;
-    TFmxObject* Object;
+    TSceneObject* Object;
     const char* Final;
   } cases[] = {
       {"RotationAngle.Y", Body->RotationAngle, "Y"},
@@ -504,7 +504,7 @@ TEST_F(AnimationTest, AnimationThatEndsInATickWhileTheListShrinks) {
   a->Start();
   b->Start();
   c->Start();
-  b->OnProcess = [&](TFmxObject*) { a->StopAtCurrent(); };  // a handler shrinks the list
+  b->OnProcess = [&](TSceneObject*) { a->StopAtCurrent(); };  // a handler shrinks the list
   P.Advance(0.2);
   EXPECT_FALSE(c->Running());
   EXPECT_FALSE(a->Running());
@@ -530,7 +530,7 @@ TEST_F(AnimationTest, ExceptionInTickIsReportedAndLeavesTheRestUnvisited) {
   EXPECT_FLOAT_EQ(Body->Position->V[0], 1.0f);
 
   // A handler that throws on the last tick of a run: the run still leaves the clock.
-  c->OnFinish = [](TFmxObject*) { throw std::runtime_error("finish failed"); };
+  c->OnFinish = [](TSceneObject*) { throw std::runtime_error("finish failed"); };
   b->StopAtCurrent();
   a->StopAtCurrent();
   P.Advance(1.0);

@@ -77,11 +77,11 @@ TEST(Control3D, NewNodeHasTheInitialValues) {
 TEST(Position3D, EventsFollowTheCompareStoreNotifyRules) {
   TPosition3D p(nullptr, {1, 2, 3});
   int change = 0, changeX = 0;
-  p.OnChange = [&](TFmxObject* s) { EXPECT_EQ(s, &p); ++change; };
+  p.OnChange = [&](TSceneObject* s) { EXPECT_EQ(s, &p); ++change; };
   p.SetX(1);  // equal: nothing
   p.SetY(5);  // no OnChangeY: OnChange
   EXPECT_EQ(change, 1);
-  p.OnChangeX = [&](TFmxObject*) { ++changeX; };
+  p.OnChangeX = [&](TSceneObject*) { ++changeX; };
   p.SetX(7);  // OnChangeX instead of OnChange
   EXPECT_EQ(changeX, 1);
   EXPECT_EQ(change, 1);
@@ -370,7 +370,7 @@ class DrawingShape : public TControl3D {
   std::vector<std::string>* Log = nullptr;
 
  protected:
-  void Render(TContext3D*) override { Log->push_back("render " + Name()); }
+  void Render(TDrawContext*) override { Log->push_back("render " + Name()); }
 };
 
 TEST(RenderInternal, StatesInOrderThenRenderStepThenOnRenderThenVisibleChildren) {
@@ -381,7 +381,7 @@ TEST(RenderInternal, StatesInOrderThenRenderStepThenOnRenderThenVisibleChildren)
   parent.Log = &log;
   parent.Position().SetX(2);
   parent.SetTwoSide(true);
-  parent.OnRender = [&](TFmxObject* s, TContext3D* c) {
+  parent.OnRender = [&](TSceneObject* s, TDrawContext* c) {
     EXPECT_EQ(c, &ctx);
     log.push_back("onrender " + s->Name());
   };
@@ -399,7 +399,7 @@ TEST(RenderInternal, StatesInOrderThenRenderStepThenOnRenderThenVisibleChildren)
 
   parent.RenderInternal(&ctx);
   EXPECT_EQ(log, (std::vector<std::string>{"render parent", "onrender parent", "render a"}));
-  using S = TContextState;
+  using S = TRenderState;
   EXPECT_EQ(ctx.States, (std::vector<S>{S::csZWriteOn, S::csZTestOn, S::cs3DScene, S::csAllFace, S::csAlphaBlendOn,
                                         S::csZWriteOff, S::csZTestOff, S::cs3DScene, S::csFrontFace,
                                         S::csAlphaBlendOff}));

@@ -318,7 +318,7 @@ TEST(ShapeRender, DrawsItsBuffersWithMaterialOpacityAndWrappedMatrix) {
   EXPECT_EQ(draw.Material, source.Material());
   EXPECT_EQ(draw.Opacity, 0.5f);
   EXPECT_EQ(draw.Matrix, ring.WrapMatrix() * ring.AbsoluteMatrix());
-  using S = TContextState;
+  using S = TRenderState;
   // Two-sided, but the disk carries a face for each side: one is culled, so translucent
   // ring pixels are blended once.
   EXPECT_EQ(std::vector<S>(ctx.States.begin() + 5, ctx.States.end()),

@@ -9,7 +9,7 @@
 
 namespace sphaerix::testing {
 
-class FakeContext : public TContext3D {
+class FakeContext : public TDrawContext {
  public:
   struct Draw {
     TMatrix3D Matrix;
@@ -18,23 +18,23 @@ class FakeContext : public TContext3D {
     TMaterial* Material;
     float Opacity;
   };
-  void SetContextState(TContextState AState) override { States.push_back(AState); }
+  void SetContextState(TRenderState AState) override { States.push_back(AState); }
   void DrawTriangles(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices, TMaterial* AMaterial,
                      float AOpacity) override {
     Draws.push_back({CurrentMatrix(), &AVertices, &AIndices, AMaterial, AOpacity});
   }
-  std::vector<TContextState> States;
+  std::vector<TRenderState> States;
   std::vector<Draw> Draws;
 };
 
 class FakeViewport : public IViewport3D {
  public:
   void NeedRender() override { ++Requests; }
-  TContext3D* Context() const override { return ContextPtr; }
+  TDrawContext* Context() const override { return ContextPtr; }
   void AddLight(TLight*) override {}
   void RemoveLight(TLight*) override {}
   int Requests = 0;
-  TContext3D* ContextPtr = nullptr;
+  TDrawContext* ContextPtr = nullptr;
 };
 
 }  // namespace sphaerix::testing

@@ -103,7 +103,7 @@ class TouchTest : public ::testing::Test {
     Child.SetParent(&Viewport);
     Child.SetBounds(300, 0, 400, 600);
     Input.AttachControls();
-    Viewport.OnGesture = [this](TFmxObject* s, const TGestureEventInfo& info, bool& handled) {
+    Viewport.OnGesture = [this](TSceneObject* s, const TGestureEventInfo& info, bool& handled) {
       Gestures.push_back({s->Name(), info});
       handled = true;
     };
@@ -131,7 +131,7 @@ class TouchTest : public ::testing::Test {
   }
 
   FakePlatform Platform;
-  TFmxObject Window;
+  TSceneObject Window;
   FakeHost Host;
   TControl Viewport{nullptr}, Child{nullptr};
   TWindowInput Input;
@@ -185,12 +185,12 @@ TEST_F(TouchTest, ZoomNeedsAControlThatEnablesIt) {
 TEST_F(TouchTest, UnhandledOrFailingGestureGoesOnToTheParent) {
   std::vector<std::string> order;
   Child.Touch().InteractiveGestures = {TInteractiveGesture::Zoom};
-  Child.OnGesture = [&](TFmxObject*, const TGestureEventInfo&, bool& handled) {
+  Child.OnGesture = [&](TSceneObject*, const TGestureEventInfo&, bool& handled) {
     order.push_back("Child");
     handled = true;
     throw std::runtime_error("handler failed");
   };
-  Viewport.OnGesture = [&](TFmxObject*, const TGestureEventInfo&, bool&) { order.push_back("Viewport3D1"); };
+  Viewport.OnGesture = [&](TSceneObject*, const TGestureEventInfo&, bool&) { order.push_back("Viewport3D1"); };
   Pinch(3, 1);
   EXPECT_EQ(order, (std::vector<std::string>{"Child", "Viewport3D1"}));
   EXPECT_EQ(Platform.Errors, (std::vector<std::string>{"handler failed"}));
@@ -267,7 +267,7 @@ TEST(GestureManager, SensitivityRange) {
       try {
         manager.SetSensitivity(c.Value);
         ADD_FAILURE() << c.Value << " accepted";
-      } catch (const EGestureException& e) {
+      } catch (const EGestureError& e) {
         EXPECT_STREQ(e.what(), "Value must be between 1 and 100");
       }
       EXPECT_EQ(manager.Sensitivity(), 42) << c.Value;

@@ -19,7 +19,7 @@
 
 namespace sphaerix::testing {
 
-class RecordingContext : public TRenderContext3D {
+class RecordingContext : public TRenderTargetContext {
  public:
   struct Draw {
     TMatrix3D Model;
@@ -29,7 +29,7 @@ class RecordingContext : public TRenderContext3D {
     float Opacity;
     std::vector<TLightDescription> Lights;
   };
-  using TRenderContext3D::TRenderContext3D;
+  using TRenderTargetContext::TRenderTargetContext;
 
   void Clear(TAlphaColor AColor, float ADepth, std::uint32_t AStencil) override {
     Log.push_back("Clear");
@@ -50,7 +50,7 @@ class RecordingContext : public TRenderContext3D {
   }
 
   std::vector<std::string> Log;
-  std::vector<TContextState> States;
+  std::vector<TRenderState> States;
   std::vector<Draw> Draws;
   TAlphaColor ClearColor = 0;
   float ClearDepth = 0;
@@ -64,12 +64,12 @@ class RecordingContext : public TRenderContext3D {
     return CanBegin;
   }
   void DoEndScene() override { Log.push_back("EndScene"); }
-  void ApplyState(TContextState AState) override { States.push_back(AState); }
+  void ApplyState(TRenderState AState) override { States.push_back(AState); }
 };
 
-class RecordingFactory : public IContext3DFactory {
+class RecordingFactory : public IRenderContextFactory {
  public:
-  std::unique_ptr<TRenderContext3D> CreateContext(int AWidth, int AHeight, TMultisample AMultisample) override {
+  std::unique_ptr<TRenderTargetContext> CreateContext(int AWidth, int AHeight, TMultisample AMultisample) override {
     auto c = std::make_unique<RecordingContext>(AWidth, AHeight, AMultisample);
     Last = c.get();
     ++Created;
@@ -103,7 +103,7 @@ class FakeRoot : public IControlRoot {
 // Dummy1 (with Camera1 and Light1), an optional 2D label and Sphere2; Camera1 sits at
 // (0, 0, -15) looking at Sphere1. Sizes, materials and textures are each user's own.
 struct TViewerTree {
-  TFmxObject owner;
+  TSceneObject owner;
   TViewport3D* viewport = new TViewport3D(&owner);
   TSphere* sphere1 = new TSphere(&owner);
   TDisk* disk1 = new TDisk(&owner);
@@ -115,7 +115,7 @@ struct TViewerTree {
   TTextureMaterialSource* stars = new TTextureMaterialSource(&owner);
   TTextureMaterialSource* ring = new TTextureMaterialSource(&owner);
 
-  void BuildTree(IControlRoot& ARoot, IContext3DFactory& AFactory, TControl* ALabel = nullptr) {
+  void BuildTree(IControlRoot& ARoot, IRenderContextFactory& AFactory, TControl* ALabel = nullptr) {
     viewport->SetRoot(&ARoot);
     viewport->SetContextFactory(&AFactory);
     viewport->SetColor(claNull);

@@ -81,7 +81,7 @@ TEST_F(ViewerScene, RenderInternalStatesPerNode) {
   Resize(300, 200);
   sphere1->SetVisible(false);  // only the star sphere and the rigs draw
   viewport->RenderFrame();
-  using S = TContextState;
+  using S = TRenderState;
   const std::vector<S> nodeStates = {S::csZWriteOn, S::csZTestOn, S::csAllFace, S::csAlphaBlendOn};
   const std::vector<S> culled = {S::csZWriteOn, S::csZTestOn, S::csFrontFace, S::csAlphaBlendOn};
   std::vector<S> expected = {S::csScissorOff};
@@ -151,7 +151,7 @@ TEST_F(ViewerScene, NoFrameBeforeResizeOrWhileDrawing) {
   EXPECT_FALSE(viewport->RenderFrame());
   Resize(300, 200);
   bool nested = true;
-  sphere2->OnRender = [&](TFmxObject*, TContext3D*) { nested = viewport->RenderFrame(); };
+  sphere2->OnRender = [&](TSceneObject*, TDrawContext*) { nested = viewport->RenderFrame(); };
   EXPECT_TRUE(viewport->RenderFrame());
   EXPECT_FALSE(nested);
   EXPECT_EQ(viewport->FrameCount(), 1u);
@@ -167,7 +167,7 @@ TEST_F(ViewerScene, FailedBeginDrawsNothingButStillCopies) {
 
 TEST_F(ViewerScene, AnExceptionInADrawEndsTheSceneAndUnlocks) {
   Resize(300, 200);
-  sphere2->OnRender = [](TFmxObject*, TContext3D*) { throw std::runtime_error("boom"); };
+  sphere2->OnRender = [](TSceneObject*, TDrawContext*) { throw std::runtime_error("boom"); };
   EXPECT_THROW(viewport->RenderFrame(), std::runtime_error);
   EXPECT_FALSE(viewport->Drawing());
   EXPECT_EQ(Context().Log.back(), "EndScene");

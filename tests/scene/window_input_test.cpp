@@ -25,12 +25,12 @@ class FakeHost : public IWindowInputHost {
 
 class FakeMenu : public IPopupMenu {
  public:
-  void SetPopupComponent(TFmxObject* AComponent) override { Component = AComponent; }
+  void SetPopupComponent(TSceneObject* AComponent) override { Component = AComponent; }
   void Popup(float AX, float AY) override {
     ++Shown;
     At = {AX, AY};
   }
-  TFmxObject* Component = nullptr;
+  TSceneObject* Component = nullptr;
   TPointF At;
   int Shown = 0;
 };
@@ -67,26 +67,26 @@ class WindowInputTest : public ::testing::Test {
     Button.SetAutoCapture(true);
     Input.AttachControls();
     for (TControl* c : {&Viewport, &Text1}) Wire(*c);
-    Button.OnClick = [this](TFmxObject* s) { Log("Click", s); };
-    Input.OnMouseDown = [this](TFmxObject* s, TMouseButton, TShiftState, float, float) { Log("WindowDown", s); };
+    Button.OnClick = [this](TSceneObject* s) { Log("Click", s); };
+    Input.OnMouseDown = [this](TSceneObject* s, TMouseButton, TShiftState, float, float) { Log("WindowDown", s); };
   }
 
   void Wire(TControl& c) {
-    c.OnMouseDown = [this](TFmxObject* s, TMouseButton b, TShiftState sh, float x, float y) {
+    c.OnMouseDown = [this](TSceneObject* s, TMouseButton b, TShiftState sh, float x, float y) {
       Log("Down", s, ButtonName(b), sh, x, y);
     };
-    c.OnMouseUp = [this](TFmxObject* s, TMouseButton b, TShiftState sh, float x, float y) {
+    c.OnMouseUp = [this](TSceneObject* s, TMouseButton b, TShiftState sh, float x, float y) {
       Log("Up", s, ButtonName(b), sh, x, y);
     };
-    c.OnMouseMove = [this](TFmxObject* s, TShiftState sh, float x, float y) { Log("Move", s, "", sh, x, y); };
-    c.OnMouseWheel = [this](TFmxObject* s, TShiftState, int d, bool& handled) {
+    c.OnMouseMove = [this](TSceneObject* s, TShiftState sh, float x, float y) { Log("Move", s, "", sh, x, y); };
+    c.OnMouseWheel = [this](TSceneObject* s, TShiftState, int d, bool& handled) {
       Log("Wheel", s);
       handled = true;
     };
-    c.OnDblClick = [this](TFmxObject* s) { Log("DblClick", s); };
+    c.OnDblClick = [this](TSceneObject* s) { Log("DblClick", s); };
   }
 
-  void Log(const char* what, TFmxObject* sender, const char* button = nullptr, TShiftState shift = {},
+  void Log(const char* what, TSceneObject* sender, const char* button = nullptr, TShiftState shift = {},
            float x = 0, float y = 0) {
     std::ostringstream o;
     o << what << ' ' << sender->Name();
@@ -98,7 +98,7 @@ class WindowInputTest : public ::testing::Test {
     Events.push_back(o.str());
   }
 
-  TFmxObject Window;
+  TSceneObject Window;
   FakeHost Host;
   FakeMenu Menu;
   TControl Viewport{nullptr}, Text1{nullptr}, Panel{nullptr}, Button{nullptr};
@@ -147,7 +147,7 @@ TEST_F(WindowInputTest, CapturedDragKeepsReportingOutsideTheWindowUntilRelease) 
 
 TEST_F(WindowInputTest, CapturedControlGetsItsOwnCoordinates) {
   std::vector<TPointF> moves;
-  Button.OnMouseMove = [&](TFmxObject*, TShiftState, float x, float y) { moves.push_back({x, y}); };
+  Button.OnMouseMove = [&](TSceneObject*, TShiftState, float x, float y) { moves.push_back({x, y}); };
   Input.MouseDown(TMouseButton::mbLeft, ssLeft, 615, 115);
   Input.MouseMove(ssLeft, 0, 0);
   ASSERT_EQ(moves.size(), 1u);
@@ -162,8 +162,8 @@ TEST_F(WindowInputTest, CapturedControlGetsItsOwnCoordinates) {
 
 TEST_F(WindowInputTest, FailingClickHandlerStillReleasesThePointer) {
   bool released = false;
-  Button.OnClick = [](TFmxObject*) { throw std::runtime_error("click failed"); };
-  Button.OnMouseUp = [&](TFmxObject*, TMouseButton, TShiftState, float, float) { released = true; };
+  Button.OnClick = [](TSceneObject*) { throw std::runtime_error("click failed"); };
+  Button.OnMouseUp = [&](TSceneObject*, TMouseButton, TShiftState, float, float) { released = true; };
   Input.MouseDown(TMouseButton::mbLeft, ssLeft, 620, 120);
   EXPECT_THROW(Input.MouseUp(TMouseButton::mbLeft, {}, 620, 120, true), std::runtime_error);
   EXPECT_TRUE(released);
@@ -208,7 +208,7 @@ TEST_F(WindowInputTest, LeavingTheWindowIsAMoveOutsideThenNoHoveredControl) {
   TShiftState seen = ssShift;
   TPointF at;
   int leaves = 0;
-  Input.OnMouseMove = [&](TFmxObject* s, TShiftState sh, float x, float y) {
+  Input.OnMouseMove = [&](TSceneObject* s, TShiftState sh, float x, float y) {
     ++leaves;
     seen = sh;
     at = {x, y};
@@ -228,11 +228,11 @@ TEST_F(WindowInputTest, LeavingTheWindowIsAMoveOutsideThenNoHoveredControl) {
 
 TEST_F(WindowInputTest, WheelGoesToTheWindowThenUpFromTheControlUnderThePointer) {
   int windowWheels = 0;
-  Input.OnMouseWheel = [&](TFmxObject*, TShiftState, int, bool&) { ++windowWheels; };
+  Input.OnMouseWheel = [&](TSceneObject*, TShiftState, int, bool&) { ++windowWheels; };
   // Over the panel: the button has no handler, the panel none either: nothing reaches the viewport.
   EXPECT_FALSE(Input.MouseWheel({}, 120, 620, 120));
   EXPECT_TRUE(Events.empty());
-  Panel.OnMouseWheel = [this](TFmxObject* s, TShiftState, int, bool& handled) {
+  Panel.OnMouseWheel = [this](TSceneObject* s, TShiftState, int, bool& handled) {
     Log("Wheel", s);
     handled = true;
   };
@@ -241,14 +241,14 @@ TEST_F(WindowInputTest, WheelGoesToTheWindowThenUpFromTheControlUnderThePointer)
   EXPECT_EQ(Events, (std::vector<std::string>{"Wheel Panel1", "Wheel Viewport3D1"}));
   EXPECT_EQ(windowWheels, 3);
   // The window's own handler can take it first.
-  Input.OnMouseWheel = [](TFmxObject*, TShiftState, int, bool& handled) { handled = true; };
+  Input.OnMouseWheel = [](TSceneObject*, TShiftState, int, bool& handled) { handled = true; };
   EXPECT_TRUE(Input.MouseWheel({}, 120, 100, 100));
   EXPECT_EQ(Events.size(), 2u);
 }
 
 TEST_F(WindowInputTest, WheelWhileCapturedGoesOnlyToTheCapturedControl) {
   int delta = 0;
-  Button.OnMouseWheel = [&](TFmxObject*, TShiftState, int d, bool&) { delta = d; };
+  Button.OnMouseWheel = [&](TSceneObject*, TShiftState, int d, bool&) { delta = d; };
   Input.MouseDown(TMouseButton::mbLeft, ssLeft, 620, 120);
   EXPECT_FALSE(Input.MouseWheel({}, -120, 100, 100));  // not handled, yet not passed on
   EXPECT_EQ(delta, -120);
@@ -266,7 +266,7 @@ TEST_F(WindowInputTest, RightPressOpensTheMenuWithoutMouseDown) {
   EXPECT_EQ(Input.Captured(), nullptr);
   // Over the panel there is no menu: an ordinary right press of the panel.
   std::string panelDown;
-  Panel.OnMouseDown = [&](TFmxObject* s, TMouseButton b, TShiftState, float, float) { panelDown = ButtonName(b); };
+  Panel.OnMouseDown = [&](TSceneObject* s, TMouseButton b, TShiftState, float, float) { panelDown = ButtonName(b); };
   Input.MouseDown(TMouseButton::mbRight, ssRight, 700, 300);
   EXPECT_EQ(Menu.Shown, 1);
   EXPECT_EQ(panelDown, "R");
@@ -314,7 +314,7 @@ class OuterRoot : public IControlRoot {
 };
 
 TEST(WindowInputOverRoot, CaptureLivesInTheOuterRoot) {
-  TFmxObject window;
+  TSceneObject window;
   OuterRoot root;
   TWindowInput input(window, root);
   root.Input = &input;
@@ -324,7 +324,7 @@ TEST(WindowInputOverRoot, CaptureLivesInTheOuterRoot) {
   viewport->SetBounds(0, 0, 100, 100);
   viewport->SetAutoCapture(true);
   std::vector<TPointF> moves;
-  viewport->OnMouseMove = [&](TFmxObject*, TShiftState, float x, float y) { moves.push_back({x, y}); };
+  viewport->OnMouseMove = [&](TSceneObject*, TShiftState, float x, float y) { moves.push_back({x, y}); };
   input.MouseDown(TMouseButton::mbLeft, ssLeft, 10, 10);
   EXPECT_EQ(root.CapturedControl, viewport);
   EXPECT_EQ(input.Captured(), viewport);

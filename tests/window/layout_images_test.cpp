@@ -6,8 +6,8 @@
 #include <cstring>
 #include <memory>
 
-#include "Unit1.h"
-#include "Unit2.h"
+#include "app/Unit1.h"
+#include "app/Unit2.h"
 #include "platform/resource_stream.h"
 #include "scene/bitmap.h"
 #include "scene/material.h"

@@ -24,6 +24,7 @@
 #include "ui/canvas.h"
 #include "ui/form.h"
 #include "ui/form_window.h"
+#include "ui/viewport_painter.h"
 #include "tests/scene/viewport_fakes.h"
 
 namespace sphaerix {
@@ -109,8 +110,8 @@ struct RenderScene : ::testing::Test, RenderDevice, TViewerTree {
 
   void TearDown() override {
     // GL objects go while the context is current.
-    for (TFmxObject* o : {static_cast<TFmxObject*>(viewport), static_cast<TFmxObject*>(planet),
-                          static_cast<TFmxObject*>(stars), static_cast<TFmxObject*>(ring)})
+    for (TSceneObject* o : {static_cast<TSceneObject*>(viewport), static_cast<TSceneObject*>(planet),
+                          static_cast<TSceneObject*>(stars), static_cast<TSceneObject*>(ring)})
       delete o;
     gl.doneCurrent();
   }
@@ -124,7 +125,7 @@ struct RenderScene : ::testing::Test, RenderDevice, TViewerTree {
 
   // The pixel at which the world point AWorld appears in the last frame.
   std::pair<int, int> PixelOf(TPoint3D AWorld) {
-    TRenderContext3D* c = viewport->RenderContext();
+    TRenderTargetContext* c = viewport->RenderContext();
     const TVector3D clip = TVector3D(AWorld) * (c->CurrentCameraMatrix() * c->CurrentProjectionMatrix());
     return {static_cast<int>((clip.X / clip.W + 1) / 2 * c->Width()),
             static_cast<int>((1 - clip.Y / clip.W) / 2 * c->Height())};
@@ -248,7 +249,7 @@ TEST_F(RenderScene, UnchangedTexturesAndMeshesAreNotUploadedAgain) {
 class RedBox : public TControl {
  public:
   using TControl::TControl;
-  void Paint(TCanvas& ACanvas) override {
+  void Paint(TCanvas2D& ACanvas) override {
     ACanvas.Begin(*this).fillRect(QRectF(0, 0, Width(), Height()), QColor(255, 0, 0));
   }
 };
@@ -264,7 +265,7 @@ TEST(RenderWindow, OpenGL33IsAvailable) {
 TEST(RenderWindow, ViewportOverBlackWindowAndOneFramePerPaint) {
   EnsureApplication();
   InstallGLViewports();
-  TCommonCustomForm form(nullptr);
+  TFormBase form(nullptr);
   form.Window()->setFormat(GLSurfaceFormat());
   form.SetFill(claBlack);
   form.SetClientSize(240, 180);
@@ -274,7 +275,7 @@ TEST(RenderWindow, ViewportOverBlackWindowAndOneFramePerPaint) {
   auto* source = new TLightMaterialSource(&form);
   auto* light = new TLight(&form);
   form.AddObject(viewport);
-  viewport->SetAlign(TAlignLayout::Client);
+  viewport->SetAlign(TAlignMode::Client);
   viewport->SetColor(claNull);
   viewport->AddObject(sphere);
   viewport->AddObject(camera);
@@ -340,7 +341,7 @@ TEST(RenderWindow, ViewportOverBlackWindowAndOneFramePerPaint) {
 
   form.Hide();
   delete box;
-  for (TFmxObject* o : std::initializer_list<TFmxObject*>{light, camera, sphere, source, viewport}) delete o;
+  for (TSceneObject* o : std::initializer_list<TSceneObject*>{light, camera, sphere, source, viewport}) delete o;
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 #include <functional>
 #include <memory>
 
-#include "Unit1.h"
-#include "Unit2.h"
+#include "app/Unit1.h"
+#include "app/Unit2.h"
 #include "ui/application.h"
 #include "ui/form_window.h"
 

@@ -1,10 +1,10 @@
-#include "Unit2.h"
+#include "app/Unit2.h"
 
 #include <QString>
 #include <memory>
 #include <type_traits>
 
-#include "Unit1.h"
+#include "app/Unit1.h"
 #include "platform/background_decode.h"
 #include "platform/resource_stream.h"
 #include "scene/animation.h"
@@ -42,7 +42,7 @@ const TButtonPlace ButtonPlaces[BodyCount] = {
     {0, 3}, {1, 3}, {1, 4}, {0, 1}, {1, 5}, {1, 6}, {1, 7},
 };
 
-TText* MakeFactText(TFmxObject* AOwner, TTextAlign AHorz, float AX, float AY) {
+TText* MakeFactText(TSceneObject* AOwner, TTextAlign AHorz, float AX, float AY) {
   auto* t = new TText(AOwner);
   t->SetSize(200, 300);
   t->Position().SetPoint({AX, AY});
@@ -59,11 +59,11 @@ TText* MakeFactText(TFmxObject* AOwner, TTextAlign AHorz, float AX, float AY) {
 
 }  // namespace
 
-TForm2::TForm2(TFmxObject* AOwner) : TCommonCustomForm(AOwner) {
+TForm2::TForm2(TSceneObject* AOwner) : TFormBase(AOwner) {
   SetName("Form2");
   SetCaption(QStringLiteral("Sphaerix"));
   SetClientSize(1149, 829);
-  SetPosition(TFormPosition::ScreenCenter);
+  SetPosition(TWindowPlacement::ScreenCenter);
   SetFill(claBlack);
   SetFullScreen(true);
   BuildScene();
@@ -71,9 +71,9 @@ TForm2::TForm2(TFmxObject* AOwner) : TCommonCustomForm(AOwner) {
   BuildStyles();
   BuildMenu();
   WireEvents();
-  OnCreate = [this](TFmxObject* s) { FormCreate(s); };
-  OnClose = [this](TFmxObject* s, TCloseAction& a) { FormClose(s, a); };
-  OnResize = [this](TFmxObject* s) { FormResize(s); };
+  OnCreate = [this](TSceneObject* s) { FormCreate(s); };
+  OnClose = [this](TSceneObject* s, TCloseResult& a) { FormClose(s, a); };
+  OnResize = [this](TSceneObject* s) { FormResize(s); };
 }
 
 TForm2::~TForm2() {
@@ -85,7 +85,7 @@ namespace {
 // A component of the layout: owned by the window, named, and placed under AParent. 3D nodes
 // and animations are "loading" until the whole scene is built.
 template <class T>
-T* Make(TFmxObject* AOwner, const char* AName, TFmxObject* AParent) {
+T* Make(TSceneObject* AOwner, const char* AName, TSceneObject* AParent) {
   auto* c = new T(AOwner);
   c->SetName(AName);
   if constexpr (std::is_base_of_v<TControl3D, T> || std::is_base_of_v<TAnimation, T>) c->BeginLoading();
@@ -97,7 +97,7 @@ T* Make(TFmxObject* AOwner, const char* AName, TFmxObject* AParent) {
 
 void TForm2::BuildScene() {
   Viewport3D1 = Make<TViewport3D>(this, "Viewport3D1", this);
-  Viewport3D1->SetAlign(TAlignLayout::Client);
+  Viewport3D1->SetAlign(TAlignMode::Client);
   Viewport3D1->SetSize(1149, 829);
   Viewport3D1->SetUsingDesignCamera(false);
   Viewport3D1->SetColor(claNull);
@@ -105,7 +105,7 @@ void TForm2::BuildScene() {
   BuildRig();
   Label1 = Make<TLabel>(this, "Label1", Viewport3D1);
   Label1->SetHeight(40);
-  Label1->SetAlign(TAlignLayout::Top);
+  Label1->SetAlign(TAlignMode::Top);
   Label1->TextSettings().StyledSettings = ssFamily;
   Label1->TextSettings().Size = 22;
   Label1->TextSettings().Color = 0xFFBABABA;
@@ -256,32 +256,32 @@ void TForm2::WireEvents() {
   Viewport3D1->Touch().InteractiveGestures = {TInteractiveGesture::Zoom, TInteractiveGesture::DoubleTap};
   for (TControl* c : {static_cast<TControl*>(Viewport3D1), static_cast<TControl*>(Text1),
                       static_cast<TControl*>(Text2)}) {
-    c->OnMouseDown = [this](TFmxObject* s, TMouseButton b, TShiftState sh, float x, float y) {
+    c->OnMouseDown = [this](TSceneObject* s, TMouseButton b, TShiftState sh, float x, float y) {
       Viewport3D1MouseDown(s, b, sh, x, y);
     };
-    c->OnMouseMove = [this](TFmxObject* s, TShiftState sh, float x, float y) { Viewport3D1MouseMove(s, sh, x, y); };
-    c->OnMouseUp = [this](TFmxObject* s, TMouseButton b, TShiftState sh, float x, float y) {
+    c->OnMouseMove = [this](TSceneObject* s, TShiftState sh, float x, float y) { Viewport3D1MouseMove(s, sh, x, y); };
+    c->OnMouseUp = [this](TSceneObject* s, TMouseButton b, TShiftState sh, float x, float y) {
       Viewport3D1MouseUp(s, b, sh, x, y);
     };
-    c->OnMouseWheel = [this](TFmxObject* s, TShiftState sh, int d, bool& h) { Viewport3D1MouseWheel(s, sh, d, h); };
-    c->OnDblClick = [this](TFmxObject* s) { Viewport3D1DblClick(s); };
+    c->OnMouseWheel = [this](TSceneObject* s, TShiftState sh, int d, bool& h) { Viewport3D1MouseWheel(s, sh, d, h); };
+    c->OnDblClick = [this](TSceneObject* s) { Viewport3D1DblClick(s); };
   }
   Text1->SetPopupMenu(PopupMenu1);
   Text2->SetPopupMenu(PopupMenu1);
-  Viewport3D1->OnGesture = [this](TFmxObject* s, const TGestureEventInfo& e, bool& h) { Viewport3D1Gesture(s, e, h); };
-  for (int i = 0; i < BodyCount; ++i) Buttons[i]->OnClick = [this, i](TFmxObject*) { ButtonClick(i); };
-  MenuItem1->OnClick = [this](TFmxObject* s) { MenuItem1Click(s); };
-  MenuItem2->OnClick = [this](TFmxObject* s) { MenuItem2Click(s); };
-  MenuItem3->OnClick = [this](TFmxObject* s) { MenuItem3Click(s); };
-  MenuItem5->OnClick = [this](TFmxObject* s) { MenuItem5Click(s); };
-  MenuItem7->OnClick = [this](TFmxObject* s) { MenuItem7Click(s); };
-  MenuItem6->OnClick = [this](TFmxObject* s) { MenuItem6Click(s); };
-  MenuItem4->OnClick = [this](TFmxObject* s) { MenuItem4Click(s); };
+  Viewport3D1->OnGesture = [this](TSceneObject* s, const TGestureEventInfo& e, bool& h) { Viewport3D1Gesture(s, e, h); };
+  for (int i = 0; i < BodyCount; ++i) Buttons[i]->OnClick = [this, i](TSceneObject*) { ButtonClick(i); };
+  MenuItem1->OnClick = [this](TSceneObject* s) { MenuItem1Click(s); };
+  MenuItem2->OnClick = [this](TSceneObject* s) { MenuItem2Click(s); };
+  MenuItem3->OnClick = [this](TSceneObject* s) { MenuItem3Click(s); };
+  MenuItem5->OnClick = [this](TSceneObject* s) { MenuItem5Click(s); };
+  MenuItem7->OnClick = [this](TSceneObject* s) { MenuItem7Click(s); };
+  MenuItem6->OnClick = [this](TSceneObject* s) { MenuItem6Click(s); };
+  MenuItem4->OnClick = [this](TSceneObject* s) { MenuItem4Click(s); };
 }
 
 // ---- Start and close
 
-void TForm2::FormCreate(TFmxObject*) {
+void TForm2::FormCreate(TSceneObject*) {
   PrepareDataFolder();
   for (int i = 0; i < BodyCount; ++i)
     BodyTextures[static_cast<size_t>(i)] =
@@ -303,11 +303,11 @@ void TForm2::FormCreate(TFmxObject*) {
   FloatAnimation1->SetEnabled(true);
 }
 
-void TForm2::FormClose(TFmxObject*, TCloseAction&) {
+void TForm2::FormClose(TSceneObject*, TCloseResult&) {
   for (auto& stream : BodyTextures) stream.reset();
 }
 
-void TForm2::FormResize(TFmxObject*) {
+void TForm2::FormResize(TSceneObject*) {
   // Extended precision on the 32-bit width, stored as 32-bit: the labels end 7 units left
   // of the centre line and the values begin 7 units right of it.
   const long double half = static_cast<long double>(Viewport3D1->Width()) / 2.0f;
@@ -361,12 +361,12 @@ void TForm2::ButtonClick(int AIndex) {
 
 // ---- Navigation
 
-void TForm2::Viewport3D1MouseDown(TFmxObject*, TMouseButton, TShiftState, float X, float Y) {
+void TForm2::Viewport3D1MouseDown(TSceneObject*, TMouseButton, TShiftState, float X, float Y) {
   Dragging = true;
   FDown = {X, Y};
 }
 
-void TForm2::Viewport3D1MouseMove(TFmxObject*, TShiftState, float X, float Y) {
+void TForm2::Viewport3D1MouseMove(TSceneObject*, TShiftState, float X, float Y) {
   if (!Dragging) return;
   // The farther the camera, the more a pixel turns the rig.
   const long double k = (static_cast<long double>(-7.0f) - Camera1->Position().Z()) / 33.0f + 0.1L;
@@ -376,9 +376,9 @@ void TForm2::Viewport3D1MouseMove(TFmxObject*, TShiftState, float X, float Y) {
   FDown = {X, Y};
 }
 
-void TForm2::Viewport3D1MouseUp(TFmxObject*, TMouseButton, TShiftState, float, float) { Dragging = false; }
+void TForm2::Viewport3D1MouseUp(TSceneObject*, TMouseButton, TShiftState, float, float) { Dragging = false; }
 
-void TForm2::Viewport3D1MouseWheel(TFmxObject*, TShiftState, int WheelDelta, bool& Handled) {
+void TForm2::Viewport3D1MouseWheel(TSceneObject*, TShiftState, int WheelDelta, bool& Handled) {
   DoZoom(WheelDelta > 0);
   Handled = true;
 }
@@ -389,7 +389,7 @@ void TForm2::DoZoom(bool aIn) {
   if (z > -40 && z < -5) Camera1->Position().SetZ(z);
 }
 
-void TForm2::Viewport3D1Gesture(TFmxObject*, const TGestureEventInfo& EventInfo, bool& Handled) {
+void TForm2::Viewport3D1Gesture(TSceneObject*, const TGestureEventInfo& EventInfo, bool& Handled) {
   switch (EventInfo.GestureID) {
     case igiZoom: {
       if (EventInfo.Flags & gfBegin) LastGestureDistance = EventInfo.Distance;
@@ -415,11 +415,11 @@ void TForm2::Viewport3D1Gesture(TFmxObject*, const TGestureEventInfo& EventInfo,
   }
 }
 
-void TForm2::Viewport3D1DblClick(TFmxObject*) { Panel1->SetVisible(!Panel1->Visible()); }
+void TForm2::Viewport3D1DblClick(TSceneObject*) { Panel1->SetVisible(!Panel1->Visible()); }
 
 // ---- Menu
 
-void TForm2::MenuItem1Click(TFmxObject*) {
+void TForm2::MenuItem1Click(TSceneObject*) {
   MenuItem1->SetIsChecked(!MenuItem1->IsChecked());
   if (MenuItem1->IsChecked())
     FloatAnimation1->Start();
@@ -427,23 +427,23 @@ void TForm2::MenuItem1Click(TFmxObject*) {
     FloatAnimation1->StopAtCurrent();
 }
 
-void TForm2::MenuItem2Click(TFmxObject*) {
+void TForm2::MenuItem2Click(TSceneObject*) {
   MenuItem2->SetIsChecked(!MenuItem2->IsChecked());
   Label1->SetVisible(MenuItem2->IsChecked());
 }
 
-void TForm2::MenuItem3Click(TFmxObject*) {
+void TForm2::MenuItem3Click(TSceneObject*) {
   MenuItem3->SetIsChecked(!MenuItem3->IsChecked());
   Text1->SetVisible(MenuItem3->IsChecked());
   Text2->SetVisible(MenuItem3->IsChecked());
 }
 
-void TForm2::MenuItem5Click(TFmxObject*) {
+void TForm2::MenuItem5Click(TSceneObject*) {
   MenuItem5->SetIsChecked(!MenuItem5->IsChecked());
   SetFullScreen(MenuItem5->IsChecked());
 }
 
-void TForm2::MenuItem7Click(TFmxObject*) {
+void TForm2::MenuItem7Click(TSceneObject*) {
   SaveDialog1->InitialDir = DataFolder;
   if (!SaveDialog1->Execute()) return;
   TBitmapCodecSaveParams params;
@@ -452,10 +452,10 @@ void TForm2::MenuItem7Click(TFmxObject*) {
   shot->SaveToFile(SaveDialog1->FileName.toStdString(), &params);
 }
 
-void TForm2::MenuItem6Click(TFmxObject*) {
+void TForm2::MenuItem6Click(TSceneObject*) {
   if (Form1) Form1->Show();
 }
 
-void TForm2::MenuItem4Click(TFmxObject*) { Application->Terminate(); }
+void TForm2::MenuItem4Click(TSceneObject*) { Application->Terminate(); }
 
 }  // namespace sphaerix

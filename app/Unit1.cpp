@@ -1,4 +1,4 @@
-#include "Unit1.h"
+#include "app/Unit1.h"
 
 #include <QDesktopServices>
 #include <QImage>
@@ -6,7 +6,7 @@
 #include <QPainter>
 #include <QUrl>
 
-#include "Unit2.h"
+#include "app/Unit2.h"
 #include "platform/resource_stream.h"
 #include "ui/canvas.h"
 #include "ui/controls.h"
@@ -43,11 +43,11 @@ QString WithoutScheme(const QString& AUrl) {
 
 }  // namespace
 
-TForm1::TForm1(TFmxObject* AOwner) : TCommonCustomForm(AOwner) {
+TForm1::TForm1(TSceneObject* AOwner) : TFormBase(AOwner) {
   SetName("Form1");
   SetCaption(QStringLiteral("About"));
   SetClientSize(515, 265);
-  SetPosition(TFormPosition::MainFormCenter);
+  SetPosition(TWindowPlacement::MainFormCenter);
 
   SpeedButton1 = new TSpeedButton(this);
   SpeedButton1->SetName("SpeedButton1");
@@ -57,7 +57,7 @@ TForm1::TForm1(TFmxObject* AOwner) : TCommonCustomForm(AOwner) {
   SpeedButton1->TextSettings().StyledSettings = ssFamily | ssStyle;
   SpeedButton1->TextSettings().Size = 16;
   SpeedButton1->TextSettings().Color = 0xFFB8B7B7;
-  SpeedButton1->OnClick = [this](TFmxObject* s) { SpeedButton1Click(s); };
+  SpeedButton1->OnClick = [this](TSceneObject* s) { SpeedButton1Click(s); };
 
   Image1 = new TImage(this);
   Image1->SetName("Image1");
@@ -78,7 +78,7 @@ TForm1::TForm1(TFmxObject* AOwner) : TCommonCustomForm(AOwner) {
                      0xFF6D90D0);
   Label3->SetHitTest(true);
   Label3->Cursor = Qt::PointingHandCursor;
-  Label3->OnClick = [this](TFmxObject* s) { Label3Click(s); };
+  Label3->OnClick = [this](TSceneObject* s) { Label3Click(s); };
   // The imagery's licences ask for a credit where the pictures are shown.
   Label4 = MakeLabel(this, "Label4", 32, 178, 451, 30,
                      QStringLiteral("Imagery: NASA/JPL-Caltech, NASA Visible Earth, USGS, A. Mellinger (Milky Way),\n"
@@ -106,11 +106,11 @@ void TForm1::PaintFill(QPainter& APainter) {
   APainter.fillRect(QRect(0, 0, ClientWidth(), ClientHeight()), g);
 }
 
-void TForm1::Label3Click(TFmxObject*) {
+void TForm1::Label3Click(TSceneObject*) {
   if (OpenUrl) OpenUrl(QString::fromLatin1(MakerAddress));
 }
 
-void TForm1::SpeedButton1Click(TFmxObject*) {
+void TForm1::SpeedButton1Click(TSceneObject*) {
   Hide();
   if (Form2) Form2->Activate();
 }

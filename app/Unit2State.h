@@ -5,7 +5,7 @@
 #include <array>
 #include <memory>
 
-#include "Unit2Catalogue.h"
+#include "app/Unit2Catalogue.h"
 
 namespace sphaerix {
 

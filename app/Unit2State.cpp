@@ -1,4 +1,4 @@
-#include "Unit2State.h"
+#include "app/Unit2State.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -12,9 +12,9 @@ class TSpeedButton;
 // The maker's product page; the window shows it without its scheme.
 extern const char* const MakerAddress;
 
-class TForm1 : public TCommonCustomForm {
+class TForm1 : public TFormBase {
  public:
-  explicit TForm1(TFmxObject* AOwner);
+  explicit TForm1(TSceneObject* AOwner);
   ~TForm1() override;
 
   TSpeedButton* SpeedButton1 = nullptr;
@@ -24,8 +24,8 @@ class TForm1 : public TCommonCustomForm {
   TLabel* Label3 = nullptr;
   TLabel* Label4 = nullptr;  // the imagery's credit
 
-  void Label3Click(TFmxObject* Sender);
-  void SpeedButton1Click(TFmxObject* Sender);
+  void Label3Click(TSceneObject* Sender);
+  void SpeedButton1Click(TSceneObject* Sender);
 
   // Opens a web address in the user's browser (replaceable in tests).
   static std::function<void(const QString&)> OpenUrl;

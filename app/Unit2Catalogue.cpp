@@ -1,4 +1,4 @@
-#include "Unit2Catalogue.h"
+#include "app/Unit2Catalogue.h"
 
 #include <QStringList>
 #include <stdexcept>

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "Unit2State.h"
+#include "app/Unit2State.h"
 #include "scene/events.h"
 #include "ui/form.h"
 
@@ -29,9 +29,9 @@ class TSaveDialog;
 class TStyleBook;
 class TBackgroundDecode;
 
-class TForm2 : public TCommonCustomForm {
+class TForm2 : public TFormBase {
  public:
-  explicit TForm2(TFmxObject* AOwner);
+  explicit TForm2(TSceneObject* AOwner);
   ~TForm2() override;
 
   // Components, named as the layout names them.
@@ -67,29 +67,29 @@ class TForm2 : public TCommonCustomForm {
   // The pointer position at the press, then at the last move of a drag.
   TPointF FDown;
 
-  void FormCreate(TFmxObject* Sender);
-  void FormClose(TFmxObject* Sender, TCloseAction& Action);
-  void FormResize(TFmxObject* Sender);
+  void FormCreate(TSceneObject* Sender);
+  void FormClose(TSceneObject* Sender, TCloseResult& Action);
+  void FormResize(TSceneObject* Sender);
 
   // Button N selects body N - 1 unless it is already the current one.
   void ButtonClick(int AIndex);
 
-  void Viewport3D1MouseDown(TFmxObject* Sender, TMouseButton Button, TShiftState Shift, float X, float Y);
-  void Viewport3D1MouseMove(TFmxObject* Sender, TShiftState Shift, float X, float Y);
-  void Viewport3D1MouseUp(TFmxObject* Sender, TMouseButton Button, TShiftState Shift, float X, float Y);
-  void Viewport3D1MouseWheel(TFmxObject* Sender, TShiftState Shift, int WheelDelta, bool& Handled);
-  void Viewport3D1Gesture(TFmxObject* Sender, const TGestureEventInfo& EventInfo, bool& Handled);
-  void Viewport3D1DblClick(TFmxObject* Sender);
+  void Viewport3D1MouseDown(TSceneObject* Sender, TMouseButton Button, TShiftState Shift, float X, float Y);
+  void Viewport3D1MouseMove(TSceneObject* Sender, TShiftState Shift, float X, float Y);
+  void Viewport3D1MouseUp(TSceneObject* Sender, TMouseButton Button, TShiftState Shift, float X, float Y);
+  void Viewport3D1MouseWheel(TSceneObject* Sender, TShiftState Shift, int WheelDelta, bool& Handled);
+  void Viewport3D1Gesture(TSceneObject* Sender, const TGestureEventInfo& EventInfo, bool& Handled);
+  void Viewport3D1DblClick(TSceneObject* Sender);
   // One zoom step; AIn moves the camera nearer the body.
   void DoZoom(bool aIn);
 
-  void MenuItem1Click(TFmxObject* Sender);  // Auto-rotate
-  void MenuItem2Click(TFmxObject* Sender);  // Show names
-  void MenuItem3Click(TFmxObject* Sender);  // Show info
-  void MenuItem5Click(TFmxObject* Sender);  // Full screen
-  void MenuItem7Click(TFmxObject* Sender);  // Screenshot
-  void MenuItem6Click(TFmxObject* Sender);  // About
-  void MenuItem4Click(TFmxObject* Sender);  // Exit
+  void MenuItem1Click(TSceneObject* Sender);  // Auto-rotate
+  void MenuItem2Click(TSceneObject* Sender);  // Show names
+  void MenuItem3Click(TSceneObject* Sender);  // Show info
+  void MenuItem5Click(TSceneObject* Sender);  // Full screen
+  void MenuItem7Click(TSceneObject* Sender);  // Screenshot
+  void MenuItem6Click(TSceneObject* Sender);  // About
+  void MenuItem4Click(TSceneObject* Sender);  // Exit
 
  private:
   void BuildScene();

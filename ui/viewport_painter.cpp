@@ -1,5 +1,5 @@
-// The viewport's 2D side on Qt: its frame drawn into the window inside the QPainter
-// paint, and its 2D children painted into screenshots.
+#include "ui/viewport_painter.h"
+
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
@@ -55,7 +55,7 @@ void PaintViewportChildren(TViewport3D& AViewport, TBitmap& ABitmap, float AScal
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    TCanvas canvas(painter);
+    TCanvas2D canvas(painter);
     for (TControl* c : children) c->PaintTree(canvas);
   }
   for (int y = 0; y < h; ++y)
@@ -67,7 +67,7 @@ void InstallGLViewports() {
   static TGLContextFactory factory;
   SetDefaultContext3DFactory(&factory);
   TViewport3D::SetFramePainter(
-      [](TViewport3D& AViewport, TCanvas& ACanvas) { PaintViewportFrame(AViewport, ACanvas.Painter()); });
+      [](TViewport3D& AViewport, TCanvas2D& ACanvas) { PaintViewportFrame(AViewport, ACanvas.Painter()); });
   TViewport3D::SetChildrenPainter(&PaintViewportChildren);
 }
 
