@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/gl_check.h"
 #include "platform/gl_context.h"
 #include "tests/scene/viewport_fakes.h"
 #include "scene/bitmap.h"

@@ -33,7 +33,7 @@
 #include "app/Unit1.h"
 #include "app/Unit2.h"
 #include "platform/bitmap_codecs.h"
-#include "platform/gl_context.h"
+#include "platform/gl_check.h"
 #include "platform/resource_stream.h"
 #include "scene/bitmap.h"
 #include "ui/application.h"

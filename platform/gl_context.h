@@ -1,11 +1,7 @@
-// The OpenGL 3.3 core device behind the scene layer's render context.
-//
-// TGLDevice holds what one QOpenGLContext shares between viewports: the programs, the
-// vertex and index buffers of the meshes (uploaded once per content revision) and the
-// textures of the materials (uploaded once per bitmap change). TGLRenderContext is one
-// viewport's render target: a multisampled colour buffer with a depth-stencil buffer,
-// resolved on the GPU into a frame texture that the window's paint draws; screenshots
-// read the frame texture back.
+// TGLRenderContext: one viewport's render target on the OpenGL 3.3 core device
+// (gl_device.h): a multisampled colour buffer with a depth-stencil buffer, resolved on
+// the GPU into a frame texture that the window's paint draws; screenshots read the
+// frame texture back.
 //
 // Coordinates: the scene's projection maps depth to 0 (near) .. 1 (far); the vertex
 // programs rescale it to OpenGL's clip range so the depth buffer holds the same values.
@@ -14,27 +10,19 @@
 // from the bottom), so they are OpenGL's GL_CW faces.
 #pragma once
 
-#include <QSurfaceFormat>
 #include <memory>
 #include <string>
 
+#include "platform/gl_objects.h"
 #include "scene/viewport3d_context.h"
 
 class QOpenGLContext;
-class QPainter;
 class QSurface;
 
 namespace sphaerix {
 
 class TGLDevice;
 class TViewport3D;
-
-// The surface format every window and test context asks for: OpenGL 3.3 core.
-QSurfaceFormat GLSurfaceFormat();
-
-// True when an OpenGL 3.3 core context can be created and made current; otherwise
-// false with the reason in AWhy. Needs a QGuiApplication.
-bool CheckOpenGL33(std::string& AWhy);
 
 class TGLRenderContext : public TRenderTargetContext {
  public:
@@ -55,7 +43,7 @@ class TGLRenderContext : public TRenderTargetContext {
   // Samples per pixel the target got (after falling back from what was asked); 0
   // before the first scene.
   int SampleCount() const { return FSamples; }
-  unsigned FrameTexture() const { return FFrameTexture; }
+  unsigned FrameTexture() const { return FTargets.FrameTexture.Name(); }
 
  protected:
   bool DoBeginScene() override;
@@ -67,14 +55,20 @@ class TGLRenderContext : public TRenderTargetContext {
   bool MakeCurrent();
   bool EnsureTargets();
   void ReleaseTargets();
+  void AbandonTargets();
   void DrawLightMaterial(const class TLightMaterial& AMaterial, float AOpacity);
   void DrawTextureMaterial(const class TTexture* ATexture, float AOpacity);
 
   std::shared_ptr<TGLDevice> FDevice;
   QOpenGLContext* FGLContext = nullptr;
   QSurface* FSurface = nullptr;
-  unsigned FFbo = 0, FColorBuffer = 0, FDepthBuffer = 0;
-  unsigned FFrameFbo = 0, FFrameTexture = 0;
+  struct TTargets {
+    TGLFramebuffer Fbo;
+    TGLRenderbuffer ColorBuffer, DepthBuffer;
+    TGLFramebuffer FrameFbo;  // the frame texture as a framebuffer, to resolve into
+    TGLTexture FrameTexture;
+  };
+  TTargets FTargets;
   int FSamples = 0;
   int FPreviousFbo = 0;
   int FPreviousViewport[4] = {0, 0, 0, 0};

@@ -8,7 +8,7 @@
 #include <stdexcept>
 
 #include "platform/bitmap_codecs.h"
-#include "platform/gl_context.h"
+#include "platform/gl_check.h"
 #include "platform/qt_platform.h"
 #include "ui/form.h"
 #include "ui/viewport_painter.h"

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <memory>
 
+#include "platform/gl_check.h"
 #include "platform/gl_context.h"
 #include "scene/bitmap.h"
 #include "scene/camera.h"

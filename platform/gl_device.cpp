@@ -1,0 +1,287 @@
+#include "platform/gl_device.h"
+
+#include <QObject>
+#include <QOpenGLContext>
+#include <QOpenGLVersionFunctionsFactory>
+#include <algorithm>
+#include <cstddef>
+#include <stdexcept>
+
+#include "platform/gl_programs.h"
+#include "scene/bitmap.h"
+#include "scene/material.h"
+#include "scene/mesh_buffers.h"
+
+#ifndef GL_TEXTURE_MAX_ANISOTROPY_EXT
+#define GL_TEXTURE_MAX_ANISOTROPY_EXT 0x84FE
+#define GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT 0x84FF
+#endif
+
+namespace sphaerix {
+
+namespace {
+
+// Keeps a context's device as a child of the context: found through it, freed with it.
+class TGLDeviceAnchor : public QObject {
+ public:
+  TGLDeviceAnchor(QOpenGLContext* AContext, std::shared_ptr<TGLDevice> ADevice)
+      : QObject(AContext), Device(std::move(ADevice)) {}
+  std::shared_ptr<TGLDevice> Device;
+};
+
+TGLDeviceAnchor* AnchorOf(QOpenGLContext* AContext) {
+  for (QObject* child : AContext->children())
+    if (auto* anchor = dynamic_cast<TGLDeviceAnchor*>(child)) return anchor;
+  return nullptr;
+}
+
+// Buffers of meshes not drawn for this many scenes are freed (the mesh may be gone).
+constexpr std::uint64_t kBufferAge = 240;
+
+// The device's object for one TTexture; it goes with the texture.
+struct TGLTextureHandle : TTextureHandle {
+  std::weak_ptr<TGLDevice> Device;
+  TGLTexture Texture;
+  std::uint64_t Revision = 0;
+  ~TGLTextureHandle() override {
+    auto device = Device.lock();
+    if (!device || !device->Alive())
+      Texture.Abandon();
+    else if (QOpenGLContext::currentContext() != device->Context)
+      device->ReleaseLater(std::move(Texture));
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<TGLDevice> TGLDevice::ForCurrentContext() {
+  QOpenGLContext* context = QOpenGLContext::currentContext();
+  if (!context) return nullptr;
+  if (TGLDeviceAnchor* anchor = AnchorOf(context)) return anchor->Device;
+  auto* gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(context);
+  if (!gl || !gl->initializeOpenGLFunctions()) return nullptr;
+  auto device = std::make_shared<TGLDevice>(gl, context);
+  auto* anchor = new TGLDeviceAnchor(context, device);
+  // Qt makes the context current before this signal, so the objects can be deleted; the
+  // anchor, and the device with it unless a render target still holds it, goes with the
+  // context right after.
+  QObject::connect(context, &QOpenGLContext::aboutToBeDestroyed, anchor, [context, anchor] {
+    if (QOpenGLContext::currentContext() == context) anchor->Device->Destroy();
+    anchor->Device->AbandonAll();
+  });
+  return device;
+}
+
+TGLDevice::TGLDevice(QOpenGLFunctions_3_3_Core* AGL, QOpenGLContext* AContext) : GL(AGL), Context(AContext) {
+  Create();
+}
+
+TGLDevice::~TGLDevice() {
+  if (FAlive && QOpenGLContext::currentContext() == Context)
+    Destroy();
+  else
+    AbandonAll();
+}
+
+void TGLDevice::Create() {
+  GL->glGetIntegerv(GL_MAX_TEXTURE_SIZE, &FMaxTextureSize);
+  if (Context->hasExtension(QByteArrayLiteral("GL_EXT_texture_filter_anisotropic")) ||
+      Context->hasExtension(QByteArrayLiteral("GL_ARB_texture_filter_anisotropic")))
+    GL->glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &FMaxAnisotropy);
+  FVao = TGLVertexArray::Create(GL);
+  FFrameVao = TGLVertexArray::Create(GL);
+  const std::uint32_t white = 0xFFFFFFFF;
+  FWhite = TGLTexture::Create(GL);
+  GL->glBindTexture(GL_TEXTURE_2D, FWhite.Name());
+  GL->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_BGRA, GL_UNSIGNED_BYTE, &white);
+  GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+}
+
+void TGLDevice::Destroy() {
+  if (!FAlive) return;
+  for (Program* p : {&FLight[0], &FLight[1], &FLight[2], &FLight[3], &FTexture, &FFrame}) p->Object.Reset();
+  FVertexBuffers.clear();
+  FIndexBuffers.clear();
+  FPendingTextures.clear();
+  FWhite.Reset();
+  FVao.Reset();
+  FFrameVao.Reset();
+  FAlive = false;
+}
+
+void TGLDevice::AbandonAll() {
+  for (Program* p : {&FLight[0], &FLight[1], &FLight[2], &FLight[3], &FTexture, &FFrame}) p->Object.Abandon();
+  for (auto* cache : {&FVertexBuffers, &FIndexBuffers})
+    for (auto& entry : *cache) entry.second.Buffer.Abandon();
+  for (TGLTexture& t : FPendingTextures) t.Abandon();
+  FPendingTextures.clear();
+  FWhite.Abandon();
+  FVao.Abandon();
+  FFrameVao.Abandon();
+  FAlive = false;
+}
+
+GLuint TGLDevice::Compile(GLenum AType, const char* ASource) {
+  GLuint shader = GL->glCreateShader(AType);
+  GL->glShaderSource(shader, 1, &ASource, nullptr);
+  GL->glCompileShader(shader);
+  GLint ok = 0;
+  GL->glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+  if (!ok) {
+    char log[2048] = {};
+    GL->glGetShaderInfoLog(shader, sizeof log, nullptr, log);
+    GL->glDeleteShader(shader);
+    throw std::runtime_error(std::string("OpenGL program failed to compile: ") + log);
+  }
+  return shader;
+}
+
+TGLDevice::Program TGLDevice::Link(const char* AVertex, const char* APixel) {
+  const GLuint vs = Compile(GL_VERTEX_SHADER, AVertex);
+  GLuint fs = 0;
+  try {
+    fs = Compile(GL_FRAGMENT_SHADER, APixel);
+  } catch (...) {
+    GL->glDeleteShader(vs);
+    throw;
+  }
+  Program p;
+  p.Object = TGLProgram::Create(GL);
+  GL->glAttachShader(p.Id(), vs);
+  GL->glAttachShader(p.Id(), fs);
+  GL->glLinkProgram(p.Id());
+  GL->glDeleteShader(vs);
+  GL->glDeleteShader(fs);
+  GLint ok = 0;
+  GL->glGetProgramiv(p.Id(), GL_LINK_STATUS, &ok);
+  if (!ok) {
+    char log[2048] = {};
+    GL->glGetProgramInfoLog(p.Id(), sizeof log, nullptr, log);
+    throw std::runtime_error(std::string("OpenGL program failed to link: ") + log);
+  }
+  return p;
+}
+
+TGLDevice::Program& TGLDevice::LightProgram(int ASlots) {
+  const int index = ASlots == 0 ? 0 : ASlots <= 2 ? 1 : ASlots <= 4 ? 2 : 3;
+  Program& p = FLight[index];
+  if (!p.Object) {
+    const std::string vertex = LightVertexSource(index == 0 ? 0 : 1 << index);
+    p = Link(vertex.c_str(), LightPixelSource());
+  }
+  return p;
+}
+
+TGLDevice::Program& TGLDevice::TextureProgram() {
+  if (!FTexture.Object) FTexture = Link(TextureVertexSource(), TexturePixelSource());
+  return FTexture;
+}
+
+TGLDevice::Program& TGLDevice::FrameProgram() {
+  if (!FFrame.Object) FFrame = Link(FrameVertexSource(), FramePixelSource());
+  return FFrame;
+}
+
+GLint TGLDevice::Location(Program& AProgram, const char* AName) {
+  auto it = AProgram.Locations.find(AName);
+  if (it != AProgram.Locations.end()) return it->second;
+  const GLint location = GL->glGetUniformLocation(AProgram.Id(), AName);
+  AProgram.Locations.emplace(AName, location);
+  return location;
+}
+
+void TGLDevice::Upload(std::unordered_map<const void*, BufferEntry>& ACache, const void* AKey,
+                       std::uint64_t ARevision, GLenum ATarget, const void* AData, GLsizeiptr ASize) {
+  BufferEntry& e = ACache[AKey];
+  e.LastScene = FScenes;
+  if (!e.Buffer) e.Buffer = TGLBuffer::Create(GL);
+  GL->glBindBuffer(ATarget, e.Buffer.Name());
+  if (e.Revision != ARevision) {
+    GL->glBufferData(ATarget, ASize, AData, GL_STATIC_DRAW);
+    e.Revision = ARevision;
+  }
+}
+
+void TGLDevice::BindMesh(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices) {
+  GL->glBindVertexArray(FVao.Name());
+  Upload(FVertexBuffers, &AVertices, AVertices.Revision(), GL_ARRAY_BUFFER, AVertices.Data(), AVertices.Size());
+  const GLsizei stride = TVertexBuffer::VertexSize();
+  GL->glEnableVertexAttribArray(0);
+  GL->glEnableVertexAttribArray(1);
+  GL->glEnableVertexAttribArray(2);
+  GL->glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(TMeshVertex, Vertex)));
+  GL->glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(TMeshVertex, Normal)));
+  GL->glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride,
+                            reinterpret_cast<void*>(offsetof(TMeshVertex, TexCoord0)));
+  Upload(FIndexBuffers, &AIndices, AIndices.Revision(), GL_ELEMENT_ARRAY_BUFFER, AIndices.Data(), AIndices.Size());
+}
+
+GLuint TGLDevice::TextureFor(const TTexture* ATexture) {
+  if (!ATexture) return FWhite.Name();
+  auto* handle = dynamic_cast<TGLTextureHandle*>(ATexture->Handle());
+  if (!handle || handle->Device.lock().get() != this) {
+    auto fresh = std::make_unique<TGLTextureHandle>();
+    fresh->Device = weak_from_this();
+    handle = fresh.get();
+    ATexture->SetHandle(std::move(fresh));
+  }
+  if (handle->Revision != ATexture->Revision()) {
+    handle->Revision = ATexture->Revision();
+    const TBitmap& bitmap = ATexture->Bitmap();
+    const int w = ATexture->Width(), h = ATexture->Height();
+    // The bitmap may have been emptied since the texture last took it: the texture keeps
+    // what it had.
+    const bool current = bitmap.Width() == w && bitmap.Height() == h && bitmap.Bits();
+    if (current && (w > FMaxTextureSize || h > FMaxTextureSize)) {
+      // Above the device's limit the texture is not created.
+      handle->Texture.Reset();
+    } else if (current) {
+      if (!handle->Texture) handle->Texture = TGLTexture::Create(GL);
+      GL->glBindTexture(GL_TEXTURE_2D, handle->Texture.Name());
+      GL->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+      GL->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+      // Rows top first: texture coordinate v = 0 is the image's top row.
+      GL->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, bitmap.Bits());
+      GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+      GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+      GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+      if (ATexture->MipMaps()) {
+        // A map seen far smaller than it is (a 4096-wide ring over a few hundred pixels)
+        // shimmers in moiré when sampled from one level; mip levels, and anisotropy
+        // where the device has it, keep it calm.
+        GL->glGenerateMipmap(GL_TEXTURE_2D);
+        GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 1000);
+        GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+        if (FMaxAnisotropy > 1.0f)
+          GL->glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, std::min(8.0f, FMaxAnisotropy));
+      } else {
+        GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        if (FMaxAnisotropy > 1.0f) GL->glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, 1.0f);
+      }
+    }
+  }
+  return handle->Texture ? handle->Texture.Name() : FWhite.Name();
+}
+
+void TGLDevice::ReleaseLater(TGLTexture ATexture) {
+  if (ATexture) FPendingTextures.push_back(std::move(ATexture));
+}
+
+void TGLDevice::DeletePending() { FPendingTextures.clear(); }
+
+void TGLDevice::SceneDone() {
+  ++FScenes;
+  if (FScenes % kBufferAge != 0) return;
+  for (auto* cache : {&FVertexBuffers, &FIndexBuffers})
+    for (auto it = cache->begin(); it != cache->end();) {
+      if (FScenes - it->second.LastScene > kBufferAge)
+        it = cache->erase(it);
+      else
+        ++it;
+    }
+}
+
+}  // namespace sphaerix

@@ -1,0 +1,103 @@
+// TGLDevice: what one OpenGL context shares between all viewports drawing with it: the
+// programs, the vertex and index buffers of the meshes (uploaded once per content
+// revision) and the textures of the materials (uploaded once per bitmap change).
+//
+// The device belongs to its context: it is made on first use in that context, kept by
+// the context itself, and freed with it. Its objects are deleted while the context is
+// current (Qt makes it current to announce its end); a device whose context is gone
+// forgets them.
+#pragma once
+
+#include <QOpenGLFunctions_3_3_Core>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/gl_objects.h"
+
+class QOpenGLContext;
+
+namespace sphaerix {
+
+class TTexture;
+class TVertexBuffer;
+class TIndexBuffer;
+
+class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
+ public:
+  struct Program {
+    TGLProgram Object;
+    std::unordered_map<std::string, GLint> Locations;
+    GLuint Id() const { return Object.Name(); }
+  };
+
+  // The device of the current context, made on first use and freed with the context.
+  // Null when no context is current or it offers no OpenGL 3.3 core.
+  static std::shared_ptr<TGLDevice> ForCurrentContext();
+
+  TGLDevice(QOpenGLFunctions_3_3_Core* AGL, QOpenGLContext* AContext);
+  ~TGLDevice();
+  TGLDevice(const TGLDevice&) = delete;
+  TGLDevice& operator=(const TGLDevice&) = delete;
+
+  QOpenGLFunctions_3_3_Core* const GL;
+  QOpenGLContext* const Context;
+  // False once the context is gone: nothing of the device may be used then.
+  bool Alive() const { return FAlive; }
+  GLuint Vao() const { return FVao.Name(); }
+  // No attributes: the frame quad comes from gl_VertexID.
+  GLuint FrameVao() const { return FFrameVao.Name(); }
+  GLint MaxTextureSize() const { return FMaxTextureSize; }
+  // 1 where the device has no anisotropic filtering.
+  GLfloat MaxAnisotropy() const { return FMaxAnisotropy; }
+
+  Program& LightProgram(int ASlots);
+  Program& TextureProgram();
+  Program& FrameProgram();
+  GLint Location(Program& AProgram, const char* AName);
+
+  // Binds the buffers of a mesh to the device's vertex array, uploading only content
+  // the device has not seen (a new buffer or a new revision).
+  void BindMesh(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices);
+  // The texture object for ATexture, uploaded on first use and after each change; the
+  // 1 x 1 opaque white texture when there is none (no texture, too large, empty).
+  GLuint TextureFor(const TTexture* ATexture);
+  // A texture whose TTexture went away while the context was not current: deleted at
+  // the next scene.
+  void ReleaseLater(TGLTexture ATexture);
+  void DeletePending();
+  // After each scene: buffers of meshes not drawn for a while are dropped.
+  void SceneDone();
+
+  // The context is ending and current: every object is deleted now.
+  void Destroy();
+
+ private:
+  struct BufferEntry {
+    TGLBuffer Buffer;
+    std::uint64_t Revision = 0;
+    std::uint64_t LastScene = 0;
+  };
+
+  void Create();
+  void AbandonAll();
+  GLuint Compile(GLenum AType, const char* ASource);
+  Program Link(const char* AVertex, const char* APixel);
+  void Upload(std::unordered_map<const void*, BufferEntry>& ACache, const void* AKey, std::uint64_t ARevision,
+              GLenum ATarget, const void* AData, GLsizeiptr ASize);
+
+  bool FAlive = true;
+  GLint FMaxTextureSize = 0;
+  GLfloat FMaxAnisotropy = 1.0f;
+  TGLVertexArray FVao, FFrameVao;
+  Program FLight[4];  // 0, 2, 4, 8 slots
+  Program FTexture, FFrame;
+  TGLTexture FWhite;
+  std::unordered_map<const void*, BufferEntry> FVertexBuffers, FIndexBuffers;
+  std::vector<TGLTexture> FPendingTextures;
+  std::uint64_t FScenes = 0;
+};
+
+}  // namespace sphaerix

@@ -1,0 +1,86 @@
+// Owners of OpenGL objects: each handle holds one object name and deletes it when it goes,
+// so no object is released by hand and none is released twice. Handles move, never copy.
+//
+// Deleting needs the object's context to be current. Where it may not be (a handle that
+// dies outside a paint), the owner hands the name to the device's pending list instead;
+// where the context is already gone (and every object with it), Abandon forgets the name.
+#pragma once
+
+#include <QOpenGLFunctions_3_3_Core>
+#include <utility>
+
+namespace sphaerix {
+
+template <class TKind>
+class TGLHandle {
+ public:
+  TGLHandle() = default;
+  // A new object of this kind in the current context of AGL.
+  static TGLHandle Create(QOpenGLFunctions_3_3_Core* AGL) { return TGLHandle(AGL, TKind::Create(AGL)); }
+  // Takes over AName, made elsewhere (a linked program).
+  static TGLHandle Adopt(QOpenGLFunctions_3_3_Core* AGL, GLuint AName) { return TGLHandle(AGL, AName); }
+
+  TGLHandle(const TGLHandle&) = delete;
+  TGLHandle& operator=(const TGLHandle&) = delete;
+  TGLHandle(TGLHandle&& AOther) noexcept : FGL(AOther.FGL), FName(std::exchange(AOther.FName, 0)) {}
+  TGLHandle& operator=(TGLHandle&& AOther) noexcept {
+    if (this != &AOther) {
+      Reset();
+      FGL = AOther.FGL;
+      FName = std::exchange(AOther.FName, 0);
+    }
+    return *this;
+  }
+  ~TGLHandle() { Reset(); }
+
+  GLuint Name() const { return FName; }
+  explicit operator bool() const { return FName != 0; }
+
+  // Deletes the object now; its context must be current.
+  void Reset() {
+    if (FName) TKind::Delete(FGL, FName);
+    FName = 0;
+  }
+  // The context went away with the object: forget the name without deleting.
+  void Abandon() { FName = 0; }
+
+ private:
+  TGLHandle(QOpenGLFunctions_3_3_Core* AGL, GLuint AName) : FGL(AGL), FName(AName) {}
+
+  QOpenGLFunctions_3_3_Core* FGL = nullptr;
+  GLuint FName = 0;
+};
+
+struct TGLTextureKind {
+  static GLuint Create(QOpenGLFunctions_3_3_Core* AGL);
+  static void Delete(QOpenGLFunctions_3_3_Core* AGL, GLuint AName);
+};
+struct TGLBufferKind {
+  static GLuint Create(QOpenGLFunctions_3_3_Core* AGL);
+  static void Delete(QOpenGLFunctions_3_3_Core* AGL, GLuint AName);
+};
+struct TGLFramebufferKind {
+  static GLuint Create(QOpenGLFunctions_3_3_Core* AGL);
+  static void Delete(QOpenGLFunctions_3_3_Core* AGL, GLuint AName);
+};
+struct TGLRenderbufferKind {
+  static GLuint Create(QOpenGLFunctions_3_3_Core* AGL);
+  static void Delete(QOpenGLFunctions_3_3_Core* AGL, GLuint AName);
+};
+struct TGLVertexArrayKind {
+  static GLuint Create(QOpenGLFunctions_3_3_Core* AGL);
+  static void Delete(QOpenGLFunctions_3_3_Core* AGL, GLuint AName);
+};
+struct TGLProgramKind {
+  static GLuint Create(QOpenGLFunctions_3_3_Core* AGL);
+  static void Delete(QOpenGLFunctions_3_3_Core* AGL, GLuint AName);
+};
+
+using TGLTexture = TGLHandle<TGLTextureKind>;
+using TGLBuffer = TGLHandle<TGLBufferKind>;
+using TGLFramebuffer = TGLHandle<TGLFramebufferKind>;
+using TGLRenderbuffer = TGLHandle<TGLRenderbufferKind>;
+using TGLVertexArray = TGLHandle<TGLVertexArrayKind>;
+using TGLProgram = TGLHandle<TGLProgramKind>;
+
+}  // namespace sphaerix
