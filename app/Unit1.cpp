@@ -17,10 +17,6 @@ namespace sphaerix {
 TForm1* Form1 = nullptr;
 const char* const MakerAddress = "https://quorvane.example/sphaerix";
 
-std::function<void(const QString&)> TForm1::OpenUrl = [](const QString& AUrl) {
-  QDesktopServices::openUrl(QUrl(AUrl));
-};
-
 namespace {
 
 TLabel* MakeLabel(TForm1* AForm, const char* AName, float AX, float AY, float AW, float AH,
@@ -48,6 +44,7 @@ TForm1::TForm1(TSceneObject* AOwner) : TFormBase(AOwner) {
   SetCaption(QStringLiteral("About"));
   SetClientSize(515, 265);
   SetPosition(TWindowPlacement::MainFormCenter);
+  OpenUrl = [](const QString& AUrl) { QDesktopServices::openUrl(QUrl(AUrl)); };
 
   SpeedButton1 = new TSpeedButton(this);
   SpeedButton1->SetName("SpeedButton1");

@@ -27,8 +27,8 @@ class TForm1 : public TFormBase {
   void Label3Click(TSceneObject* Sender);
   void SpeedButton1Click(TSceneObject* Sender);
 
-  // Opens a web address in the user's browser (replaceable in tests).
-  static std::function<void(const QString&)> OpenUrl;
+  // Opens a web address: the desktop's browser, unless a test stands in for it.
+  std::function<void(const QString&)> OpenUrl;
 
  protected:
   void PaintFill(QPainter& APainter) override;

@@ -3,6 +3,7 @@
 #include <QString>
 #include <memory>
 #include <type_traits>
+#include <utility>
 
 #include "app/Unit1.h"
 #include "platform/background_decode.h"
@@ -84,9 +85,9 @@ namespace {
 
 // A component of the layout: owned by the window, named, and placed under AParent. 3D nodes
 // and animations are "loading" until the whole scene is built.
-template <class T>
-T* Make(TSceneObject* AOwner, const char* AName, TSceneObject* AParent) {
-  auto* c = new T(AOwner);
+template <class T, class... TArgs>
+T* Make(TSceneObject* AOwner, const char* AName, TSceneObject* AParent, TArgs&&... AArgs) {
+  auto* c = new T(AOwner, std::forward<TArgs>(AArgs)...);
   c->SetName(AName);
   if constexpr (std::is_base_of_v<TControl3D, T> || std::is_base_of_v<TAnimation, T>) c->BeginLoading();
   if (AParent) AParent->AddObject(c);
@@ -96,7 +97,7 @@ T* Make(TSceneObject* AOwner, const char* AName, TSceneObject* AParent) {
 }  // namespace
 
 void TForm2::BuildScene() {
-  Viewport3D1 = Make<TViewport3D>(this, "Viewport3D1", this);
+  Viewport3D1 = Make<TViewport3D>(this, "Viewport3D1", this, &ViewportRenderer());
   Viewport3D1->SetAlign(TAlignMode::Client);
   Viewport3D1->SetSize(1149, 829);
   Viewport3D1->SetUsingDesignCamera(false);

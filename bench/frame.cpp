@@ -20,12 +20,14 @@
 #include "platform/gl_check.h"
 #include "platform/gl_context.h"
 #include "tests/scene/viewport_fakes.h"
+#include "tests/scene/window_fakes.h"
 #include "scene/bitmap.h"
 #include "scene/camera.h"
 #include "scene/light.h"
 #include "scene/material_source.h"
 #include "scene/mesh.h"
 #include "scene/viewport3d.h"
+#include "ui/gl_viewport_renderer.h"
 
 using namespace sphaerix;
 
@@ -51,14 +53,14 @@ void Fill(TBitmap& ABitmap, int AW, int AH, bool AAlpha) {
 
 // The device pieces come first among the bases, so they outlive the scene.
 struct Device {
-  sphaerix::testing::FakeRoot root;
-  TGLContextFactory factory;
+  sphaerix::testing::FakeWindow root;
+  TGLViewportRenderer renderer;
 };
 
 // The viewer's scene, as the layout builds it.
 struct ViewerScene : Device, sphaerix::testing::TViewerTree {
-  ViewerScene() {
-    BuildTree(root, factory);
+  ViewerScene() : TViewerTree(renderer) {
+    BuildTree(root);
     sphere1->Scale().SetPoint({10, 10, 10});
     sphere1->SetSubdivisionsAxes(50);
     sphere1->SetSubdivisionsHeight(50);

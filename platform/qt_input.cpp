@@ -11,7 +11,7 @@
 #include <cmath>
 #include <exception>
 
-#include "scene/platform_services.h"
+#include "platform/guarded_call.h"
 
 namespace sphaerix {
 
@@ -29,22 +29,12 @@ bool ButtonOf(Qt::MouseButton AButton, TMouseButton& AResult) {
 // Qt's positions are already logical; the window works in whole logical pixels.
 float Whole(qreal AValue) { return static_cast<float>(std::round(AValue)); }
 
-// An exception from a handler is reported and the event still counts as handled.
-template <class F>
-void Guarded(F ACall) {
-  try {
-    ACall();
-  } catch (...) {
-    Platform().HandleException(std::current_exception());
-  }
-}
-
 }  // namespace
 
 TQtInputAdapter::TQtInputAdapter(TWindowInput& AInput) : FInput(AInput) {
   FFlushTimer.setSingleShot(true);
   FFlushTimer.setInterval(0);
-  QObject::connect(&FFlushTimer, &QTimer::timeout, [this] { Guarded([this] { FlushPendingPress(); }); });
+  QObject::connect(&FFlushTimer, &QTimer::timeout, [this] { GuardedCall([this] { FlushPendingPress(); }); });
 }
 
 TShiftState TQtInputAdapter::ShiftOf(const QSinglePointEvent& AEvent) {
@@ -79,7 +69,7 @@ bool TQtInputAdapter::HandleEvent(QEvent* AEvent) {
       const auto& e = *static_cast<QMouseEvent*>(AEvent);
       TMouseButton button;
       if (AEvent->type() != QEvent::MouseMove && !ButtonOf(e.button(), button)) return false;
-      Guarded([&] {
+      GuardedCall([&] {
         if (AEvent->type() == QEvent::MouseButtonPress)
           Press(e);
         else if (AEvent->type() == QEvent::MouseButtonDblClick)
@@ -93,14 +83,14 @@ bool TQtInputAdapter::HandleEvent(QEvent* AEvent) {
     }
     case QEvent::Wheel: {
       bool used = true;  // a failing handler still used the turn
-      Guarded([&] { used = Wheel(*static_cast<QWheelEvent*>(AEvent)); });
+      GuardedCall([&] { used = Wheel(*static_cast<QWheelEvent*>(AEvent)); });
       return used;
     }
     case QEvent::Enter:
       FInput.MouseEnter();
       return false;
     case QEvent::Leave:
-      Guarded([&] {
+      GuardedCall([&] {
         FlushPendingPress();
         ResolveTouchDoubleClick();
         FInput.MouseLeave();
@@ -109,10 +99,10 @@ bool TQtInputAdapter::HandleEvent(QEvent* AEvent) {
     case QEvent::TouchBegin:
     case QEvent::TouchUpdate:
     case QEvent::TouchEnd:
-      Guarded([&] { Touch(*static_cast<QTouchEvent*>(AEvent)); });
+      GuardedCall([&] { Touch(*static_cast<QTouchEvent*>(AEvent)); });
       return false;  // Qt's default handling emulates the mouse from the touch
     case QEvent::TouchCancel:
-      Guarded([&] { FInput.TouchCancel(); });
+      GuardedCall([&] { FInput.TouchCancel(); });
       return false;
     default:
       return false;

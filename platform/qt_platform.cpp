@@ -1,5 +1,6 @@
 #include "platform/qt_platform.h"
 
+#include "platform/guarded_call.h"
 #include "scene/animation.h"
 
 #include <QAbstractEventDispatcher>
@@ -73,13 +74,7 @@ QtPlatform::~QtPlatform() {
   FContext.reset();
 }
 
-bool QtPlatform::IsInstalled() const {
-  try {
-    return &Platform() == this;
-  } catch (const std::logic_error&) {
-    return false;  // none installed
-  }
-}
+bool QtPlatform::IsInstalled() const { return PlatformInstalled() && &Platform() == this; }
 
 double QtPlatform::Tick() { return static_cast<double>(FClock.nsecsElapsed()) / 1e9; }
 
@@ -107,11 +102,7 @@ IPlatformTimer* QtPlatform::CreateTimer(int AIntervalMs, std::function<void()> A
           // A copy: the callback may destroy its own timer.
           std::function<void()> callback = state->Callback;
           ++state->Firing;
-          try {
-            callback();
-          } catch (...) {
-            if (state->Owner) state->Owner->HandleException(std::current_exception());
-          }
+          GuardedCall(callback);
           --state->Firing;
         },
         Qt::QueuedConnection);
@@ -124,13 +115,7 @@ IPlatformTimer* QtPlatform::CreateTimer(int AIntervalMs, std::function<void()> A
 void QtPlatform::PostDeferred(std::function<void()> ACall) {
   QMetaObject::invokeMethod(
       FContext.get(),
-      [this, call = std::move(ACall)] {
-        try {
-          call();
-        } catch (...) {
-          HandleException(std::current_exception());
-        }
-      },
+      [call = std::move(ACall)] { GuardedCall(call); },
       Qt::QueuedConnection);
 }
 

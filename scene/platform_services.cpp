@@ -11,6 +11,8 @@ IPlatformServices& Platform() {
   return *GServices;
 }
 
+bool PlatformInstalled() { return GServices != nullptr; }
+
 void SetPlatform(IPlatformServices* AServices) { GServices = AServices; }
 
 }  // namespace sphaerix

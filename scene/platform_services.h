@@ -31,8 +31,12 @@ class IPlatformServices {
   virtual void HandleException(std::exception_ptr AException) = 0;
 };
 
-// The process-wide services; never null once the application (or a test) installed one.
+// The process-wide services. The application installs its platform once at start and
+// removes it at its end (tests install fakes); the animation clock, the blocking waits,
+// touch timers and the error report of scene code all go through it. Platform() raises
+// std::logic_error when none is installed.
 IPlatformServices& Platform();
+bool PlatformInstalled();
 void SetPlatform(IPlatformServices* AServices);
 
 }  // namespace sphaerix

@@ -12,16 +12,6 @@ namespace {
 // Tag of the design camera rig's nodes.
 constexpr std::intptr_t kDesignTag = 0xFFFE;
 
-std::function<void(TViewport3D&, TCanvas2D&)>& FramePainter() {
-  static std::function<void(TViewport3D&, TCanvas2D&)> painter;
-  return painter;
-}
-
-std::function<void(TViewport3D&, TBitmap&, float)>& ChildrenPainter() {
-  static std::function<void(TViewport3D&, TBitmap&, float)> painter;
-  return painter;
-}
-
 // c x a for a premultiplied pixel, every channel rounded.
 std::uint32_t ScalePremultiplied(std::uint32_t c, float a) {
   auto ch = [&](int shift) {
@@ -35,15 +25,8 @@ std::uint32_t ScalePremultiplied(std::uint32_t c, float a) {
 
 int RoundToEven(float AValue) { return static_cast<int>(std::nearbyint(AValue)); }
 
-void TViewport3D::SetFramePainter(std::function<void(TViewport3D&, TCanvas2D&)> APainter) {
-  FramePainter() = std::move(APainter);
-}
-
-void TViewport3D::SetChildrenPainter(std::function<void(TViewport3D&, TBitmap&, float)> APainter) {
-  ChildrenPainter() = std::move(APainter);
-}
-
-TViewport3D::TViewport3D(TSceneObject* AOwner) : TControl(AOwner) {
+TViewport3D::TViewport3D(TSceneObject* AOwner, IViewportRenderer* ARenderer)
+    : TControl(AOwner), FRenderer(ARenderer) {
   SetAutoCapture(true);
   // The initial size is no resize: the render target waits for the first real one.
   FConstructing = true;
@@ -182,8 +165,7 @@ void TViewport3D::Resize() {
 
 void TViewport3D::RecreateContext() {
   FContext.reset();
-  IRenderContextFactory* factory = FContextFactory ? FContextFactory : DefaultContext3DFactory();
-  if (factory) FContext = factory->CreateContext(TargetWidth(), TargetHeight(), FMultisample);
+  if (FRenderer) FContext = FRenderer->CreateContext(TargetWidth(), TargetHeight(), FMultisample);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -228,7 +210,7 @@ bool TViewport3D::RenderFrame() {
 }
 
 void TViewport3D::Paint(TCanvas2D& ACanvas) {
-  if (FramePainter()) FramePainter()(*this, ACanvas);
+  if (FRenderer) FRenderer->PaintFrame(*this, ACanvas);
 }
 
 std::unique_ptr<TBitmap> TViewport3D::MakeScreenshot() {
@@ -250,7 +232,7 @@ std::unique_ptr<TBitmap> TViewport3D::MakeScreenshot() {
     }
     result->BitmapChanged();
   }
-  if (ChildrenPainter()) ChildrenPainter()(*this, *result, scale);
+  if (FRenderer) FRenderer->PaintChildren(*this, *result, scale);
   return result;
 }
 

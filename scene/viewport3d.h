@@ -5,13 +5,13 @@
 // 3D children in rendering-list order and copies the result into its frame. The window
 // paints that frame into the viewport's rectangle and the 2D children over it.
 //
-// How the window uses it: a change of the scene only asks for a frame (NeedRender ->
-// the window's invalidation); in its paint the window calls RenderFrame() once, with the
-// device current, and then paints the frame and the 2D controls in z-order. Any number
-// of requests between two paints gives one frame.
+// How a frame is drawn: a change of the scene only asks for a frame (NeedRender -> the
+// window's invalidation). The window's paint paints its controls in z-order; the
+// viewport's Paint hands itself to the renderer it was created with, which draws a frame
+// with RenderFrame (the scene's nodes issue their draws on the render target's context)
+// and puts it on the window. Any number of requests between two paints gives one frame.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -25,10 +25,27 @@
 namespace sphaerix {
 
 class TBitmap;
+class TViewport3D;
+
+// What draws and shows a viewport's frames, handed to the viewport when it is created:
+// the device that makes its render target, and the window's 2D side that puts a frame on
+// the window and the 2D children over a screenshot. The window that holds the viewport
+// supplies it; tests supply fakes.
+class IViewportRenderer : public IRenderContextFactory {
+ public:
+  // Draws a new frame of AViewport (RenderFrame) and paints it into the viewport's
+  // rectangle on ACanvas at the viewport's absolute opacity.
+  virtual void PaintFrame(TViewport3D& AViewport, TCanvas2D& ACanvas) = 0;
+  // Paints the visible 2D children of AViewport over ABitmap, which stands for the
+  // viewport's rectangle at AScale physical pixels per logical pixel.
+  virtual void PaintChildren(TViewport3D& AViewport, TBitmap& ABitmap, float AScale) = 0;
+};
 
 class TViewport3D : public TControl, public IViewport3D {
  public:
-  explicit TViewport3D(TSceneObject* AOwner = nullptr);
+  // ARenderer (not owned) must outlive the viewport; none: a viewport that never gets a
+  // render target and draws nothing (a tree without a window).
+  TViewport3D(TSceneObject* AOwner, IViewportRenderer* ARenderer);
   ~TViewport3D() override;
 
   // Not owned; becomes none when the camera is destroyed.
@@ -61,8 +78,7 @@ class TViewport3D : public TControl, public IViewport3D {
   const std::vector<TLight*>& Lights() const { return FLights; }
   const std::vector<TControl3D*>& RenderingList() const { return FRenderingList; }
 
-  // The device that makes this viewport's contexts; none: the process-wide default.
-  void SetContextFactory(IRenderContextFactory* AFactory) { FContextFactory = AFactory; }
+  IViewportRenderer* Renderer() const { return FRenderer; }
 
   // Draws a frame into the render target and copies it into the frame. False when
   // there is nothing to draw into yet (no resize has happened) or a frame is already
@@ -82,12 +98,7 @@ class TViewport3D : public TControl, public IViewport3D {
   // The window's scale changed: new render target at the new pixel size.
   void ScaleChanged() { RecreateContext(); }
 
-  // The 2D side, installed by the toolkit that paints: the frame into the viewport's
-  // rectangle on a canvas, and the 2D children into a screenshot (the bitmap stands
-  // for the viewport's rectangle at the given scale).
-  static void SetFramePainter(std::function<void(TViewport3D&, TCanvas2D&)> APainter);
-  static void SetChildrenPainter(std::function<void(TViewport3D&, TBitmap&, float)> APainter);
-
+  // The window's paint: the renderer draws a frame and puts it on ACanvas.
   void Paint(TCanvas2D& ACanvas) override;
 
  protected:
@@ -113,7 +124,7 @@ class TViewport3D : public TControl, public IViewport3D {
   std::vector<TLight*> FLights;
   std::vector<TControl3D*> FRenderingList;
   std::unique_ptr<TRenderTargetContext> FContext;
-  IRenderContextFactory* FContextFactory = nullptr;
+  IViewportRenderer* FRenderer;
   bool FDrawing = false;
   bool FConstructing = false;
   unsigned long long FFrameCount = 0;

@@ -4,14 +4,9 @@ namespace sphaerix {
 
 namespace {
 
-IRenderContextFactory* GFactory = nullptr;
-
 constexpr float kPi = 3.14159265358979f;
 
 }  // namespace
-
-IRenderContextFactory* DefaultContext3DFactory() { return GFactory; }
-void SetDefaultContext3DFactory(IRenderContextFactory* AFactory) { GFactory = AFactory; }
 
 int MultisampleCount(TMultisample AValue) {
   switch (AValue) {

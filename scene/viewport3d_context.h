@@ -86,16 +86,12 @@ class TRenderTargetContext : public TDrawContext {
   std::vector<TLightDescription> FLights;
 };
 
-// Makes the contexts of viewports. The platform installs one; tests install fakes.
+// Makes the render targets of viewports: the drawing device.
 class IRenderContextFactory {
  public:
   virtual ~IRenderContextFactory() = default;
   virtual std::unique_ptr<TRenderTargetContext> CreateContext(int AWidth, int AHeight,
                                                           TMultisample AMultisample) = 0;
 };
-
-// The factory viewports use when none is set on them; null when none is installed.
-IRenderContextFactory* DefaultContext3DFactory();
-void SetDefaultContext3DFactory(IRenderContextFactory* AFactory);
 
 }  // namespace sphaerix

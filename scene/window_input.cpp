@@ -47,45 +47,14 @@ class TWindowInput::TWatch {
   TControl** FPointer;
 };
 
-TWindowInput::TWindowInput(TSceneObject& AWindow, IWindowInputHost& AHost)
-    : FWindow(AWindow), FHost(&AHost), FTouch(*this) {
-  LiveWindows().push_back(this);
-}
-
 TWindowInput::TWindowInput(TSceneObject& AWindow, IControlRoot& ARoot)
-    : FWindow(AWindow), FOuterRoot(&ARoot), FTouch(*this) {
+    : FWindow(AWindow), FRoot(ARoot), FTouch(*this) {
   LiveWindows().push_back(this);
 }
 
 TWindowInput::~TWindowInput() {
   auto& windows = LiveWindows();
   windows.erase(std::find(windows.begin(), windows.end(), this));
-  // The controls may outlive this object while their window is torn down.
-  if (!FOuterRoot)
-    for (TControl* c : TopLevelControls())
-      if (c->Root() == this) c->SetRoot(nullptr);
-}
-
-void TWindowInput::InvalidateRoot() {
-  if (FOuterRoot)
-    FOuterRoot->InvalidateRoot();
-  else
-    FHost->InvalidateRoot();
-}
-
-TControl* TWindowInput::Captured() const { return FOuterRoot ? FOuterRoot->Captured() : FCaptured; }
-
-TControl* TWindowInput::Focused() const { return FOuterRoot ? FOuterRoot->Focused() : FFocused; }
-
-float TWindowInput::RootScale() const { return FOuterRoot ? FOuterRoot->RootScale() : FHost->RootScale(); }
-
-TPointF TWindowInput::ScreenPointer() const {
-  return FOuterRoot ? FOuterRoot->ScreenPointer() : FHost->ScreenPointer();
-}
-
-void TWindowInput::AttachControls() {
-  if (FOuterRoot) return;  // the outer root is theirs already
-  for (TControl* c : TopLevelControls()) c->SetRoot(this);
 }
 
 std::vector<TControl*> TWindowInput::TopLevelControls() const {
@@ -104,37 +73,7 @@ TControl* TWindowInput::ObjectAtPoint(TPointF APoint) const {
   return nullptr;
 }
 
-void TWindowInput::SetCaptured(TControl* AControl) {
-  if (FOuterRoot) {
-    FOuterRoot->SetCaptured(AControl);
-    return;
-  }
-  if (FCaptured == AControl) return;
-  TControl* previous = FCaptured;
-  FCaptured = AControl;
-  if (!previous && AControl)
-    FHost->SetPointerGrab(true);
-  else if (previous && !AControl)
-    FHost->SetPointerGrab(false);
-}
-
-void TWindowInput::SetFocused(TControl* AControl) {
-  if (FOuterRoot) {
-    FOuterRoot->SetFocused(AControl);
-    return;
-  }
-  if (FFocused == AControl) return;
-  TControl* previous = FFocused;
-  FFocused = AControl;
-  if (previous) previous->Repaint();
-  if (AControl) AControl->Repaint();
-}
-
 void TWindowInput::ControlDestroyed(TControl* AControl) {
-  if (!FOuterRoot) {
-    if (IsSelfOrDescendant(FCaptured, AControl)) SetCaptured(nullptr);
-    if (IsSelfOrDescendant(FFocused, AControl)) FFocused = nullptr;
-  }
   if (IsSelfOrDescendant(FHovered, AControl)) FHovered = nullptr;
   for (TControl** watched : FWatched)
     if (IsSelfOrDescendant(*watched, AControl)) *watched = nullptr;
@@ -153,12 +92,12 @@ void TWindowInput::SetHovered(TControl* AControl) {
 // pressing the control. Returns whether a menu was shown.
 bool TWindowInput::PopupTest(TControl* AControl) {
   TWatch watch(*this, AControl);
-  if (AControl->CanFocus() && !AControl->IsFocused()) SetFocused(AControl);
+  if (AControl->CanFocus() && !AControl->IsFocused()) FRoot.SetFocused(AControl);
   if (!AControl) return false;
   IPopupMenu* menu = AControl->PopupMenu();
   if (!menu) return false;
   menu->SetPopupComponent(AControl);
-  const TPointF screen = ScreenPointer();
+  const TPointF screen = FRoot.ScreenPointer();
   menu->Popup(std::round(screen.X), std::round(screen.Y));
   return true;
 }
@@ -189,7 +128,7 @@ void TWindowInput::MouseMove(TShiftState AShift, float AX, float AY) {
 }
 
 void TWindowInput::DoMove(TShiftState AShift, TPointF APoint) {
-  if (TControl* captured = Captured()) {
+  if (TControl* captured = FRoot.Captured()) {
     const TPointF local = ToLocal(captured, APoint);
     captured->MouseMove(AShift, local.X, local.Y);
     return;
@@ -225,12 +164,12 @@ void TWindowInput::MouseUp(TMouseButton AButton, TShiftState AShift, float AX, f
   const TPointF p{AX, AY};
   FLastPosition = p;
   FMoveReported = false;
-  if (Captured()) {
-    TControl* target = Captured();
+  if (FRoot.Captured()) {
+    TControl* target = FRoot.Captured();
     TWatch watch(*this, target);
     struct TReleaseCapture {
       TWindowInput& Input;
-      ~TReleaseCapture() { Input.SetCaptured(nullptr); }
+      ~TReleaseCapture() { Input.FRoot.SetCaptured(nullptr); }
     } release{*this};
     ClickThenRelease(target, AButton, AShift, ToLocal(target, p), AClick);
   } else {
@@ -242,12 +181,12 @@ void TWindowInput::MouseUp(TMouseButton AButton, TShiftState AShift, float AX, f
       ClickThenRelease(target, AButton, AShift, ToLocal(target, p), AClick);
     }
   }
-  if (FLeavePending && !Captured()) MouseLeave();
+  if (FLeavePending && !FRoot.Captured()) MouseLeave();
 }
 
 bool TWindowInput::MouseWheel(TShiftState AShift, int AWheelDelta, float AX, float AY) {
   bool handled = false;
-  if (TControl* captured = Captured()) {
+  if (TControl* captured = FRoot.Captured()) {
     captured->MouseWheel(AShift, AWheelDelta, handled);
     return handled;
   }
@@ -267,7 +206,7 @@ void TWindowInput::MouseEnter() { FLeavePending = false; }
 // would read as a jump across the window in the middle of a drag. The leave is played
 // when the capture ends instead.
 void TWindowInput::MouseLeave() {
-  if (Captured()) {
+  if (FRoot.Captured()) {
     FLeavePending = true;
     return;
   }

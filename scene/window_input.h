@@ -13,54 +13,27 @@
 
 namespace sphaerix {
 
-// What the window input needs from the window system.
-class IWindowInputHost {
- public:
-  virtual ~IWindowInputHost() = default;
-  // Asks for a paint of the window; several requests give one paint.
-  virtual void InvalidateRoot() = 0;
-  // Physical pixels per logical pixel.
-  virtual float RootScale() const = 0;
-  // The pointer's position on the screen, as the popup menu expects it.
-  virtual TPointF ScreenPointer() const = 0;
-  // Takes (true) or releases (false) the platform's pointer grab for the window, so that
-  // moves and releases outside it keep arriving.
-  virtual void SetPointerGrab(bool AGrab) = 0;
-};
-
 // The gestures that some control of some window has enabled (process-wide union).
 TInteractiveGestures EnabledInteractiveGestures();
 
-// Either the window's control root itself (capture, focus and hover kept here, the
-// platform reached through an IWindowInputHost), or a layer over a root the window
-// already is (capture and focus kept there). Hover, the pointer positions and the touch
-// recogniser are always kept here.
-class TWindowInput : public IControlRoot, private ITouchHost {
+// The window is its controls' root and keeps their capture and focus; this object keeps
+// hover, the pointer positions and the touch recogniser, and sends each operation to the
+// control it is for.
+class TWindowInput : private ITouchHost {
  public:
-  // Self-contained: make this the root of the window's controls with AttachControls.
-  // AWindow is the object whose child controls are the window's top-level controls.
-  TWindowInput(TSceneObject& AWindow, IWindowInputHost& AHost);
-  // Over an existing root: capture, focus, scale and the screen pointer are ARoot's, and
-  // ARoot must pass its ControlDestroyed calls on to this object.
+  // AWindow is the object whose child controls are the window's top-level controls,
+  // ARoot the window as its controls see it; ARoot passes its ControlDestroyed calls on
+  // to this object.
   TWindowInput(TSceneObject& AWindow, IControlRoot& ARoot);
   ~TWindowInput() override;
   TWindowInput(const TWindowInput&) = delete;
   TWindowInput& operator=(const TWindowInput&) = delete;
 
-  // IControlRoot
-  void InvalidateRoot() override;
-  TControl* Captured() const override;
-  void SetCaptured(TControl* AControl) override;
-  TControl* Focused() const override;
-  void SetFocused(TControl* AControl) override;
-  float RootScale() const override;
-  TPointF ScreenPointer() const override;
-  // Forgets AControl and everything below it (capture and focus too when self-contained).
-  void ControlDestroyed(TControl* AControl) override;
+  // Forgets AControl and everything below it: hover, the controls handlers are working
+  // on, the touch recogniser's targets.
+  void ControlDestroyed(TControl* AControl);
 
   TSceneObject& Window() const { return FWindow; }
-  // Makes this the root of every top-level control of the window (call after adding some).
-  void AttachControls();
   // The window's top-level controls, bottom first.
   std::vector<TControl*> TopLevelControls() const;
   // The control under a point of the client area: topmost first, hidden controls skipped,
@@ -70,18 +43,18 @@ class TWindowInput : public IControlRoot, private ITouchHost {
   TPointF LastPosition() const { return FLastPosition; }
   TPointF PressPosition() const { return FPressPosition; }
 
-  // Window operations, called by the platform adapter (virtual so tests can record them).
-  virtual void MouseDown(TMouseButton AButton, TShiftState AShift, float AX, float AY);
-  virtual void MouseMove(TShiftState AShift, float AX, float AY);
-  virtual void MouseUp(TMouseButton AButton, TShiftState AShift, float AX, float AY, bool AClick);
+  // Window operations, called by the platform adapter.
+  void MouseDown(TMouseButton AButton, TShiftState AShift, float AX, float AY);
+  void MouseMove(TShiftState AShift, float AX, float AY);
+  void MouseUp(TMouseButton AButton, TShiftState AShift, float AX, float AY, bool AClick);
   // Returns whether some handler set Handled.
-  virtual bool MouseWheel(TShiftState AShift, int AWheelDelta, float AX, float AY);
+  bool MouseWheel(TShiftState AShift, int AWheelDelta, float AX, float AY);
   // The pointer entered or left the window's client area.
-  virtual void MouseEnter();
-  virtual void MouseLeave();
+  void MouseEnter();
+  void MouseLeave();
   // One raw multi-touch report; positions in logical client coordinates.
-  virtual void TouchReport(const std::vector<TTouchPoint>& APoints);
-  virtual void TouchCancel();
+  void TouchReport(const std::vector<TTouchPoint>& APoints);
+  void TouchCancel();
   TTouchRecognizer& TouchRecognizer() { return FTouch; }
   const TTouchRecognizer& TouchRecognizer() const { return FTouch; }
 
@@ -97,6 +70,7 @@ class TWindowInput : public IControlRoot, private ITouchHost {
   friend class TWatch;
 
   // ITouchHost
+  float RootScale() const override { return FRoot.RootScale(); }
   TInteractiveGestures EnabledGestures() const override { return EnabledInteractiveGestures(); }
 
   bool PopupTest(TControl* AControl);
@@ -105,10 +79,7 @@ class TWindowInput : public IControlRoot, private ITouchHost {
   static TPointF ToLocal(const TControl* AControl, TPointF APoint) { return AControl->AbsoluteToLocal(APoint); }
 
   TSceneObject& FWindow;
-  IWindowInputHost* FHost = nullptr;     // self-contained
-  IControlRoot* FOuterRoot = nullptr;    // over an existing root
-  TControl* FCaptured = nullptr;
-  TControl* FFocused = nullptr;
+  IControlRoot& FRoot;
   TControl* FHovered = nullptr;
   TPointF FLastPosition{-1, -1};
   TPointF FPressPosition{-1, -1};

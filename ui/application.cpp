@@ -9,9 +9,9 @@
 
 #include "platform/bitmap_codecs.h"
 #include "platform/gl_check.h"
+#include "platform/guarded_call.h"
 #include "platform/qt_platform.h"
 #include "ui/form.h"
-#include "ui/viewport_painter.h"
 
 namespace sphaerix {
 
@@ -49,9 +49,7 @@ void TApplication::Initialize() {
   // The viewer cannot show anything without a 3D device; Run says why and ends.
   std::string why;
   QSurfaceFormat::setDefaultFormat(GLSurfaceFormat());
-  if (CheckOpenGL33(why))
-    InstallGLViewports();
-  else
+  if (!CheckOpenGL33(why))
     FStartError = "Sphaerix needs OpenGL 3.3, which this display does not offer (" + why + ").";
 }
 
@@ -116,17 +114,6 @@ void TApplication::HandleException(std::exception_ptr AException) {
     ShowError(e.what());
   } catch (...) {
     ShowError("Unknown error.");
-  }
-}
-
-void GuardedCall(const std::function<void()>& AHandler) {
-  try {
-    AHandler();
-  } catch (...) {
-    if (Application)
-      Application->HandleException(std::current_exception());
-    else
-      std::fprintf(stderr, "Sphaerix: unhandled error\n");
   }
 }
 

@@ -69,8 +69,4 @@ class TApplication : public TSceneObject {
 
 extern TApplication* Application;
 
-// Runs AHandler and reports an escaping exception through the application, so an
-// exception never crosses the toolkit's event dispatch.
-void GuardedCall(const std::function<void()>& AHandler);
-
 }  // namespace sphaerix

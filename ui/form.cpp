@@ -12,11 +12,13 @@
 #include "ui/controls.h"
 #include "ui/canvas.h"
 #include "ui/form_window.h"
+#include "ui/gl_viewport_renderer.h"
 
 namespace sphaerix {
 
 TFormBase::TFormBase(TSceneObject* AOwner) : TSceneObject(AOwner) {
   FWindow = new TFormWindow(this);
+  FViewportRenderer = std::make_unique<TGLViewportRenderer>();
   FInput = std::make_unique<TWindowInput>(*this, static_cast<IControlRoot&>(*this));
   FAdapter = std::make_unique<TQtInputAdapter>(*FInput);
   FWindow->OnInputEvent = [this](QEvent* e) { return HandleInput(e); };
@@ -43,6 +45,8 @@ TFormBase::~TFormBase() {
     FWindow = nullptr;
   }
 }
+
+IViewportRenderer& TFormBase::ViewportRenderer() const { return *FViewportRenderer; }
 
 void TFormBase::SetCaption(const QString& AValue) {
   FCaption = AValue;

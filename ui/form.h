@@ -21,6 +21,8 @@ class QEvent;
 namespace sphaerix {
 
 class TFormWindow;
+class TGLViewportRenderer;
+class IViewportRenderer;
 class TStyleBook;
 class TWindowInput;
 class TQtInputAdapter;
@@ -67,6 +69,9 @@ class TFormBase : public TSceneObject, public IControlRoot {
   virtual void DoCreate();
 
   TFormWindow* Window() const { return FWindow; }
+  // What the window's viewports draw and show their frames with: they are given it when
+  // they are created, and paint through it inside the window's paint.
+  IViewportRenderer& ViewportRenderer() const;
   // Routes the window's pointer, wheel and touch input to its controls.
   TWindowInput& Input() const { return *FInput; }
 
@@ -114,6 +119,7 @@ class TFormBase : public TSceneObject, public IControlRoot {
   QRect FRestoreGeometry;
   TFormWindow* FWindow = nullptr;
   const TStyleBook* FStyleBook = nullptr;
+  std::unique_ptr<TGLViewportRenderer> FViewportRenderer;
   std::unique_ptr<TWindowInput> FInput;
   std::unique_ptr<TQtInputAdapter> FAdapter;
   TControl* FCaptured = nullptr;

@@ -4,7 +4,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 
-#include "ui/application.h"
+#include "platform/guarded_call.h"
 #include "ui/form.h"
 
 namespace sphaerix {

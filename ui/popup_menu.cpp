@@ -4,7 +4,7 @@
 #include <QMenu>
 #include <QPointer>
 
-#include "ui/application.h"
+#include "platform/guarded_call.h"
 
 namespace sphaerix {
 

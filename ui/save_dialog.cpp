@@ -6,8 +6,6 @@
 
 namespace sphaerix {
 
-std::function<QString(const TSaveDialog&)> TSaveDialog::DialogOverride;
-
 TSaveDialog::TSaveDialog(TSceneObject* AOwner) : TSceneObject(AOwner) {}
 
 QString TSaveDialog::WithDefaultExt(const QString& AName) const {
@@ -23,8 +21,8 @@ bool TSaveDialog::Execute() {
   for (int i = 0; i + 1 < parts.size(); i += 2)
     filters << QStringLiteral("%1 (%2)").arg(parts[i], QString(parts[i + 1]).replace(QChar(';'), QChar(' ')));
   QString chosen;
-  if (DialogOverride) {
-    chosen = DialogOverride(*this);
+  if (ChooseFile) {
+    chosen = ChooseFile(*this);
   } else {
     QFileDialog dialog(nullptr, QString(), InitialDir);
     dialog.setAcceptMode(QFileDialog::AcceptSave);

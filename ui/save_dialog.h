@@ -24,9 +24,10 @@ class TSaveDialog : public TSceneObject {
   // question before replacing an existing file.
   bool Execute();
 
-  // Replaces the platform dialog (tests): gets the dialog, returns the chosen path or an
-  // empty string for cancel.
-  static std::function<QString(const TSaveDialog&)> DialogOverride;
+  // Who asks the user: empty, the desktop's dialog. Set, it stands in for that dialog
+  // (tests answer it): it gets this dialog and returns the chosen path, or an empty
+  // string for cancel.
+  std::function<QString(const TSaveDialog&)> ChooseFile;
 
   // The name as saved: the default extension added when the name has none.
   QString WithDefaultExt(const QString& AName) const;

@@ -13,50 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "scene/platform_services.h"
+#include "tests/scene/platform_fakes.h"
+#include "tests/scene/window_fakes.h"
 #include "ui/form.h"
 #include "ui/form_window.h"
 
 namespace sphaerix {
 namespace {
-
-// Timers that never fire: the tests finish each double tap well inside its time.
-class QuietPlatform : public IPlatformServices {
- public:
-  QuietPlatform() {
-    try {
-      FPrevious = &sphaerix::Platform();
-    } catch (const std::logic_error&) {
-    }
-    SetPlatform(this);
-  }
-  ~QuietPlatform() override { SetPlatform(FPrevious); }
-  double Tick() override { return 0; }
-  IPlatformTimer* CreateTimer(int, std::function<void()>) override { return new IPlatformTimer(); }
-  void PostDeferred(std::function<void()>) override {}
-  void ProcessEventsUntil(const std::function<bool()>&) override {}
-  bool Terminated() const override { return false; }
-  void HandleException(std::exception_ptr AException) override {
-    try {
-      std::rethrow_exception(AException);
-    } catch (const std::exception& e) {
-      Errors.push_back(e.what());
-    }
-  }
-  std::vector<std::string> Errors;
-
- private:
-  IPlatformServices* FPrevious = nullptr;
-};
-
-class FakeHost : public IWindowInputHost {
- public:
-  void InvalidateRoot() override {}
-  float RootScale() const override { return 1; }
-  TPointF ScreenPointer() const override { return {}; }
-  void SetPointerGrab(bool AGrab) override { Grabs.push_back(AGrab); }
-  std::vector<bool> Grabs;
-};
 
 const char* ButtonName(TMouseButton b) {
   return b == TMouseButton::mbLeft ? "L" : b == TMouseButton::mbRight ? "R" : "M";
@@ -75,15 +38,13 @@ std::string ShiftName(TShiftState s) {
 class QtInputTest : public ::testing::Test {
  protected:
   QtInputTest()
-      : Input(Window, Host),
-        Adapter(Input),
+      : Adapter(Input),
         TouchScreen("test touch screen", 4711, QInputDevice::DeviceType::TouchScreen,
                     QPointingDevice::PointerType::Finger, QInputDevice::Capability::Position, 10, 0) {
     Viewport.SetParent(&Window);
     Viewport.SetBounds(0, 0, 800, 600);
     Viewport.SetAutoCapture(true);
     Viewport.Touch().InteractiveGestures = {TInteractiveGesture::Zoom, TInteractiveGesture::DoubleTap};
-    Input.AttachControls();
     Viewport.OnMouseDown = [this](TSceneObject*, TMouseButton b, TShiftState s, float x, float y) {
       Log("Down", ButtonName(b), s, x, y);
     };
@@ -140,11 +101,11 @@ class QtInputTest : public ::testing::Test {
     Release(pos, true);
   }
 
-  QuietPlatform Platform;
-  TSceneObject Window;
-  FakeHost Host;
+  // Its timers never fire: the tests finish each double tap well inside its time.
+  testing::FakePlatform Platform;
+  testing::FakeWindow Window;
+  TWindowInput& Input = Window.Input;
   TControl Viewport{nullptr};
-  TWindowInput Input;
   TQtInputAdapter Adapter;
   QPointingDevice TouchScreen;
   std::vector<std::string> Events;
@@ -159,7 +120,7 @@ TEST_F(QtInputTest, QtDoubleClickSequenceGivesEachEventOnce) {
   const std::vector<std::string> expected = {"Down L [Left] 100,100", "Up L [] 100,100",
                                              "Down L [Left+Double] 100,100", "DblClick", "Up L [] 100,100"};
   EXPECT_EQ(Events, expected);
-  EXPECT_EQ(Host.Grabs, (std::vector<bool>{true, false, true, false}));
+  EXPECT_EQ(Window.Grabs, (std::vector<bool>{true, false, true, false}));
 }
 
 TEST_F(QtInputTest, HeldPressGoesOutFromTheEventLoopOrBeforeTheNextEvent) {
@@ -225,7 +186,7 @@ TEST_F(QtInputTest, HandlerExceptionsAreReportedAndTheEventCountsAsHandled) {
 }
 
 TEST(QtInputInstall, WindowEventsReachTheFormsControls) {
-  QuietPlatform platform;
+  testing::FakePlatform platform;
   TFormBase form(nullptr);
   auto* viewport = new TControl(&form);
   viewport->SetParent(&form);  // the form becomes its root

@@ -1,11 +1,12 @@
-// Property animation against a fake platform: a clock that moves only when told, timers
-// fired by hand, a deferred-call queue drained by hand, and an event loop that advances
-// the clock 10 ms per round, so nested waits run deterministically.
+// Property animation against a fake platform whose clock moves only when told, so nested
+// waits run deterministically.
 #include "scene/animation.h"
 
 #include <gtest/gtest.h>
 
 #include "scene/control.h"
+#include "tests/scene/platform_fakes.h"
+#include "tests/scene/window_fakes.h"
 
 #include <cmath>
 #include <deque>
@@ -15,82 +16,6 @@
 
 namespace sphaerix {
 namespace {
-
-class FakePlatform : public IPlatformServices {
- public:
-  struct Timer : IPlatformTimer {
-    FakePlatform* Owner;
-    int IntervalMs;
-    std::function<void()> Callback;
-    Timer(FakePlatform* AOwner, int AInterval, std::function<void()> ACallback)
-        : Owner(AOwner), IntervalMs(AInterval), Callback(std::move(ACallback)) {}
-    ~Timer() override {
-      auto& v = Owner->Timers;
-      v.erase(std::remove(v.begin(), v.end(), this), v.end());
-    }
-  };
-
-  double Now = 1000.0;
-  bool IsTerminated = false;
-  int TimersCreated = 0;
-  std::vector<Timer*> Timers;
-  std::deque<std::function<void()>> Deferred;
-  std::vector<std::string> Errors;
-  // Runs once per round of ProcessEventsUntil, before the clock moves: the "events" of
-  // a nested wait.
-  std::function<void()> OnRound;
-
-  double Tick() override { return Now; }
-  IPlatformTimer* CreateTimer(int AIntervalMs, std::function<void()> ACallback) override {
-    if (IsTerminated) return nullptr;
-    ++TimersCreated;
-    auto* t = new Timer(this, AIntervalMs, std::move(ACallback));
-    Timers.push_back(t);
-    return t;
-  }
-  void PostDeferred(std::function<void()> ACall) override { Deferred.push_back(std::move(ACall)); }
-  void ProcessEventsUntil(const std::function<bool()>& ADone) override {
-    for (int round = 0; !ADone() && !IsTerminated; ++round) {
-      if (round > 1000000) throw std::runtime_error("wait never ends");
-      if (OnRound) OnRound();
-      if (ADone() || IsTerminated) break;
-      Advance(0.01);
-      Drain();
-    }
-  }
-  bool Terminated() const override { return IsTerminated; }
-  void HandleException(std::exception_ptr AException) override {
-    try {
-      std::rethrow_exception(AException);
-    } catch (const std::exception& e) {
-      Errors.push_back(e.what());
-    }
-  }
-
-  // Moves the clock and fires every live timer once (a copy of the callback, as a real
-  // timer would keep its slot alive while it runs).
-  void Advance(double ASeconds) {
-    Now += ASeconds;
-    std::vector<Timer*> live = Timers;
-    for (Timer* t : live) {
-      if (std::find(Timers.begin(), Timers.end(), t) == Timers.end()) continue;
-      std::function<void()> cb = t->Callback;
-      if (cb) cb();
-    }
-  }
-  void Drain() {
-    while (!Deferred.empty()) {
-      auto call = std::move(Deferred.front());
-      Deferred.pop_front();
-      call();
-    }
-  }
-  // What the application's termination does: every timer is dead from now on.
-  void Terminate() {
-    IsTerminated = true;
-    for (Timer* t : Timers) t->Callback = nullptr;
-  }
-};
 
 // X, Y, Z floats; as an angle triple it reads back reduced into [0, 360) like a node's
 // RotationAngle.
@@ -139,28 +64,15 @@ class FakeControl : public TSceneObject {
   std::vector<float> Writes;
 };
 
-class FakeWindow : public TSceneObject {
+// An object that says it is a window's root.
+class WindowRoot : public TSceneObject {
  public:
   bool IsRoot() const override { return true; }
-};
-
-// A window as the 2D toolkit makes one: a control root, with no IsRoot of its own.
-class FakeForm : public TSceneObject, public IControlRoot {
- public:
-  void InvalidateRoot() override {}
-  TControl* Captured() const override { return nullptr; }
-  void SetCaptured(TControl*) override {}
-  TControl* Focused() const override { return nullptr; }
-  void SetFocused(TControl*) override {}
-  float RootScale() const override { return 1; }
-  TPointF ScreenPointer() const override { return {}; }
-  void ControlDestroyed(TControl*) override {}
 };
 
 class AnimationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetPlatform(&P);
     Body = new FakeControl(&Window);
     Body->SetName("Body");
     Body->SetParent(&Window);
@@ -169,7 +81,6 @@ class AnimationTest : public ::testing::Test {
     P.Drain();
     delete Body;
     TAniThread::Shutdown();
-    SetPlatform(nullptr);
     TAnimation::AniFrameRate = 60;
   }
 
@@ -186,8 +97,8 @@ class AnimationTest : public ::testing::Test {
     return a;
   }
 
-  FakePlatform P;
-  FakeWindow Window;
+  testing::FakePlatform P;
+  WindowRoot Window;
   FakeControl* Body = nullptr;
   int Finishes = 0;
   int Processes = 0;
@@ -402,7 +313,7 @@ TEST_F(AnimationTest, ImmediateCaseForZeroDurationAndOutsideAWindow) {
   EXPECT_EQ(loose.Opacity, 0.125f);
   EXPECT_FALSE(b->Running());
 
-  FakeForm form;  // below a form it runs on the clock
+  testing::FakeWindow form;  // below a form (a control root) it runs on the clock
   loose.SetParent(&form);
   b->Start();
   EXPECT_TRUE(b->Running());

@@ -254,7 +254,7 @@ TEST(Light, TypeSideEffects) {
 }
 
 TEST(Light, JoinsAndLeavesItsViewport) {
-  TViewport3D viewport;
+  TViewport3D viewport(nullptr, nullptr);
   TDummy* rig = new TDummy(&viewport);
   TLight* light = new TLight(&viewport);
   rig->AddObject(light);

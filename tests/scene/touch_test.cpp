@@ -11,79 +11,11 @@
 #include "scene/gesture_manager.h"
 #include "scene/platform_services.h"
 #include "scene/window_input.h"
+#include "tests/scene/platform_fakes.h"
+#include "tests/scene/window_fakes.h"
 
 namespace sphaerix {
 namespace {
-
-// Time moves only when the test says so; timers fire in order as it passes.
-class FakePlatform : public IPlatformServices {
- public:
-  struct Timer : IPlatformTimer {
-    FakePlatform* Owner;
-    int Interval;
-    double Due;
-    std::function<void()> Callback;
-    Timer(FakePlatform* o, int i, double d, std::function<void()> c) : Owner(o), Interval(i), Due(d), Callback(std::move(c)) {}
-    ~Timer() override { Owner->Timers.erase(std::find(Owner->Timers.begin(), Owner->Timers.end(), this)); }
-  };
-
-  FakePlatform() {
-    try {
-      FPrevious = &sphaerix::Platform();
-    } catch (const std::logic_error&) {
-    }
-    SetPlatform(this);
-  }
-  ~FakePlatform() override { SetPlatform(FPrevious); }
-
-  double Tick() override { return NowMs / 1000.0; }
-  IPlatformTimer* CreateTimer(int AIntervalMs, std::function<void()> ACallback) override {
-    Timers.push_back(new Timer(this, AIntervalMs, NowMs + AIntervalMs, std::move(ACallback)));
-    return Timers.back();
-  }
-  void PostDeferred(std::function<void()> ACall) override { Deferred.push_back(std::move(ACall)); }
-  void ProcessEventsUntil(const std::function<bool()>&) override {}
-  bool Terminated() const override { return false; }
-  void HandleException(std::exception_ptr AException) override {
-    try {
-      std::rethrow_exception(AException);
-    } catch (const std::exception& e) {
-      Errors.push_back(e.what());
-    }
-  }
-
-  void Advance(int AMs) {
-    for (int i = 0; i < AMs; ++i) {
-      NowMs += 1;
-      const std::vector<Timer*> due = Timers;
-      for (Timer* t : due) {
-        if (std::find(Timers.begin(), Timers.end(), t) == Timers.end() || t->Due > NowMs) continue;
-        t->Due += t->Interval;
-        t->Callback();
-      }
-      auto calls = std::move(Deferred);
-      Deferred.clear();
-      for (auto& c : calls) c();
-    }
-  }
-
-  double NowMs = 0;
-  std::vector<Timer*> Timers;
-  std::vector<std::function<void()>> Deferred;
-  std::vector<std::string> Errors;
-
- private:
-  IPlatformServices* FPrevious = nullptr;
-};
-
-class FakeHost : public IWindowInputHost {
- public:
-  void InvalidateRoot() override {}
-  float RootScale() const override { return Scale; }
-  TPointF ScreenPointer() const override { return {}; }
-  void SetPointerGrab(bool) override {}
-  float Scale = 1;
-};
 
 struct Received {
   std::string Sender;
@@ -94,7 +26,7 @@ struct Received {
 // nothing, so touches on the child reach the viewport's gestures through the parent chain.
 class TouchTest : public ::testing::Test {
  protected:
-  TouchTest() : Input(Window, Host) {
+  TouchTest() {
     Viewport.SetName("Viewport3D1");
     Viewport.SetParent(&Window);
     Viewport.SetBounds(0, 0, 800, 600);
@@ -102,7 +34,6 @@ class TouchTest : public ::testing::Test {
     Child.SetName("Child");
     Child.SetParent(&Viewport);
     Child.SetBounds(300, 0, 400, 600);
-    Input.AttachControls();
     Viewport.OnGesture = [this](TSceneObject* s, const TGestureEventInfo& info, bool& handled) {
       Gestures.push_back({s->Name(), info});
       handled = true;
@@ -126,15 +57,14 @@ class TouchTest : public ::testing::Test {
 
   void Tap(int id, float x, float y, int downMs) {
     Report({P(id, x, y, TTouchAction::Down)});
-    Platform.Advance(downMs);
+    Platform.Pass(downMs);
     Report({P(id, x, y, TTouchAction::Up)});
   }
 
-  FakePlatform Platform;
-  TSceneObject Window;
-  FakeHost Host;
+  testing::FakePlatform Platform;
+  testing::FakeWindow Window;
+  TWindowInput& Input = Window.Input;
   TControl Viewport{nullptr}, Child{nullptr};
-  TWindowInput Input;
   std::vector<Received> Gestures;
   float LastHalf = 0;
 };
@@ -199,7 +129,7 @@ TEST_F(TouchTest, UnhandledOrFailingGestureGoesOnToTheParent) {
 
 TEST_F(TouchTest, DoubleTapWithin300Ms) {
   Tap(1, 100, 100, 50);
-  Platform.Advance(100);
+  Platform.Pass(100);
   Tap(2, 102, 101, 50);  // ends at 200 ms
   ASSERT_EQ(Gestures.size(), 1u);
   EXPECT_EQ(Gestures[0].Info.GestureID, igiDoubleTap);
@@ -207,22 +137,22 @@ TEST_F(TouchTest, DoubleTapWithin300Ms) {
   EXPECT_FLOAT_EQ(Gestures[0].Info.Location.X, 102);
   EXPECT_EQ(Input.TouchRecognizer().HandledDoubleTaps(), 1u);
   EXPECT_FALSE(Input.TouchRecognizer().DoubleTapTimerRunning());
-  Platform.Advance(400);
+  Platform.Pass(400);
   EXPECT_TRUE(Platform.Timers.empty());
 }
 
 TEST_F(TouchTest, DoubleTapFailsWhenTheSecondTapEndsLateMovesOrTwoFingersTouch) {
   Tap(1, 100, 100, 50);
-  Platform.Advance(200);
+  Platform.Pass(200);
   Tap(2, 100, 100, 60);  // ends at 310 ms: the timer fired at 300
-  Platform.Advance(500);
+  Platform.Pass(500);
   // Moving more than 10 / scale between two reports cancels.
-  Host.Scale = 2;
+  Window.Scale = 2;
   Tap(3, 100, 100, 20);
   Report({P(4, 100, 100, TTouchAction::Down)});
   Report({P(4, 106, 100)});
   Report({P(4, 106, 100, TTouchAction::Up)});
-  Platform.Advance(500);
+  Platform.Pass(500);
   // A second finger cancels.
   Tap(5, 100, 100, 20);
   Report({P(6, 100, 100, TTouchAction::Down)});
@@ -231,7 +161,7 @@ TEST_F(TouchTest, DoubleTapFailsWhenTheSecondTapEndsLateMovesOrTwoFingersTouch) 
   Report({P(7, 200, 100, TTouchAction::Up)});
   EXPECT_TRUE(Gestures.empty());
   // Small movement within the limit is still a tap.
-  Platform.Advance(500);
+  Platform.Pass(500);
   Tap(8, 100, 100, 20);
   Report({P(9, 100, 100, TTouchAction::Down)});
   Report({P(9, 104, 100)});

@@ -1,6 +1,6 @@
-// Fakes for viewport tests: a render context that records what a frame does, its
-// factory, a window root that counts invalidations, and the viewer's scene tree for tests
-// and benchmarks that drive it without the main window.
+// Fakes for viewport tests: a render context that records what a frame does, a renderer
+// that makes such contexts, and the viewer's scene tree for tests and benchmarks that
+// drive it without the main window.
 #pragma once
 
 #include <memory>
@@ -67,7 +67,9 @@ class RecordingContext : public TRenderTargetContext {
   void ApplyState(TRenderState AState) override { States.push_back(AState); }
 };
 
-class RecordingFactory : public IRenderContextFactory {
+// Makes recording contexts; a window paint draws a frame, and a screenshot's 2D children
+// are only counted (no 2D painter here).
+class RecordingRenderer : public IViewportRenderer {
  public:
   std::unique_ptr<TRenderTargetContext> CreateContext(int AWidth, int AHeight, TMultisample AMultisample) override {
     auto c = std::make_unique<RecordingContext>(AWidth, AHeight, AMultisample);
@@ -75,36 +77,21 @@ class RecordingFactory : public IRenderContextFactory {
     ++Created;
     return c;
   }
+  void PaintFrame(TViewport3D& AViewport, TCanvas2D&) override { AViewport.RenderFrame(); }
+  void PaintChildren(TViewport3D&, TBitmap&, float AScale) override { ChildrenScales.push_back(AScale); }
   RecordingContext* Last = nullptr;
   int Created = 0;
-};
-
-// A window as controls see it: invalidations only mark it dirty, as a window system
-// does until its next paint.
-class FakeRoot : public IControlRoot {
- public:
-  void InvalidateRoot() override {
-    ++Invalidations;
-    Dirty = true;
-  }
-  TControl* Captured() const override { return nullptr; }
-  void SetCaptured(TControl*) override {}
-  TControl* Focused() const override { return nullptr; }
-  void SetFocused(TControl*) override {}
-  float RootScale() const override { return Scale; }
-  TPointF ScreenPointer() const override { return {}; }
-  void ControlDestroyed(TControl*) override {}
-  int Invalidations = 0;
-  bool Dirty = false;
-  float Scale = 1;
+  std::vector<float> ChildrenScales;
 };
 
 // The viewer's 3D tree in the layout's order: the viewport holds Sphere1 (with Disk1),
 // Dummy1 (with Camera1 and Light1), an optional 2D label and Sphere2; Camera1 sits at
 // (0, 0, -15) looking at Sphere1. Sizes, materials and textures are each user's own.
 struct TViewerTree {
+  explicit TViewerTree(IViewportRenderer& ARenderer) : viewport(new TViewport3D(&owner, &ARenderer)) {}
+
   TSceneObject owner;
-  TViewport3D* viewport = new TViewport3D(&owner);
+  TViewport3D* viewport;
   TSphere* sphere1 = new TSphere(&owner);
   TDisk* disk1 = new TDisk(&owner);
   TDummy* dummy1 = new TDummy(&owner);
@@ -115,9 +102,8 @@ struct TViewerTree {
   TTextureMaterialSource* stars = new TTextureMaterialSource(&owner);
   TTextureMaterialSource* ring = new TTextureMaterialSource(&owner);
 
-  void BuildTree(IControlRoot& ARoot, IRenderContextFactory& AFactory, TControl* ALabel = nullptr) {
+  void BuildTree(IControlRoot& ARoot, TControl* ALabel = nullptr) {
     viewport->SetRoot(&ARoot);
-    viewport->SetContextFactory(&AFactory);
     viewport->SetColor(claNull);
     viewport->AddObject(sphere1);
     sphere1->AddObject(disk1);

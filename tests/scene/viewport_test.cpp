@@ -12,28 +12,31 @@
 #include "scene/mesh.h"
 #include "scene/viewport3d.h"
 #include "tests/scene/viewport_fakes.h"
+#include "tests/scene/window_fakes.h"
 
 namespace sphaerix {
 namespace {
 
-using testing::FakeRoot;
+using testing::FakeWindow;
 using testing::RecordingContext;
-using testing::RecordingFactory;
+using testing::RecordingRenderer;
 
 // The viewer's tree, built in the layout's order: the viewport's children are the design
 // rig, Sphere1 (with Disk1), Dummy1 (with Camera1 and Light1), Label1 and Sphere2; the
 // material sources are assigned once the tree stands.
 // The fakes come first among the bases, so they outlive the tree that points at them.
 struct ViewerSceneFakes {
-  FakeRoot root;
-  RecordingFactory factory;
+  FakeWindow root;
+  RecordingRenderer renderer;
 };
 
 struct ViewerScene : ::testing::Test, ViewerSceneFakes, testing::TViewerTree {
+  ViewerScene() : TViewerTree(renderer) {}
+
   TControl* label1 = new TControl(&owner);
 
   void SetUp() override {
-    BuildTree(root, factory, label1);
+    BuildTree(root, label1);
     sphere1->SetMaterialSource(planet);
     sphere2->SetMaterialSource(stars);
     disk1->SetMaterialSource(ring);
@@ -41,7 +44,7 @@ struct ViewerScene : ::testing::Test, ViewerSceneFakes, testing::TViewerTree {
     disk1->SetTwoSide(true);
   }
   void Resize(float AWidth, float AHeight) { viewport->SetSize(AWidth, AHeight); }
-  RecordingContext& Context() { return *factory.Last; }
+  RecordingContext& Context() { return *renderer.Last; }
 };
 
 TEST_F(ViewerScene, RenderingListIsStarsDummyPlanetRig) {
@@ -147,7 +150,7 @@ TEST_F(ViewerScene, RequestsReachTheWindowAndOnePaintDrawsOneFrame) {
 }
 
 TEST_F(ViewerScene, NoFrameBeforeResizeOrWhileDrawing) {
-  EXPECT_EQ(factory.Created, 0);
+  EXPECT_EQ(renderer.Created, 0);
   EXPECT_FALSE(viewport->RenderFrame());
   Resize(300, 200);
   bool nested = true;
@@ -178,17 +181,17 @@ TEST_F(ViewerScene, AnExceptionInADrawEndsTheSceneAndUnlocks) {
 TEST_F(ViewerScene, ResizeAndScaleMakeANewTarget) {
   root.Scale = 1.5f;
   Resize(101, 33);
-  ASSERT_EQ(factory.Created, 1);
+  ASSERT_EQ(renderer.Created, 1);
   EXPECT_EQ(Context().Width(), 152);  // 151.5 rounds to even
   EXPECT_EQ(Context().Height(), 50);  // 49.5 rounds to even
   EXPECT_EQ(Context().Multisample(), TMultisample::FourSamples);
   root.Scale = 2;
   viewport->RenderFrame();
-  EXPECT_EQ(factory.Created, 2);
+  EXPECT_EQ(renderer.Created, 2);
   EXPECT_EQ(Context().Width(), 202);
   viewport->SetMultisample(TMultisample::None);
   EXPECT_EQ(Context().Multisample(), TMultisample::None);
-  EXPECT_EQ(factory.Created, 2);
+  EXPECT_EQ(renderer.Created, 2);
 }
 
 TEST_F(ViewerScene, ScreenshotHasTheScaledSizeAndKeepsUndrawnPixelsTransparent) {
@@ -204,10 +207,12 @@ TEST_F(ViewerScene, ScreenshotHasTheScaledSizeAndKeepsUndrawnPixelsTransparent) 
   EXPECT_EQ(shot->Pixel(79, 19), claNull);
   // The drawn half at the viewport's opacity.
   EXPECT_EQ(shot->Pixel(0, 0), 0x801A334Du);
+  // The 2D children go over it at the window's scale.
+  EXPECT_EQ(renderer.ChildrenScales, std::vector<float>{2});
 }
 
 TEST(Viewport, InitialValuesAndDesignRig) {
-  TViewport3D viewport;
+  TViewport3D viewport(nullptr, nullptr);
   EXPECT_EQ(viewport.Width(), 100);
   EXPECT_EQ(viewport.Height(), 100);
   EXPECT_EQ(viewport.Color(), claWhite);

@@ -1,6 +1,7 @@
 // How pointer and wheel input of a window reaches its controls: hit test, capture, the
 // order of press, release and double click, wheel routing and the popup menu.
 #include "scene/window_input.h"
+#include "tests/scene/window_fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -12,16 +13,6 @@
 
 namespace sphaerix {
 namespace {
-
-class FakeHost : public IWindowInputHost {
- public:
-  void InvalidateRoot() override {}
-  float RootScale() const override { return 1; }
-  TPointF ScreenPointer() const override { return Screen; }
-  void SetPointerGrab(bool AGrab) override { Grabs.push_back(AGrab); }
-  TPointF Screen{0, 0};
-  std::vector<bool> Grabs;
-};
 
 class FakeMenu : public IPopupMenu {
  public:
@@ -47,7 +38,7 @@ const char* ButtonName(TMouseButton b) {
 // it that do not take the pointer, and a panel of buttons above both.
 class WindowInputTest : public ::testing::Test {
  protected:
-  WindowInputTest() : Input(Window, Host) {
+  WindowInputTest() {
     Viewport.SetName("Viewport3D1");
     Viewport.SetParent(&Window);
     Viewport.SetBounds(0, 0, 800, 600);
@@ -65,7 +56,6 @@ class WindowInputTest : public ::testing::Test {
     Button.SetParent(&Panel);
     Button.SetBounds(10, 10, 130, 30);
     Button.SetAutoCapture(true);
-    Input.AttachControls();
     for (TControl* c : {&Viewport, &Text1}) Wire(*c);
     Button.OnClick = [this](TSceneObject* s) { Log("Click", s); };
     Input.OnMouseDown = [this](TSceneObject* s, TMouseButton, TShiftState, float, float) { Log("WindowDown", s); };
@@ -98,11 +88,10 @@ class WindowInputTest : public ::testing::Test {
     Events.push_back(o.str());
   }
 
-  TSceneObject Window;
-  FakeHost Host;
+  testing::FakeWindow Window;
+  TWindowInput& Input = Window.Input;
   FakeMenu Menu;
   TControl Viewport{nullptr}, Text1{nullptr}, Panel{nullptr}, Button{nullptr};
-  TWindowInput Input;
   std::vector<std::string> Events;
 };
 
@@ -131,7 +120,7 @@ TEST_F(WindowInputTest, LeftDoubleClickRaisesDownUpDoubleDownDblClickUp) {
 
 TEST_F(WindowInputTest, CapturedDragKeepsReportingOutsideTheWindowUntilRelease) {
   Input.MouseDown(TMouseButton::mbLeft, ssLeft, 400, 300);
-  EXPECT_EQ(Input.Captured(), &Viewport);
+  EXPECT_EQ(Window.Captured(), &Viewport);
   Input.MouseMove(ssLeft, 650, 200);  // over the panel: still the viewport's
   Input.MouseMove(ssLeft, -40, 900);  // outside the window
   Input.MouseLeave();                 // not a jump to (-1, -1) while captured
@@ -140,9 +129,9 @@ TEST_F(WindowInputTest, CapturedDragKeepsReportingOutsideTheWindowUntilRelease) 
   const std::vector<std::string> expected = {"Down Viewport3D1 L 400,300", "Move Viewport3D1 650,200",
                                              "Move Viewport3D1 -40,900", "Up Viewport3D1 L -40,900"};
   EXPECT_EQ(Events, expected);
-  EXPECT_EQ(Input.Captured(), nullptr);
+  EXPECT_EQ(Window.Captured(), nullptr);
   EXPECT_EQ(Input.Hovered(), nullptr);
-  EXPECT_EQ(Host.Grabs, (std::vector<bool>{true, false}));
+  EXPECT_EQ(Window.Grabs, (std::vector<bool>{true, false}));
 }
 
 TEST_F(WindowInputTest, CapturedControlGetsItsOwnCoordinates) {
@@ -168,8 +157,8 @@ TEST_F(WindowInputTest, FailingClickHandlerStillReleasesThePointer) {
   EXPECT_THROW(Input.MouseUp(TMouseButton::mbLeft, {}, 620, 120, true), std::runtime_error);
   EXPECT_TRUE(released);
   EXPECT_FALSE(Button.IsPressed());
-  EXPECT_EQ(Input.Captured(), nullptr);
-  EXPECT_EQ(Host.Grabs, (std::vector<bool>{true, false}));
+  EXPECT_EQ(Window.Captured(), nullptr);
+  EXPECT_EQ(Window.Grabs, (std::vector<bool>{true, false}));
 }
 
 TEST_F(WindowInputTest, PressOnTextAreaArrivesAtTheViewport) {
@@ -180,13 +169,13 @@ TEST_F(WindowInputTest, PressOnTextAreaArrivesAtTheViewport) {
 
 TEST_F(WindowInputTest, MiddleButtonDragIsCapturedLikeALeftDrag) {
   Input.MouseDown(TMouseButton::mbMiddle, ssMiddle, 10, 10);
-  EXPECT_EQ(Input.Captured(), &Viewport);
+  EXPECT_EQ(Window.Captured(), &Viewport);
   Input.MouseMove(ssMiddle, 30, 10);
   Input.MouseUp(TMouseButton::mbMiddle, {}, 30, 12, true);
   const std::vector<std::string> expected = {"Down Viewport3D1 M 10,10", "Move Viewport3D1 30,10",
                                              "Up Viewport3D1 M 30,12"};
   EXPECT_EQ(Events, expected);
-  EXPECT_EQ(Input.Captured(), nullptr);
+  EXPECT_EQ(Window.Captured(), nullptr);
 }
 
 TEST_F(WindowInputTest, MovesAreReportedOnlyWhenThePositionChanges) {
@@ -256,14 +245,14 @@ TEST_F(WindowInputTest, WheelWhileCapturedGoesOnlyToTheCapturedControl) {
 }
 
 TEST_F(WindowInputTest, RightPressOpensTheMenuWithoutMouseDown) {
-  Host.Screen = {1234.6f, 56.4f};
+  Window.Screen = {1234.6f, 56.4f};
   Input.MouseDown(TMouseButton::mbRight, ssRight, 100, 550);
   EXPECT_EQ(Menu.Shown, 1);
   EXPECT_EQ(Menu.Component, &Viewport);
   EXPECT_EQ(Menu.At.X, 1235);
   EXPECT_EQ(Menu.At.Y, 56);
   EXPECT_TRUE(Events.empty());
-  EXPECT_EQ(Input.Captured(), nullptr);
+  EXPECT_EQ(Window.Captured(), nullptr);
   // Over the panel there is no menu: an ordinary right press of the panel.
   std::string panelDown;
   Panel.OnMouseDown = [&](TSceneObject* s, TMouseButton b, TShiftState, float, float) { panelDown = ButtonName(b); };
@@ -288,49 +277,28 @@ TEST_F(WindowInputTest, DestroyedControlsAreForgotten) {
   child->SetBounds(0, 0, 10, 10);
   child->SetAutoCapture(true);
   Input.MouseDown(TMouseButton::mbLeft, ssLeft, 605, 205);
-  ASSERT_EQ(Input.Captured(), child);
+  ASSERT_EQ(Window.Captured(), child);
   delete doomed;  // its child goes with it, while the child cannot reach the window any more
-  EXPECT_EQ(Input.Captured(), nullptr);
-  EXPECT_EQ(Host.Grabs, (std::vector<bool>{true, false}));
+  EXPECT_EQ(Window.Captured(), nullptr);
+  EXPECT_EQ(Window.Grabs, (std::vector<bool>{true, false}));
   Input.MouseUp(TMouseButton::mbLeft, {}, 605, 205, true);  // lands on the panel, no crash
 }
 
-// A window that already is the root of its controls keeps capture and focus itself.
-class OuterRoot : public IControlRoot {
- public:
-  void InvalidateRoot() override {}
-  TControl* Captured() const override { return CapturedControl; }
-  void SetCaptured(TControl* AControl) override { CapturedControl = AControl; }
-  TControl* Focused() const override { return nullptr; }
-  void SetFocused(TControl*) override {}
-  float RootScale() const override { return 1; }
-  TPointF ScreenPointer() const override { return {}; }
-  void ControlDestroyed(TControl* AControl) override {
-    if (IsSelfOrDescendant(CapturedControl, AControl)) CapturedControl = nullptr;
-    if (Input) Input->ControlDestroyed(AControl);
-  }
-  TControl* CapturedControl = nullptr;
-  TWindowInput* Input = nullptr;
-};
-
-TEST(WindowInputOverRoot, CaptureLivesInTheOuterRoot) {
-  TSceneObject window;
-  OuterRoot root;
-  TWindowInput input(window, root);
-  root.Input = &input;
+// The window, as the root of its controls, keeps the capture; the input follows it.
+TEST(WindowInputRoot, CaptureLivesInTheWindow) {
+  testing::FakeWindow window;
+  TWindowInput& input = window.Input;
   auto* viewport = new TControl(&window);
   viewport->SetParent(&window);
-  viewport->SetRoot(&root);
   viewport->SetBounds(0, 0, 100, 100);
   viewport->SetAutoCapture(true);
   std::vector<TPointF> moves;
   viewport->OnMouseMove = [&](TSceneObject*, TShiftState, float x, float y) { moves.push_back({x, y}); };
   input.MouseDown(TMouseButton::mbLeft, ssLeft, 10, 10);
-  EXPECT_EQ(root.CapturedControl, viewport);
-  EXPECT_EQ(input.Captured(), viewport);
+  EXPECT_EQ(window.Captured(), viewport);
   input.MouseMove(ssLeft, 500, 500);
   input.MouseUp(TMouseButton::mbLeft, {}, 500, 500, true);
-  EXPECT_EQ(root.CapturedControl, nullptr);
+  EXPECT_EQ(window.Captured(), nullptr);
   ASSERT_EQ(moves.size(), 1u);
   EXPECT_EQ(moves[0].X, 500);
   input.MouseMove({}, 50, 50);

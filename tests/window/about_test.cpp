@@ -41,14 +41,12 @@ TEST_F(AboutWindow, OkHidesItAndTheMainWindowIsActiveAgain) {
 
 TEST_F(AboutWindow, AddressOpensInTheBrowserAndTheWindowStays) {
   QString opened;
-  auto saved = TForm1::OpenUrl;
-  TForm1::OpenUrl = [&](const QString& AUrl) { opened = AUrl; };
+  Form1->OpenUrl = [&](const QString& AUrl) { opened = AUrl; };
   Form1->Show();
   ASSERT_TRUE(WaitFor([] { return Form1->Window()->isExposed(); }));
   EXPECT_EQ(Form1->Label3->Text(), "quorvane.example/sphaerix");
   EXPECT_TRUE(Form1->Label3->HitTest());
   Form1->Label3->Click();
-  TForm1::OpenUrl = saved;
   EXPECT_EQ(opened, "https://quorvane.example/sphaerix");
   EXPECT_TRUE(Form1->Visible());
 }

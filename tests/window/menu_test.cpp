@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "platform/guarded_call.h"
 #include "scene/viewport3d.h"
 #include "tests/window/window_fixture.h"
 #include "tests/window/x11_driver.h"
@@ -24,14 +25,10 @@ namespace {
 
 class Menu : public ViewerFixture {
  protected:
-  void TearDown() override {
-    TSaveDialog::DialogOverride = nullptr;
-    ViewerFixture::TearDown();
-  }
   // Runs the screenshot command as the menu does, answering the dialog with AName in
   // the folder (empty: cancel).
   void Screenshot(const QString& AFolder, const QString& AName) {
-    TSaveDialog::DialogOverride = [this, AFolder, AName](const TSaveDialog& ADialog) {
+    Form2->SaveDialog1->ChooseFile = [this, AFolder, AName](const TSaveDialog& ADialog) {
       DialogFolder = ADialog.InitialDir;
       return AName.isEmpty() ? QString() : AFolder + "/" + AName;
     };

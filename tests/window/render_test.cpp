@@ -25,13 +25,14 @@
 #include "ui/canvas.h"
 #include "ui/form.h"
 #include "ui/form_window.h"
-#include "ui/viewport_painter.h"
+#include "ui/gl_viewport_renderer.h"
 #include "tests/scene/viewport_fakes.h"
+#include "tests/scene/window_fakes.h"
 
 namespace sphaerix {
 namespace {
 
-using testing::FakeRoot;
+using testing::FakeWindow;
 using testing::TViewerTree;
 
 void EnsureApplication() {
@@ -67,13 +68,15 @@ constexpr TAlphaColor kRing = 0xFF00FF00;
 struct RenderDevice {
   QOffscreenSurface surface;
   QOpenGLContext gl;
-  TGLContextFactory factory;
-  FakeRoot root;
+  TGLViewportRenderer renderer;
+  FakeWindow root;
 };
 
 // The viewer's scene, small: star sphere, planet (radius 5) with its ring, and the rig
 // holding Camera1 at (0, 0, -15) and the white directional Light1.
 struct RenderScene : ::testing::Test, RenderDevice, TViewerTree {
+  RenderScene() : TViewerTree(renderer) {}
+
   void SetUp() override {
     EnsureApplication();
     surface.setFormat(GLSurfaceFormat());
@@ -81,7 +84,7 @@ struct RenderScene : ::testing::Test, RenderDevice, TViewerTree {
     gl.setFormat(GLSurfaceFormat());
     ASSERT_TRUE(gl.create());
     ASSERT_TRUE(gl.makeCurrent(&surface));
-    BuildTree(root, factory);
+    BuildTree(root);
 
     sphere1->SetSubdivisionsAxes(50);
     sphere1->SetSubdivisionsHeight(50);
@@ -265,33 +268,26 @@ TEST(RenderWindow, OpenGL33IsAvailable) {
 // stays transparent, and repaint requests coalesce into one frame per paint.
 TEST(RenderWindow, ViewportOverBlackWindowAndOneFramePerPaint) {
   EnsureApplication();
-  InstallGLViewports();
   TFormBase form(nullptr);
   form.Window()->setFormat(GLSurfaceFormat());
   form.SetFill(claBlack);
   form.SetClientSize(240, 180);
-  auto* viewport = new TViewport3D(&form);
-  auto* sphere = new TSphere(&form);
-  auto* camera = new TCamera(&form);
-  auto* source = new TLightMaterialSource(&form);
-  auto* light = new TLight(&form);
+  // The planet alone (radius 3), plain grey, lit by the rig's light.
+  TViewerTree tree(form.ViewportRenderer());
+  tree.BuildTree(form);
+  TViewport3D* viewport = tree.viewport;
+  TSphere* sphere = tree.sphere1;
   form.AddObject(viewport);
   viewport->SetAlign(TAlignMode::Client);
-  viewport->SetColor(claNull);
-  viewport->AddObject(sphere);
-  viewport->AddObject(camera);
-  viewport->AddObject(light);
-  camera->Position().SetPoint({0, 0, -15});
-  camera->SetTarget(sphere);
-  viewport->SetCamera(camera);
-  viewport->SetUsingDesignCamera(false);
+  tree.sphere2->SetVisible(false);
+  tree.disk1->SetVisible(false);
   sphere->SetSize(6, 6, 6);
   sphere->SetSubdivisionsAxes(50);
   sphere->SetSubdivisionsHeight(50);
-  source->SetDiffuse(0xFFA4A4A4);
-  source->SetAmbient(0xFF585858);
-  source->SetSpecular(claNull);
-  sphere->SetMaterialSource(source);
+  tree.planet->SetDiffuse(0xFFA4A4A4);
+  tree.planet->SetAmbient(0xFF585858);
+  tree.planet->SetSpecular(claNull);
+  sphere->SetMaterialSource(tree.planet);
   form.Show();
 
   const auto pump = [](int AMs) {
@@ -342,7 +338,6 @@ TEST(RenderWindow, ViewportOverBlackWindowAndOneFramePerPaint) {
 
   form.Hide();
   delete box;
-  for (TSceneObject* o : std::initializer_list<TSceneObject*>{light, camera, sphere, source, viewport}) delete o;
 }
 
 }  // namespace

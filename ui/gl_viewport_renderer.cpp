@@ -1,4 +1,4 @@
-#include "ui/viewport_painter.h"
+#include "ui/gl_viewport_renderer.h"
 
 #include <QImage>
 #include <QPainter>
@@ -13,31 +13,38 @@
 
 namespace sphaerix {
 
-void PaintViewportFrame(TViewport3D& AViewport, QPainter& APainter) {
-  APainter.beginNativePainting();
+std::unique_ptr<TRenderTargetContext> TGLViewportRenderer::CreateContext(int AWidth, int AHeight,
+                                                                       TMultisample AMultisample) {
+  return std::make_unique<TGLRenderContext>(AWidth, AHeight, AMultisample);
+}
+
+// The frame is drawn with OpenGL in the middle of the window's QPainter paint.
+void TGLViewportRenderer::PaintFrame(TViewport3D& AViewport, TCanvas2D& ACanvas) {
+  QPainter& painter = ACanvas.Painter();
+  painter.beginNativePainting();
   try {
     AViewport.RenderFrame();
     if (auto* context = dynamic_cast<TGLRenderContext*>(AViewport.RenderContext())) {
       const IControlRoot* root = AViewport.Root();
       const float scale = root ? root->RootScale() : 1.0f;
       const TPointF origin = AViewport.LocalToAbsolute({0, 0});
-      QPaintDevice* device = APainter.device();
+      QPaintDevice* device = painter.device();
       const int framebufferHeight =
           static_cast<int>(std::lround(device->height() * device->devicePixelRatioF()));
       context->DrawFrame(RoundToEven(origin.X * scale), RoundToEven(origin.Y * scale), context->Width(),
                          context->Height(), framebufferHeight, AViewport.AbsoluteOpacity());
     }
   } catch (...) {
-    APainter.endNativePainting();
+    painter.endNativePainting();
     throw;
   }
-  APainter.endNativePainting();
+  painter.endNativePainting();
 }
 
 // The children paint in window coordinates; the image they paint into is as large as
 // the window up to the viewport's far corner, so their positions need no translation,
 // and the viewport's part is copied out afterwards.
-void PaintViewportChildren(TViewport3D& AViewport, TBitmap& ABitmap, float AScale) {
+void TGLViewportRenderer::PaintChildren(TViewport3D& AViewport, TBitmap& ABitmap, float AScale) {
   std::vector<TControl*> children;
   for (TControl* c : AViewport.Controls())
     if (c->Visible()) children.push_back(c);
@@ -61,14 +68,6 @@ void PaintViewportChildren(TViewport3D& AViewport, TBitmap& ABitmap, float AScal
   for (int y = 0; y < h; ++y)
     std::memcpy(ABitmap.Scanline(y), image.constScanLine(oy + y) + ox * 4, static_cast<std::size_t>(w) * 4);
   ABitmap.BitmapChanged();
-}
-
-void InstallGLViewports() {
-  static TGLContextFactory factory;
-  SetDefaultContext3DFactory(&factory);
-  TViewport3D::SetFramePainter(
-      [](TViewport3D& AViewport, TCanvas2D& ACanvas) { PaintViewportFrame(AViewport, ACanvas.Painter()); });
-  TViewport3D::SetChildrenPainter(&PaintViewportChildren);
 }
 
 }  // namespace sphaerix
