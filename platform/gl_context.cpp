@@ -351,9 +351,4 @@ void TGLRenderContext::DrawFrame(int AX, int AY, int AWidth, int AHeight, int AF
   gl->glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
 }
 
-std::unique_ptr<TRenderTargetContext> TGLContextFactory::CreateContext(int AWidth, int AHeight,
-                                                                   TMultisample AMultisample) {
-  return std::make_unique<TGLRenderContext>(AWidth, AHeight, AMultisample);
-}
-
 }  // namespace sphaerix

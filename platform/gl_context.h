@@ -74,10 +74,4 @@ class TGLRenderContext : public TRenderTargetContext {
   int FPreviousViewport[4] = {0, 0, 0, 0};
 };
 
-// Makes TGLRenderContext for viewports.
-class TGLContextFactory : public IRenderContextFactory {
- public:
-  std::unique_ptr<TRenderTargetContext> CreateContext(int AWidth, int AHeight, TMultisample AMultisample) override;
-};
-
 }  // namespace sphaerix
