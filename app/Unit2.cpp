@@ -29,10 +29,6 @@ TForm2* Form2 = nullptr;
 
 namespace {
 
-// Bumped by every selection; a selection that finds it changed after a wait has been
-// overtaken by a newer one and leaves the scene to it.
-int SelectionSerial = 0;
-
 // Button N's place on the panel: column 0 (X 32) or 1 (X 144), row 1 to 7.
 struct TButtonPlace {
   int Column;
@@ -321,6 +317,11 @@ void TForm2::FormResize(TSceneObject*) {
 // ---- Selection
 
 void SelectBody(int AIndex) {
+  // Re-entrancy: each fade pumps the event loop, so a click or a menu command can start
+  // another selection while this one waits. The newer selection supersedes this one: when
+  // this one wakes from a fade and finds a newer serial (or the program ending, or the
+  // window gone), it returns without touching the scene, and the newer one finishes.
+  static int SelectionSerial = 0;
   TForm2* f = Form2;
   if (!f || AIndex < 0 || AIndex >= BodyCount) return;
   const int serial = ++SelectionSerial;
@@ -361,6 +362,9 @@ void TForm2::ButtonClick(int AIndex) {
 }
 
 // ---- Navigation
+
+bool Dragging = false;
+int LastGestureDistance = 0;
 
 void TForm2::Viewport3D1MouseDown(TSceneObject*, TMouseButton, TShiftState, float X, float Y) {
   Dragging = true;
@@ -406,8 +410,8 @@ void TForm2::Viewport3D1Gesture(TSceneObject*, const TGestureEventInfo& EventInf
       Panel1->SetVisible(!Panel1->Visible());
       Handled = true;
       break;
-    case 1:
-    case 2:
+    case StrokeLeftGesture:
+    case StrokeRightGesture:
     case igiPan:
       Handled = true;
       break;

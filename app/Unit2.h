@@ -64,9 +64,6 @@ class TForm2 : public TFormBase {
   TTextureMaterialSource* TextureMaterialSource3 = nullptr;
   TGestureManager* GestureManager1 = nullptr;
 
-  // The pointer position at the press, then at the last move of a drag.
-  TPointF FDown;
-
   void FormCreate(TSceneObject* Sender);
   void FormClose(TSceneObject* Sender, TCloseResult& Action);
   void FormResize(TSceneObject* Sender);
@@ -74,6 +71,11 @@ class TForm2 : public TFormBase {
   // Button N selects body N - 1 unless it is already the current one.
   void ButtonClick(int AIndex);
 
+  // Navigation: a drag orbits the camera rig, the wheel and the pinch zoom, a double
+  // click or double tap shows or hides the panel. Its state is FDown (the pointer
+  // position at the press, then at the last move of a drag) and the unit-level Dragging
+  // and LastGestureDistance below the class.
+  TPointF FDown;
   void Viewport3D1MouseDown(TSceneObject* Sender, TMouseButton Button, TShiftState Shift, float X, float Y);
   void Viewport3D1MouseMove(TSceneObject* Sender, TShiftState Shift, float X, float Y);
   void Viewport3D1MouseUp(TSceneObject* Sender, TMouseButton Button, TShiftState Shift, float X, float Y);
@@ -108,7 +110,13 @@ class TForm2 : public TFormBase {
 
 extern TForm2* Form2;
 
-// Fades the shown body out, swaps map, title, ring, tilt and facts, and fades it in.
+// The navigation handlers' unit-level state: a drag is in progress (from a press on the
+// viewport to its release), and the finger distance of the previous zoom-gesture event.
+extern bool Dragging;
+extern int LastGestureDistance;
+
+// Fades the shown body out, swaps map, title, ring, tilt and facts, and fades it in. A
+// newer selection supersedes an older one still waiting in a fade.
 void SelectBody(int AIndex);
 
 }  // namespace sphaerix

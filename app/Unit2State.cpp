@@ -12,8 +12,6 @@ QString DataFolder;
 std::array<QString, BodyCount> BodyFacts;
 std::array<std::unique_ptr<TResourceStream>, BodyCount> BodyTextures;
 int CurrentBody = 0;
-bool Dragging = false;
-int LastGestureDistance = 0;
 
 namespace {
 

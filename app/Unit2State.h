@@ -20,8 +20,6 @@ extern std::array<QString, BodyCount> BodyFacts;
 extern std::array<std::unique_ptr<TResourceStream>, BodyCount> BodyTextures;
 // The body most recently requested.
 extern int CurrentBody;
-extern bool Dragging;
-extern int LastGestureDistance;
 
 // Fills DataFolder from the desktop's Documents folder and creates the two missing levels.
 // Returns false (DataFolder empty) when no Documents folder can be named.

@@ -122,7 +122,9 @@ class IBitmapCodecs {
                           const TBitmapCodecSaveParams* AParams) = 0;
 };
 
-// The process-wide codecs; raises std::logic_error when none is installed.
+// The process-wide codecs, one platform service as the image codecs of the desktop are:
+// the application installs the platform's (InstallBitmapCodecs) as it starts, and tests
+// that decode install them too. Raises std::logic_error when none is installed.
 IBitmapCodecs& BitmapCodecs();
 void SetBitmapCodecs(IBitmapCodecs* ACodecs);
 

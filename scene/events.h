@@ -79,6 +79,10 @@ constexpr TGestureID igiPressAndTap = 263;
 constexpr TGestureID igiLongTap = 264;
 constexpr TGestureID igiDoubleTap = 265;
 
+// Ids of the stroke gestures a gesture manager matches: a stroke to the left, one to the right.
+constexpr TGestureID StrokeLeftGesture = 1;
+constexpr TGestureID StrokeRightGesture = 2;
+
 // The id of an interactive gesture: 256 plus the platform's gesture number.
 constexpr TGestureID GestureIdOf(TInteractiveGesture g) { return static_cast<TGestureID>(igiZoom + static_cast<int>(g)); }
 

@@ -1,7 +1,8 @@
 // The About picture: a few bodies as lit spheres from their own maps, Saturn with its
 // ring, on a transparent background.
+#include "about.h"
+
 #include "process.h"
-#include "recipes.h"
 
 #include <algorithm>
 

@@ -1,7 +1,8 @@
 // The fourteen surface maps: every source is scaled to 4096 x 2048; where it is small,
 // detail finer than the source's pixels is added on top without moving its features.
+#include "bodies.h"
+
 #include "process.h"
-#include "recipes.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -8,7 +8,10 @@
 // The output depends on the inputs only, never on time or machine, so a build is
 // reproducible byte for byte.
 #include "image.h"
-#include "recipes.h"
+#include "about.h"
+#include "bodies.h"
+#include "rings.h"
+#include "stars.h"
 
 #include <cstdio>
 #include <exception>

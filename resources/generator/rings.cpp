@@ -1,7 +1,8 @@
 // Ring images: a radial profile turned around the centre of a square picture. Radii are
 // fractions of the half-width; the planet itself covers 5/11 of it on the ring disk.
+#include "rings.h"
+
 #include "process.h"
-#include "recipes.h"
 
 #include <algorithm>
 #include <stdexcept>

@@ -2,8 +2,9 @@
 // the right) and declination (+90 at the top). Seen from inside the star sphere, whose
 // texture runs the other way round from the viewer's side, the sky appears as from the
 // Earth: north up, east to the left.
+#include "stars.h"
+
 #include "process.h"
-#include "recipes.h"
 
 #include <algorithm>
 #include <cstdlib>
