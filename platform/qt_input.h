@@ -19,7 +19,6 @@ class QWheelEvent;
 
 namespace sphaerix {
 
-
 class TQtInputAdapter {
  public:
   explicit TQtInputAdapter(TWindowInput& AInput);
@@ -29,13 +28,13 @@ class TQtInputAdapter {
   // Translates one event of the window; returns true when it was consumed. Touch events
   // are never consumed, so Qt still emulates the mouse from them.
   bool HandleEvent(QEvent* AEvent);
+
+ private:
   // Sends a press that was held back to see whether Qt's double-click event follows.
   void FlushPendingPress();
-
   // The shift state of a pointer event: keys, held buttons, and the touch and pen marks.
   static TShiftState ShiftOf(const QSinglePointEvent& AEvent);
 
- private:
   struct TPress {
     TMouseButton Button;
     TShiftState Shift;

@@ -78,8 +78,6 @@ class TViewport3D : public TControl, public IViewport3D {
   const std::vector<TLight*>& Lights() const { return FLights; }
   const std::vector<TControl3D*>& RenderingList() const { return FRenderingList; }
 
-  IViewportRenderer* Renderer() const { return FRenderer; }
-
   // Draws a frame into the render target and copies it into the frame. False when
   // there is nothing to draw into yet (no resize has happened) or a frame is already
   // being drawn. A render target whose size no longer matches the viewport's size at
@@ -94,9 +92,6 @@ class TViewport3D : public TControl, public IViewport3D {
   // opacity and the visible 2D children over it; pixels nothing was drawn on stay
   // transparent.
   std::unique_ptr<TBitmap> MakeScreenshot();
-
-  // The window's scale changed: new render target at the new pixel size.
-  void ScaleChanged() { RecreateContext(); }
 
   // The window's paint: the renderer draws a frame and puts it on ACanvas.
   void Paint(TCanvas2D& ACanvas) override;
