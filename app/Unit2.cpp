@@ -175,11 +175,11 @@ void TForm2::BuildMaterials() {
   LightMaterialSource1->SetMipMaps(true);
   TextureMaterialSource1->SetMipMaps(true);
   TextureMaterialSource2->SetMipMaps(true);
-  // The three images take most of a second to decode: they decode on workers while the
-  // creation handler's first selection fades, and are in place before the first frame.
+  // The star map takes a while to decode: it decodes on a worker while the creation
+  // handler's first selection fades, and is in place before the first frame. The rings
+  // are decoded when their body is chosen (SelectBody), so that no picture waits in
+  // memory for a body that may never be shown.
   FLayoutImages = std::make_unique<TBackgroundDecode>();
-  FLayoutImages->Add(TextureMaterialSource2->Texture(), std::make_unique<TResourceStream>("SaturnRing"));
-  FLayoutImages->Add(TextureMaterialSource1->Texture(), std::make_unique<TResourceStream>("UranusRing"));
   FLayoutImages->Add(TextureMaterialSource3->Texture(), std::make_unique<TResourceStream>("Stars"));
 }
 
@@ -316,6 +316,19 @@ void TForm2::FormResize(TSceneObject*) {
 
 // ---- Selection
 
+namespace {
+
+const char* RingResourceName(TBodyRing ARing) { return ARing == TBodyRing::Saturn ? "SaturnRing" : "UranusRing"; }
+
+// A ring nobody shows keeps neither a device texture nor a picture: it is decoded again
+// from the program's resources when its body is chosen.
+void DropRing(TTextureMaterialSource* ASource) {
+  ASource->ReleaseDeviceTexture();
+  if (ASource->Texture().Origin()) ASource->Texture().ReleasePixels();
+}
+
+}  // namespace
+
 void SelectBody(int AIndex) {
   // Re-entrancy: each fade pumps the event loop, so a click or a menu command can start
   // another selection while this one waits. The newer selection supersedes this one: when
@@ -327,23 +340,40 @@ void SelectBody(int AIndex) {
   const int serial = ++SelectionSerial;
   CurrentBody = AIndex;
   f->FloatAnimation1->StopAtCurrent();
+  // The new map, its mip levels and the ring it needs are made on workers while the
+  // shown body fades out, so the fade-in starts on time.
+  const TBodyRing ring = BodyRing(AIndex);
+  TTextureMaterialSource* ringSource =
+      ring == TBodyRing::None ? nullptr
+                              : ring == TBodyRing::Saturn ? f->TextureMaterialSource2 : f->TextureMaterialSource1;
+  TBackgroundDecode next;
+  if (TResourceStream* stream = BodyTextures[static_cast<size_t>(AIndex)].get()) {
+    next.Add(f->LightMaterialSource1->Texture(),
+             std::make_unique<TResourceStream>(BodyTextureResourceName(AIndex).toStdString()), true);
+    // As a load from the body's own stream leaves it: read to its end.
+    stream->Seek(0, TSeekOrigin::End);
+  }
+  const bool ringShown = f->Disk1->Visible() && f->Disk1->MaterialSource() == ringSource;
+  if (ringSource && !ringShown)
+    next.Add(ringSource->Texture(), std::make_unique<TResourceStream>(RingResourceName(ring)), ringSource->MipMaps());
   f->Sphere1->AnimateFloatWait("opacity", 0, 0.5f, TAnimationType::In, TInterpolationType::Linear);
   // Overtaken by a newer selection, or the program is ending (the streams may be gone).
   if (serial != SelectionSerial || Application->Terminated() || Form2 != f) return;
-  TResourceStream* stream = BodyTextures[static_cast<size_t>(AIndex)].get();
-  if (!stream) return;
-  f->LightMaterialSource1->Texture().LoadFromStream(*stream);
+  if (!BodyTextures[static_cast<size_t>(AIndex)]) return;
+  // A ring not ready yet is waited for here, with the body still invisible.
+  next.Finish();
   f->Dummy1->RotationAngle().SetX(0);
   f->Dummy1->RotationAngle().SetY(0);
   f->Dummy1->RotationAngle().SetZ(0);
   f->Label1->SetText(BodyName(AIndex));
   f->Disk1->SetVisible(false);
+  for (TTextureMaterialSource* source : {f->TextureMaterialSource1, f->TextureMaterialSource2})
+    if (source != ringSource) DropRing(source);
   f->Sphere2->RotationAngle().SetX(0);
   f->Sphere2->RotationAngle().SetZ(0);
-  const TBodyRing ring = BodyRing(AIndex);
   if (ring != TBodyRing::None) {
     const TBodyTilt tilt = BodyTilt(AIndex);
-    f->Disk1->SetMaterialSource(ring == TBodyRing::Saturn ? f->TextureMaterialSource2 : f->TextureMaterialSource1);
+    f->Disk1->SetMaterialSource(ringSource);
     f->Disk1->SetVisible(true);
     f->Dummy1->RotationAngle().SetX(tilt.X);
     f->Dummy1->RotationAngle().SetZ(tilt.Z);

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "platform/bitmap_codecs.h"
+#include "platform/resource_stream.h"
 
 namespace sphaerix {
 
@@ -16,14 +17,12 @@ namespace {
 const int WorkerNice = 5;
 }  // namespace
 
-TBackgroundDecode::~TBackgroundDecode() {
-  JoinAll();
-  for (auto& job : FJobs) job->Target->OnChange = std::move(job->OnChange);
-}
+TBackgroundDecode::~TBackgroundDecode() { JoinAll(); }
 
-void TBackgroundDecode::Add(TBitmap& ATarget, std::unique_ptr<TStream> AStream) {
+void TBackgroundDecode::Add(TBitmap& ATarget, std::unique_ptr<TStream> AStream, bool AMipLevels) {
   auto job = std::make_unique<TJob>();
   job->Target = &ATarget;
+  job->MipLevels = AMipLevels;
   job->Stream = std::move(AStream);
   if (!job->Stream->Memory()) {
     try {
@@ -43,9 +42,6 @@ void TBackgroundDecode::Add(TBitmap& ATarget, std::unique_ptr<TStream> AStream) 
   }
   // As a plain load leaves it: the whole stream read.
   job->Stream->Seek(0, TSeekOrigin::End);
-  // The worker's SetPixels must not reach the material from another thread.
-  job->OnChange = std::move(ATarget.OnChange);
-  ATarget.OnChange = nullptr;
   TJob& j = *job;
   FJobs.push_back(std::move(job));
   try {
@@ -70,7 +66,12 @@ void TBackgroundDecode::Decode(TJob& AJob, bool AOnWorker) {
       data = AJob.Bytes.data();
       size = AJob.Bytes.size();
     }
-    codecs.LoadFromMemory(*AJob.Target, data, size);
+    codecs.LoadFromMemory(AJob.Decoded, data, size);
+    if (AJob.Stream->Permanent() && AJob.Stream->Memory()) {
+      AJob.Decoded.SetOrigin(data, size);
+      ReleaseResourcePages(data, size);
+    }
+    if (AJob.MipLevels) AJob.Decoded.BuildMipLevels();
   } catch (...) {
     AJob.Failure = std::current_exception();
   }
@@ -85,16 +86,13 @@ void TBackgroundDecode::Finish() {
   JoinAll();
   std::vector<std::unique_ptr<TJob>> jobs = std::move(FJobs);
   FJobs.clear();
-  // Every notification goes back before any is raised, so a handler that throws
-  // leaves no bitmap deaf.
-  for (auto& job : jobs) job->Target->OnChange = std::move(job->OnChange);
   std::exception_ptr failure;
   for (auto& job : jobs) {
     if (job->Failure) {
       if (!failure) failure = job->Failure;
       continue;
     }
-    job->Target->BitmapChanged();
+    job->Target->TakeOver(job->Decoded);
   }
   if (failure) std::rethrow_exception(failure);
 }

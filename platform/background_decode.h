@@ -1,16 +1,14 @@
 // TBackgroundDecode: images decoded on worker threads while the user-interface thread
-// goes on. The main window's three layout images (one 6000 x 3000 and two 4096 x 4096
-// PNGs, most of a second to decode on one core) decode this way during the first
-// selection's fades, which keep the window hidden for a second anyway.
+// goes on: the star map while the first selection fades, and each body's map (and ring)
+// while the shown body fades out.
 //
-// A target bitmap belongs to its worker from Add until Finish: nothing may read or
-// change it meanwhile. Its change notification is held back and raised by Finish on the
-// calling thread, so a material learns of its texture there, as after a plain load.
-// The workers only decode; they touch no other object of the program.
+// A worker decodes into a bitmap of its own, and makes the mip levels there when asked;
+// the target is not touched until Finish hands the result over on the calling thread,
+// raising the target's change there, as after a plain load. The workers only decode;
+// they touch no other object of the program.
 #pragma once
 
 #include <exception>
-#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -23,8 +21,7 @@ namespace sphaerix {
 class TBackgroundDecode {
  public:
   TBackgroundDecode() = default;
-  // Waits for the workers still decoding; bitmaps not yet handed over get their
-  // notification back without raising it.
+  // Waits for the workers still decoding; targets not yet handed over stay as they were.
   ~TBackgroundDecode();
   TBackgroundDecode(const TBackgroundDecode&) = delete;
   TBackgroundDecode& operator=(const TBackgroundDecode&) = delete;
@@ -34,7 +31,8 @@ class TBackgroundDecode {
   // here, on the calling thread (EBitmapLoadingFailed when it does not fit in memory).
   // When no thread can be started the image is decoded at once, its failure kept for
   // Finish all the same.
-  void Add(TBitmap& ATarget, std::unique_ptr<TStream> AStream);
+  // With AMipLevels the worker also makes the picture's mip levels (TBitmap::BuildMipLevels).
+  void Add(TBitmap& ATarget, std::unique_ptr<TStream> AStream, bool AMipLevels = false);
 
   // Waits for every worker, then raises each decoded bitmap's OnChange, in the order
   // added. Afterwards raises the first failure (EBitmapLoadingFailed, "Loading bitmap
@@ -47,7 +45,8 @@ class TBackgroundDecode {
  private:
   struct TJob {
     TBitmap* Target = nullptr;
-    std::function<void(TBitmap&)> OnChange;  // held back while the worker decodes
+    TBitmap Decoded;  // the worker's own
+    bool MipLevels = false;
     std::unique_ptr<TStream> Stream;
     std::vector<std::uint8_t> Bytes;  // the content of a stream that is not memory-backed
     std::exception_ptr Failure;

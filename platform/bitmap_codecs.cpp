@@ -25,6 +25,7 @@
 #include <new>
 #include <unordered_map>
 
+#include "platform/png_decoder.h"
 #include "scene/stream.h"
 
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN,
@@ -160,6 +161,14 @@ void TQtBitmapCodecs::LoadFromMemory(TBitmap& ABitmap, const std::uint8_t* AData
   if (!AData || ASize == 0) throw EBitmapLoadingFailed();
   try {
     if (IsJpeg(AData, ASize) && DecodeJpeg(ABitmap, AData, ASize)) return;
+    if (FPlainPng && IsPng(AData, ASize)) {
+      TBitmapPixels pixels;
+      int w = 0, h = 0;
+      if (DecodePlainPng(AData, ASize, pixels, w, h)) {
+        Deliver(ABitmap, w, h, std::move(pixels));
+        return;
+      }
+    }
     // Everything else, and the rare JPEG that libjpeg-turbo cannot turn into BGRA
     // (CMYK), goes through Qt.
     DecodeWithQt(ABitmap, AData, ASize);

@@ -2,6 +2,9 @@
 // GIF and TIFF reading and for PNG, BMP and TIFF writing, and a GIF encoder of our own
 // (Qt reads GIF but cannot write it).
 //
+// Plain 8-bit RGBA PNGs (the program's own layout images) take a quicker path of their
+// own (png_decoder.h) with the same result.
+//
 // Decoded images are 32-bit BGRA with premultiplied alpha; JPEG images are opaque.
 // An image larger than MaxBitmapSize on a side is scaled down with bilinear
 // interpolation to fit a square of that size, keeping its aspect ratio.
@@ -38,6 +41,9 @@ class TQtBitmapCodecs : public IBitmapCodecs {
   void SaveToFile(const TBitmap& ABitmap, const std::string& AFileName,
                   const TBitmapCodecSaveParams* AParams) override;
 
+  // Off: every PNG goes through Qt (to compare both paths).
+  void SetPlainPngPath(bool AValue) { FPlainPng = AValue; }
+
  private:
   bool DecodeJpeg(TBitmap& ABitmap, const std::uint8_t* AData, std::size_t ASize);
   void DecodeWithQt(TBitmap& ABitmap, const std::uint8_t* AData, std::size_t ASize);
@@ -45,6 +51,7 @@ class TQtBitmapCodecs : public IBitmapCodecs {
 
   void* FDecompressor = nullptr;  // tjhandle, made on first use and kept
   void* FCompressor = nullptr;
+  bool FPlainPng = true;
 };
 
 // Installs one process-wide TQtBitmapCodecs as the scene layer's codecs.

@@ -38,11 +38,14 @@ TGLDeviceAnchor* AnchorOf(QOpenGLContext* AContext) {
 // Buffers of meshes not drawn for this many scenes are freed (the mesh may be gone).
 constexpr std::uint64_t kBufferAge = 240;
 
+}  // namespace
+
 // The device's object for one TTexture; it goes with the texture.
 struct TGLTextureHandle : TTextureHandle {
   std::weak_ptr<TGLDevice> Device;
   TGLTexture Texture;
   std::uint64_t Revision = 0;
+  bool Tried = false;  // a content for this revision was looked for
   ~TGLTextureHandle() override {
     auto device = Device.lock();
     if (!device || !device->Alive())
@@ -51,8 +54,6 @@ struct TGLTextureHandle : TTextureHandle {
       device->ReleaseLater(std::move(Texture));
   }
 };
-
-}  // namespace
 
 std::shared_ptr<TGLDevice> TGLDevice::ForCurrentContext() {
   QOpenGLContext* context = QOpenGLContext::currentContext();
@@ -85,6 +86,9 @@ TGLDevice::~TGLDevice() {
 
 void TGLDevice::Create() {
   GL->glGetIntegerv(GL_MAX_TEXTURE_SIZE, &FMaxTextureSize);
+  if (Context->format().version() >= qMakePair(4, 2) ||
+      Context->hasExtension(QByteArrayLiteral("GL_ARB_texture_storage")))
+    FTexStorage2D = reinterpret_cast<TTexStorage2D>(Context->getProcAddress("glTexStorage2D"));
   if (Context->hasExtension(QByteArrayLiteral("GL_EXT_texture_filter_anisotropic")) ||
       Context->hasExtension(QByteArrayLiteral("GL_ARB_texture_filter_anisotropic")))
     GL->glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &FMaxAnisotropy);
@@ -227,43 +231,68 @@ GLuint TGLDevice::TextureFor(const TTexture* ATexture) {
     handle = fresh.get();
     ATexture->SetHandle(std::move(fresh));
   }
-  if (handle->Revision != ATexture->Revision()) {
+  if (handle->Revision != ATexture->Revision() || (!handle->Texture && !handle->Tried)) {
     handle->Revision = ATexture->Revision();
-    const TBitmap& bitmap = ATexture->Bitmap();
+    handle->Tried = true;
+    TBitmap& bitmap = ATexture->Bitmap();
     const int w = ATexture->Width(), h = ATexture->Height();
-    // The bitmap may have been emptied since the texture last took it: the texture keeps
-    // what it had.
-    const bool current = bitmap.Width() == w && bitmap.Height() == h && bitmap.Bits();
-    if (current && (w > FMaxTextureSize || h > FMaxTextureSize)) {
-      // Above the device's limit the texture is not created.
-      handle->Texture.Reset();
-    } else if (current) {
-      if (!handle->Texture) handle->Texture = TGLTexture::Create(GL);
-      GL->glBindTexture(GL_TEXTURE_2D, handle->Texture.Name());
-      GL->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-      GL->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-      // Rows top first: texture coordinate v = 0 is the image's top row.
-      GL->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, bitmap.Bits());
-      GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-      GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-      GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-      if (ATexture->MipMaps()) {
-        // A map seen far smaller than it is (a 4096-wide ring over a few hundred pixels)
-        // shimmers in moiré when sampled from one level; mip levels, and anisotropy
-        // where the device has it, keep it calm.
-        GL->glGenerateMipmap(GL_TEXTURE_2D);
-        GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 1000);
-        GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-        if (FMaxAnisotropy > 1.0f)
-          GL->glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, std::min(8.0f, FMaxAnisotropy));
-      } else {
-        GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-        GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        if (FMaxAnisotropy > 1.0f) GL->glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, 1.0f);
+    bool current = bitmap.Width() == w && bitmap.Height() == h && bitmap.Bits();
+    // The picture went to the device before and the device lost it (or let it go):
+    // it is decoded again from where it came from.
+    if (!current && !handle->Texture && w > 0 && h > 0 && bitmap.Origin()) {
+      try {
+        current = bitmap.ReloadPixels() && bitmap.Width() == w && bitmap.Height() == h;
+      } catch (const EBitmapLoadingFailed&) {
+        current = false;
       }
     }
+    // An emptied bitmap leaves the texture with what it had.
+    if (current && (w > FMaxTextureSize || h > FMaxTextureSize))
+      handle->Texture.Reset();  // above the device's limit the texture is not created
+    else if (current)
+      Fill(*handle, bitmap, ATexture->MipMaps());
   }
   return handle->Texture ? handle->Texture.Name() : FWhite.Name();
+}
+
+void TGLDevice::Fill(TGLTextureHandle& AHandle, TBitmap& ABitmap, bool AMipMaps) {
+  const int w = ABitmap.Width(), h = ABitmap.Height();
+  const int levels = AMipMaps ? TBitmap::FullMipChain(w, h) : 1;
+  if (levels > 1 && ABitmap.MipLevelCount() != levels - 1) ABitmap.BuildMipLevels();
+  // A new object each time: storage is allocated once, with every level, and the old
+  // one goes first, so the device never holds two copies.
+  AHandle.Texture.Reset();
+  AHandle.Texture = TGLTexture::Create(GL);
+  GL->glBindTexture(GL_TEXTURE_2D, AHandle.Texture.Name());
+  GL->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  GL->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  if (FTexStorage2D) FTexStorage2D(GL_TEXTURE_2D, levels, GL_RGBA8, w, h);
+  for (int level = 0, lw = w, lh = h; level < levels; ++level) {
+    // Rows top first: texture coordinate v = 0 is the image's top row.
+    const std::uint32_t* pixels = level == 0 ? ABitmap.Bits() : ABitmap.MipLevel(level);
+    if (FTexStorage2D)
+      GL->glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, lw, lh, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
+    else
+      GL->glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA8, lw, lh, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
+    lw = std::max(1, lw / 2);
+    lh = std::max(1, lh / 2);
+  }
+  GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, levels - 1);
+  if (levels > 1) {
+    // A map seen far smaller than it is (a 4096-wide ring over a few hundred pixels)
+    // shimmers in moiré when sampled from one level; mip levels, and anisotropy where
+    // the device has it, keep it calm.
+    GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    if (FMaxAnisotropy > 1.0f)
+      GL->glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, std::min(8.0f, FMaxAnisotropy));
+  } else {
+    GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  }
+  // The device holds the picture now; one that can be decoded again is not kept twice.
+  if (ABitmap.Origin()) ABitmap.ReleasePixels();
 }
 
 void TGLDevice::ReleaseLater(TGLTexture ATexture) {

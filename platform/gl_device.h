@@ -21,7 +21,9 @@ class QOpenGLContext;
 
 namespace sphaerix {
 
+class TBitmap;
 class TTexture;
+struct TGLTextureHandle;
 class TVertexBuffer;
 class TIndexBuffer;
 
@@ -83,11 +85,16 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
 
   void Create();
   void AbandonAll();
+  // Uploads ABitmap into a new texture object of AHandle with all its levels.
+  void Fill(TGLTextureHandle& AHandle, TBitmap& ABitmap, bool AMipMaps);
   GLuint Compile(GLenum AType, const char* ASource);
   Program Link(const char* AVertex, const char* APixel);
   void Upload(std::unordered_map<const void*, BufferEntry>& ACache, const void* AKey, std::uint64_t ARevision,
               GLenum ATarget, const void* AData, GLsizeiptr ASize);
 
+  // glTexStorage2D where the driver has it (4.2 or ARB_texture_storage), else null.
+  using TTexStorage2D = void (*)(GLenum, GLsizei, GLenum, GLsizei, GLsizei);
+  TTexStorage2D FTexStorage2D = nullptr;
   bool FAlive = true;
   GLint FMaxTextureSize = 0;
   GLfloat FMaxAnisotropy = 1.0f;

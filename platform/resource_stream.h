@@ -34,6 +34,14 @@ class TResourceStream : public TMemoryViewStream {
   // The same over another table.
   TResourceStream(const TResourceEntry* ATable, std::uint32_t ACount,
                   const std::string& AResName);
+
+  // Resource bytes are part of the program image.
+  bool Permanent() const override { return true; }
 };
+
+// Lets the system take back the memory of resource bytes that have been read (a picture
+// decoded and handed on): they are part of the program file and come back from it,
+// unchanged, should anyone read them again.
+void ReleaseResourcePages(const std::uint8_t* AData, std::size_t ASize);
 
 }  // namespace sphaerix

@@ -4,7 +4,6 @@
 #include <cassert>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <vector>
 
@@ -38,65 +37,48 @@ void SetBitmapCodecs(IBitmapCodecs* ACodecs) { GCodecs = ACodecs; }
 
 namespace {
 
-// Large pixel buffers are page-aligned and, where the system has them, on huge pages.
+// Large pixel buffers are mapped from the system on their own (on huge pages where it has
+// them) and go back to it whole when freed: the allocator's arenas, one per thread that
+// decodes, would otherwise keep the memory of every picture once decoded.
 constexpr std::size_t HugePage = std::size_t{2} << 20;
-// A spare never holds more than a 4096 x 4096 image.
-constexpr std::size_t MaxSpareBytes = std::size_t{64} << 20;
-
-// The most recently released large buffer, kept for the next allocation of the same
-// size. Loading a new image into a bitmap needs a fresh buffer (the old pixels stay
-// until the new ones are complete), and the same size comes back again and again
-// (every surface map is 4096 x 2048): reusing memory that is already mapped saves the
-// page faults of 32 MB, a quarter of a decode. Costs one spare buffer at most.
-struct TSpareBuffer {
-  std::mutex Lock;
-  void* Memory = nullptr;
-  std::size_t Bytes = 0;
-};
-
-// Never destroyed: bitmaps of static lifetime may still release pixels at exit.
-TSpareBuffer& Spare() {
-  static TSpareBuffer* spare = new TSpareBuffer;
-  return *spare;
-}
-
-void* TakeSpare(std::size_t ABytes) {
-  TSpareBuffer& spare = Spare();
-  std::lock_guard<std::mutex> guard(spare.Lock);
-  if (!spare.Memory || spare.Bytes != ABytes) return nullptr;
-  void* memory = spare.Memory;
-  spare.Memory = nullptr;
-  return memory;
-}
 
 }  // namespace
 
 void TBitmapPixelsFree::operator()(std::uint32_t* APixels) const noexcept {
   if (!APixels) return;
-  if (Bytes >= HugePage && Bytes <= MaxSpareBytes) {
-    TSpareBuffer& spare = Spare();
-    std::lock_guard<std::mutex> guard(spare.Lock);
-    std::free(spare.Memory);
-    spare.Memory = APixels;
-    spare.Bytes = Bytes;
+#if defined(__linux__)
+  if (Bytes >= HugePage) {
+    munmap(APixels, Bytes);
     return;
   }
+#endif
   std::free(APixels);
 }
 
 TBitmapPixels TBitmap::AllocatePixels(int AWidth, int AHeight) {
   if (AWidth <= 0 || AHeight <= 0) return nullptr;
   const std::size_t bytes = static_cast<std::size_t>(AWidth) * AHeight * 4;
-  const std::size_t align = bytes >= HugePage ? HugePage : 64;
-  const std::size_t rounded = (bytes + align - 1) / align * align;
-  void* memory = align == HugePage ? TakeSpare(rounded) : nullptr;
-  if (!memory) {
-    memory = std::aligned_alloc(align, rounded);
-    if (!memory) throw std::bad_alloc();
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    if (align == HugePage) madvise(memory, rounded, MADV_HUGEPAGE);
+#if defined(__linux__)
+  if (bytes >= HugePage) {
+    const std::size_t rounded = (bytes + HugePage - 1) / HugePage * HugePage;
+    // Mapped one huge page longer, then trimmed to a huge-page boundary at both ends.
+    void* mapped = mmap(nullptr, rounded + HugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) throw std::bad_alloc();
+    const auto start = reinterpret_cast<std::uintptr_t>(mapped);
+    const std::uintptr_t aligned = (start + HugePage - 1) / HugePage * HugePage;
+    if (aligned > start) munmap(mapped, aligned - start);
+    if (const std::size_t tail = start + rounded + HugePage - (aligned + rounded))
+      munmap(reinterpret_cast<void*>(aligned + rounded), tail);
+    void* memory = reinterpret_cast<void*>(aligned);
+#if defined(MADV_HUGEPAGE)
+    madvise(memory, rounded, MADV_HUGEPAGE);
 #endif
+    return TBitmapPixels(static_cast<std::uint32_t*>(memory), TBitmapPixelsFree{rounded});
   }
+#endif
+  const std::size_t rounded = (bytes + 63) / 64 * 64;
+  void* memory = std::aligned_alloc(64, rounded);
+  if (!memory) throw std::bad_alloc();
   return TBitmapPixels(static_cast<std::uint32_t*>(memory), TBitmapPixelsFree{rounded});
 }
 
@@ -145,7 +127,115 @@ void TBitmap::SetPixels(int AWidth, int AHeight, TBitmapPixels APixels) {
   FWidth = AWidth;
   FHeight = AHeight;
   FBits = std::move(APixels);
+  // New content: levels and origin belonged to the old one.
+  FLevels.reset();
+  FLevelOffsets.clear();
+  FOrigin = nullptr;
+  FOriginSize = 0;
   BitmapChanged();
+}
+
+void TBitmap::TakeOver(TBitmap& ASource) {
+  if (&ASource == this) return;
+  MoveFrom(ASource);
+  BitmapChanged();
+}
+
+void TBitmap::MoveFrom(TBitmap& ASource) {
+  FWidth = ASource.FWidth;
+  FHeight = ASource.FHeight;
+  FBitmapScale = ASource.FBitmapScale;
+  FBits = std::move(ASource.FBits);
+  FLevels = std::move(ASource.FLevels);
+  FLevelOffsets = std::move(ASource.FLevelOffsets);
+  FOrigin = ASource.FOrigin;
+  FOriginSize = ASource.FOriginSize;
+  ASource.FWidth = ASource.FHeight = 0;
+  ASource.FLevelOffsets.clear();
+  ASource.FOrigin = nullptr;
+  ASource.FOriginSize = 0;
+}
+
+void TBitmap::SetOrigin(const std::uint8_t* AData, std::size_t ASize) {
+  FOrigin = AData;
+  FOriginSize = AData ? ASize : 0;
+}
+
+int TBitmap::FullMipChain(int AWidth, int AHeight) {
+  int levels = 1;
+  for (int side = std::max(AWidth, AHeight); side > 1; side /= 2) ++levels;
+  return levels;
+}
+
+namespace {
+
+// One level down: each pixel the rounded mean of the 2 x 2 above it (the last row or
+// column of an odd side taken twice), per premultiplied channel.
+void HalveLevel(const std::uint32_t* ASrc, int AW, int AH, std::uint32_t* ADst, int ANewW, int ANewH) {
+  for (int y = 0; y < ANewH; ++y) {
+    const std::uint32_t* r0 = ASrc + static_cast<std::size_t>(std::min(2 * y, AH - 1)) * AW;
+    const std::uint32_t* r1 = ASrc + static_cast<std::size_t>(std::min(2 * y + 1, AH - 1)) * AW;
+    std::uint32_t* d = ADst + static_cast<std::size_t>(y) * ANewW;
+    for (int x = 0; x < ANewW; ++x) {
+      const int x0 = std::min(2 * x, AW - 1), x1 = std::min(2 * x + 1, AW - 1);
+      const std::uint32_t a = r0[x0], b = r0[x1], c = r1[x0], e = r1[x1];
+      // Two channels at a time in 16-bit lanes: the sums of four bytes fit.
+      const std::uint32_t lo = (a & 0x00FF00FF) + (b & 0x00FF00FF) + (c & 0x00FF00FF) + (e & 0x00FF00FF) + 0x00020002;
+      const std::uint32_t hi =
+          ((a >> 8) & 0x00FF00FF) + ((b >> 8) & 0x00FF00FF) + ((c >> 8) & 0x00FF00FF) + ((e >> 8) & 0x00FF00FF) + 0x00020002;
+      d[x] = ((lo >> 2) & 0x00FF00FF) | (((hi >> 2) & 0x00FF00FF) << 8);
+    }
+  }
+}
+
+}  // namespace
+
+void TBitmap::BuildMipLevels() {
+  FLevels.reset();
+  FLevelOffsets.clear();
+  if (IsEmpty() || !FBits) return;
+  std::size_t total = 0;
+  std::vector<std::size_t> offsets;
+  for (int w = FWidth, h = FHeight; w > 1 || h > 1;) {
+    w = std::max(1, w / 2);
+    h = std::max(1, h / 2);
+    offsets.push_back(total);
+    total += static_cast<std::size_t>(w) * h;
+  }
+  if (total == 0) return;
+  TBitmapPixels levels = AllocatePixels(static_cast<int>(total), 1);
+  const std::uint32_t* src = FBits.get();
+  int w = FWidth, h = FHeight;
+  for (std::size_t i = 0; i < offsets.size(); ++i) {
+    const int nw = std::max(1, w / 2), nh = std::max(1, h / 2);
+    std::uint32_t* dst = levels.get() + offsets[i];
+    HalveLevel(src, w, h, dst, nw, nh);
+    src = dst;
+    w = nw;
+    h = nh;
+  }
+  FLevels = std::move(levels);
+  FLevelOffsets = std::move(offsets);
+}
+
+void TBitmap::ReleasePixels() {
+  FBits.reset();
+  FLevels.reset();
+  FLevelOffsets.clear();
+  FWidth = FHeight = 0;
+}
+
+bool TBitmap::ReloadPixels() {
+  if (!FOrigin) return false;
+  const std::uint8_t* origin = FOrigin;
+  const std::size_t size = FOriginSize;
+  // Decoded into a bitmap of its own so that no change is raised here.
+  TBitmap fresh;
+  BitmapCodecs().LoadFromMemory(fresh, origin, size);
+  MoveFrom(fresh);
+  FOrigin = origin;
+  FOriginSize = size;
+  return true;
 }
 
 void TBitmap::BitmapChanged() {
@@ -159,6 +249,7 @@ void TBitmap::LoadFromStream(TStream& AStream) {
   if (const std::uint8_t* memory = AStream.Memory()) {
     AStream.Seek(0, TSeekOrigin::End);
     BitmapCodecs().LoadFromMemory(*this, memory, static_cast<std::size_t>(size));
+    if (AStream.Permanent()) SetOrigin(memory, static_cast<std::size_t>(size));
     return;
   }
   std::vector<std::uint8_t> bytes;

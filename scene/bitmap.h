@@ -12,6 +12,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "scene/color.h"
 
@@ -101,14 +102,52 @@ class TBitmap {
   // Raises OnChange; for code that wrote through Bits().
   void BitmapChanged();
 
+  // Takes over size, pixels, mip levels and origin of ASource, which is left empty;
+  // raises OnChange (ASource raises none).
+  void TakeOver(TBitmap& ASource);
+
+  // Smaller copies of the picture for a device that samples it from afar: level 1 at
+  // half the size (rounded down, at least 1) and so on down to 1 x 1, each pixel the
+  // mean of the 2 x 2 pixels above it. Made on demand (a worker can make them while it
+  // owns the bitmap); dropped with the pixels. Raises no change.
+  void BuildMipLevels();
+  // Levels below the picture held now (0 when none were made).
+  int MipLevelCount() const { return static_cast<int>(FLevelOffsets.size()); }
+  // Level ALevel (1 .. MipLevelCount()), rows packed, top row first.
+  const std::uint32_t* MipLevel(int ALevel) const {
+    return FLevels.get() + FLevelOffsets[static_cast<std::size_t>(ALevel - 1)];
+  }
+  // Number of levels of a full chain for AWidth x AHeight, the picture included.
+  static int FullMipChain(int AWidth, int AHeight);
+
+  // The encoded bytes the pixels were decoded from, when they stay valid for the whole
+  // run (the program's resources): the picture can then be dropped once a device holds
+  // it, and decoded again should the device lose it. Null otherwise.
+  const std::uint8_t* Origin() const { return FOrigin; }
+  std::size_t OriginSize() const { return FOriginSize; }
+  // Marks [AData, AData + ASize) as the origin of the pixels held now.
+  void SetOrigin(const std::uint8_t* AData, std::size_t ASize);
+  // Drops pixels and mip levels, keeping the origin, without raising a change: the
+  // picture lives on in the device.
+  void ReleasePixels();
+  // Decodes the origin again into pixels, without raising a change. False when there
+  // is no origin; raises EBitmapLoadingFailed as a load does.
+  bool ReloadPixels();
+
   // Sender first: the bitmap whose pixels or size changed.
   std::function<void(TBitmap& ASender)> OnChange;
 
  private:
+  void MoveFrom(TBitmap& ASource);
+
   int FWidth = 0;
   int FHeight = 0;
   float FBitmapScale = 1.0f;
   TBitmapPixels FBits;
+  TBitmapPixels FLevels;                   // every mip level, one after the other
+  std::vector<std::size_t> FLevelOffsets;  // where level 1, 2, ... begins in FLevels
+  const std::uint8_t* FOrigin = nullptr;
+  std::size_t FOriginSize = 0;
 };
 
 // The platform's image codecs. Both calls are the whole job: Load decodes all of

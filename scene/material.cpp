@@ -54,7 +54,7 @@ float LightingPow(float AX, float AE) {
   return std::pow(AX, AE);
 }
 
-TTexture::TTexture(const TBitmap& ABitmap) : FBitmap(ABitmap) { Refresh(); }
+TTexture::TTexture(TBitmap& ABitmap) : FBitmap(ABitmap) { Refresh(); }
 
 void TTexture::SetMipMaps(bool AValue) {
   if (FMipMaps == AValue) return;

@@ -36,11 +36,13 @@ class TTextureHandle {
 // Revision changes, so an unchanged bitmap is uploaded once.
 class TTexture {
  public:
-  explicit TTexture(const TBitmap& ABitmap);
+  explicit TTexture(TBitmap& ABitmap);
   TTexture(const TTexture&) = delete;
   TTexture& operator=(const TTexture&) = delete;
 
-  const TBitmap& Bitmap() const { return FBitmap; }
+  // The bitmap the pixels come from; the device may drop its pixels once it holds them
+  // (see TBitmap::ReleasePixels) and have them decoded again.
+  TBitmap& Bitmap() const { return FBitmap; }
   // Size as of the last refresh.
   int Width() const { return FWidth; }
   int Height() const { return FHeight; }
@@ -54,9 +56,12 @@ class TTexture {
 
   TTextureHandle* Handle() const { return FHandle.get(); }
   void SetHandle(std::unique_ptr<TTextureHandle> AHandle) const { FHandle = std::move(AHandle); }
+  // Lets the device release its copy (a texture nobody shows); it is made again from the
+  // bitmap, or from the bitmap's origin, when the texture is drawn next.
+  void ReleaseHandle() const { FHandle.reset(); }
 
  private:
-  const TBitmap& FBitmap;
+  TBitmap& FBitmap;
   int FWidth = 0;
   int FHeight = 0;
   std::uint64_t FRevision = 0;

@@ -39,7 +39,7 @@ namespace {
 // A new non-empty bitmap reaches the material as its device texture: made on the first
 // change, refreshed on later ones. An emptied bitmap leaves the material what it had.
 template <class TSomeMaterial>
-void HandTexture(const TBitmap& ABitmap, bool AMipMaps, std::unique_ptr<TTexture>& ADevice,
+void HandTexture(TBitmap& ABitmap, bool AMipMaps, std::unique_ptr<TTexture>& ADevice,
                  TSomeMaterial& AMaterial) {
   if (ABitmap.IsEmpty()) return;
   if (ADevice)
@@ -79,6 +79,10 @@ TTextureMaterialSource::TTextureMaterialSource(TSceneObject* AOwner)
 TTextureMaterialSource::~TTextureMaterialSource() {
   FTexture.OnChange = nullptr;
   FMaterial.reset();
+}
+
+void TTextureMaterialSource::ReleaseDeviceTexture() {
+  if (FDeviceTexture) FDeviceTexture->ReleaseHandle();
 }
 
 void TTextureMaterialSource::TextureChanged() { HandTexture(FTexture, FMipMaps, FDeviceTexture, *FMaterial); }

@@ -91,6 +91,9 @@ class TTextureMaterialSource : public TMaterialSource {
   void SetTexture(const TBitmap& ABitmap) { FTexture.Assign(ABitmap); }
   bool MipMaps() const { return FMipMaps; }
   void SetMipMaps(bool AValue);
+  // The device may free its copy of the texture (nothing shows it); the picture comes
+  // back the next time it is drawn.
+  void ReleaseDeviceTexture();
 
  private:
   void TextureChanged();

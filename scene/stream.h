@@ -36,6 +36,9 @@ class TStream {
   virtual std::int64_t Seek(std::int64_t AOffset, TSeekOrigin AOrigin);
   // All bytes of the stream when they lie contiguous in memory, else nullptr.
   virtual const std::uint8_t* Memory() const { return nullptr; }
+  // True when Memory() stays valid and unchanged for the whole run (the program's own
+  // resources), so a picture decoded from it can be decoded again later.
+  virtual bool Permanent() const { return false; }
 
   std::int64_t Position() const { return FPosition; }
   void SetPosition(std::int64_t APosition) { Seek(APosition, TSeekOrigin::Beginning); }

@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins qt6-image-formats-plugins
   libgl-dev libegl-dev libgl1-mesa-dri libglx-mesa0
-  libturbojpeg0-dev libpng-dev
+  libturbojpeg0-dev libpng-dev libdeflate-dev libspng-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth openbox xdotool
   fonts-dejavu-core

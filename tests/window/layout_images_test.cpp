@@ -1,6 +1,7 @@
-// The main window's layout images, decoded on workers while the first selection fades:
-// complete and in their materials once the creation handler is done, before the window
-// is first shown.
+// The main window's layout images: the star map decoded on a worker while the first
+// selection fades, complete and in its material before the window is first shown, and
+// handed to the device at the first frame; a ring decoded only when its body is chosen,
+// and let go again when another body is.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,15 +13,33 @@
 #include "scene/bitmap.h"
 #include "scene/material.h"
 #include "scene/material_source.h"
+#include "scene/mesh.h"
+#include "scene/viewport3d.h"
 #include "tests/window/window_fixture.h"
 #include "ui/application.h"
+#include "ui/controls.h"
 
 using namespace sphaerix;
 using namespace sphaerix::testing;
 
 namespace {
 
-TEST(LayoutImages, AreCompleteAndInTheirMaterialsBeforeTheWindowIsFirstShown) {
+bool SamePicture(const TBitmap& AShown, const char* AResource) {
+  TResourceStream stream(AResource);
+  TBitmap plain;
+  plain.LoadFromStream(stream);
+  // Once the device holds the picture the bitmap keeps only where it came from.
+  TBitmap again;
+  const TBitmap* shown = &AShown;
+  if (!AShown.Bits() && AShown.Origin()) {
+    BitmapCodecs().LoadFromMemory(again, AShown.Origin(), AShown.OriginSize());
+    shown = &again;
+  }
+  return shown->Width() == plain.Width() && shown->Height() == plain.Height() &&
+         std::memcmp(shown->Bits(), plain.Bits(), static_cast<std::size_t>(plain.Width()) * plain.Height() * 4) == 0;
+}
+
+TEST(LayoutImages, StarsBeforeTheFirstShowRingsWithTheirBodyAndNoPictureKeptOnceDrawn) {
   auto app = std::make_unique<TApplication>();
   app->Initialize();
   std::vector<std::string> errors;
@@ -30,26 +49,39 @@ TEST(LayoutImages, AreCompleteAndInTheirMaterialsBeforeTheWindowIsFirstShown) {
   app->CreateQueuedForms();
   ASSERT_NE(Form2, nullptr);
   ASSERT_FALSE(Form2->Window()->isVisible());
-  const struct {
-    TTextureMaterialSource* Source;
-    const char* Resource;
-    int Width, Height;
-  } cases[] = {{Form2->TextureMaterialSource2, "SaturnRing", 4096, 4096},
-               {Form2->TextureMaterialSource1, "UranusRing", 4096, 4096},
-               {Form2->TextureMaterialSource3, "Stars", 6000, 3000}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Resource);
-    TResourceStream stream(c.Resource);
-    TBitmap plain;
-    plain.LoadFromStream(stream);
-    const TBitmap& shown = c.Source->Texture();
-    ASSERT_EQ(shown.Width(), c.Width);
-    ASSERT_EQ(shown.Height(), c.Height);
-    EXPECT_EQ(std::memcmp(shown.Bits(), plain.Bits(), static_cast<std::size_t>(c.Width) * c.Height * 4), 0);
-    EXPECT_NE(c.Source->TextureMaterial().Texture(), nullptr);
-  }
+  TTextureMaterialSource* stars = Form2->TextureMaterialSource3;
+  ASSERT_EQ(stars->Texture().Width(), 6000);
+  ASSERT_EQ(stars->Texture().Height(), 3000);
+  EXPECT_TRUE(SamePicture(stars->Texture(), "Stars"));
+  EXPECT_NE(stars->TextureMaterial().Texture(), nullptr);
+  // No ring is shown with Earth: none is decoded.
+  EXPECT_TRUE(Form2->TextureMaterialSource1->Texture().IsEmpty());
+  EXPECT_TRUE(Form2->TextureMaterialSource2->Texture().IsEmpty());
+
   app->ShowMainForm();
-  EXPECT_TRUE(WaitFor([] { return Form2->Window()->isExposed(); }));
+  EXPECT_TRUE(WaitFor([] { return Form2->Viewport3D1->FrameCount() > 0; }));
+  // Drawn once: the device holds the pictures, processor memory does not.
+  EXPECT_EQ(stars->Texture().Bits(), nullptr);
+  EXPECT_EQ(Form2->LightMaterialSource1->Texture().Bits(), nullptr);
+  EXPECT_TRUE(SamePicture(stars->Texture(), "Stars"));
+
+  const struct {
+    int Body;
+    TTextureMaterialSource* Source;
+    TTextureMaterialSource* Other;
+    const char* Resource;
+  } rings[] = {{5, Form2->TextureMaterialSource2, Form2->TextureMaterialSource1, "SaturnRing"},
+               {6, Form2->TextureMaterialSource1, Form2->TextureMaterialSource2, "UranusRing"}};
+  for (const auto& r : rings) {
+    SCOPED_TRACE(r.Resource);
+    Form2->Buttons[r.Body]->Click();
+    EXPECT_EQ(Form2->Disk1->MaterialSource(), r.Source);
+    ASSERT_NE(r.Source->TextureMaterial().Texture(), nullptr);
+    EXPECT_EQ(r.Source->TextureMaterial().Texture()->Width(), 4096);
+    EXPECT_TRUE(SamePicture(r.Source->Texture(), r.Resource));
+    // The ring of the other body is let go.
+    EXPECT_EQ(r.Other->Texture().Bits(), nullptr);
+  }
   app.reset();
   EXPECT_TRUE(errors.empty()) << errors.front();
 }

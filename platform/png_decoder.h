@@ -1,0 +1,24 @@
+// The quick path for plain PNG files (8-bit RGBA, not interlaced, no colour management),
+// the kind the program's own layout images are: libdeflate inflates the image data in
+// one go straight into the bitmap's buffer, and the rows are unfiltered, swapped to BGRA
+// and premultiplied there, in place. Other PNGs go to the general decoder.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "scene/bitmap.h"
+
+namespace sphaerix {
+
+// Decodes a plain PNG into pixels for a AWidth x AHeight bitmap (32-bit BGRA,
+// premultiplied exactly as the general decoder does it). Returns false, touching
+// nothing, when the file is a PNG of another kind; raises EBitmapLoadingFailed for a
+// plain PNG whose data is damaged.
+bool DecodePlainPng(const std::uint8_t* AData, std::size_t ASize, TBitmapPixels& APixels, int& AWidth,
+                    int& AHeight);
+
+// True when AData starts with the PNG signature.
+bool IsPng(const std::uint8_t* AData, std::size_t ASize);
+
+}  // namespace sphaerix
