@@ -104,6 +104,7 @@ bool TGLRenderContext::EnsureTargets() {
   GLint previous = 0;
   gl->glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
 
+  FFreshTargets = true;
   TTargets& t = FTargets;
   t.Fbo = TGLFramebuffer::Create(gl);
   t.ColorBuffer = TGLRenderbuffer::Create(gl);
@@ -185,6 +186,7 @@ bool TGLRenderContext::DoBeginScene() {
 
 void TGLRenderContext::DoEndScene() {
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
+  FFreshTargets = false;
   gl->glBindVertexArray(0);
   gl->glUseProgram(0);
   gl->glBindFramebuffer(GL_FRAMEBUFFER, FPreviousFbo);
@@ -284,8 +286,10 @@ void TGLRenderContext::DrawTextureMaterial(const TTexture* ATexture, float AOpac
   gl->glBindTexture(GL_TEXTURE_2D, FDevice->TextureFor(usable ? ATexture : nullptr));
 }
 
-void TGLRenderContext::CopyToFrame() {
-  if (!FTargets.Fbo || !MakeCurrent()) return;
+void TGLRenderContext::CopyToFrame() { CopyToFrame(TPixelRect{0, 0, Width(), Height()}); }
+
+void TGLRenderContext::CopyToFrame(const TPixelRect& ARect) {
+  if (!FTargets.Fbo || ARect.Empty() || !MakeCurrent()) return;
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
   GLint read = 0, draw = 0;
   gl->glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);
@@ -294,11 +298,19 @@ void TGLRenderContext::CopyToFrame() {
   gl->glDisable(GL_SCISSOR_TEST);
   gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, FTargets.Fbo.Name());
   gl->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, FTargets.FrameFbo.Name());
-  // Resolves the samples on the GPU; nothing comes back to the CPU.
-  gl->glBlitFramebuffer(0, 0, Width(), Height(), 0, 0, Width(), Height(), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  // Resolves the samples on the GPU; nothing comes back to the CPU. OpenGL counts rows
+  // from the bottom.
+  const int x0 = ARect.X, y0 = Height() - ARect.Y - ARect.Height;
+  const int x1 = x0 + ARect.Width, y1 = y0 + ARect.Height;
+  gl->glBlitFramebuffer(x0, y0, x1, y1, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
   gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, read);
   gl->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, draw);
   if (scissor) gl->glEnable(GL_SCISSOR_TEST);
+}
+
+void TGLRenderContext::SetScissorRect(const TPixelRect& ARect) {
+  if (!InScene()) return;
+  FDevice->GL->glScissor(ARect.X, Height() - ARect.Y - ARect.Height, ARect.Width, ARect.Height);
 }
 
 void TGLRenderContext::ReadFrame(TBitmap& ABitmap) {

@@ -31,6 +31,9 @@ class TGLRenderContext : public TRenderTargetContext {
 
   void Clear(TAlphaColor AColor, float ADepth, std::uint32_t AStencil) override;
   void CopyToFrame() override;
+  void CopyToFrame(const TPixelRect& ARect) override;
+  bool KeepsLastFrame() const override { return !FFreshTargets; }
+  void SetScissorRect(const TPixelRect& ARect) override;
   void ReadFrame(TBitmap& ABitmap) override;
   void DrawTriangles(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices, TMaterial* AMaterial,
                      float AOpacity) override;
@@ -70,6 +73,7 @@ class TGLRenderContext : public TRenderTargetContext {
   };
   TTargets FTargets;
   int FSamples = 0;
+  bool FFreshTargets = true;  // made since the last scene: they hold no frame yet
   int FPreviousFbo = 0;
   int FPreviousViewport[4] = {0, 0, 0, 0};
 };

@@ -3,6 +3,10 @@
 #include <QRgb>
 #include <libdeflate.h>
 
+#include <cstdlib>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -70,43 +74,84 @@ bool ReadChunks(const std::uint8_t* AData, std::size_t ASize, TPlainPng& APng) {
   return true;
 }
 
-int Paeth(int a, int b, int c) {
-  const int p = a + b - c;
-  const int pa = p > a ? p - a : a - p, pb = p > b ? p - b : b - p, pc = p > c ? p - c : c - p;
-  if (pa <= pb && pa <= pc) return a;
-  return pb <= pc ? b : c;
-}
-
-// Undoes the filter of one row of ABytes bytes (4 per pixel): AIn holds the filtered
-// bytes, AOut receives the raw ones and may lie before AIn in the same buffer (never
-// after it); APrior is the raw row above, or null for the first row.
-void Unfilter(int AFilter, const std::uint8_t* AIn, std::uint8_t* AOut, const std::uint8_t* APrior,
-              std::size_t ABytes) {
-  constexpr std::size_t bpp = 4;
+// Undoes the filter of one row of ABytes bytes (4 per pixel) from AIn into AOut; APrior
+// is the raw row above, or null for the first row. The three do not overlap. Pixels go
+// one at a time (each depends on the one to its left), their four bytes side by side.
+void Unfilter(int AFilter, const std::uint8_t* __restrict AIn, std::uint8_t* __restrict AOut,
+              const std::uint8_t* __restrict APrior, std::size_t ABytes) {
+  static const std::uint8_t zeros[4] = {0, 0, 0, 0};
   switch (AFilter) {
     case 0:
-      std::memmove(AOut, AIn, ABytes);
+      std::memcpy(AOut, AIn, ABytes);
       return;
-    case 1:
-      for (std::size_t i = 0; i < ABytes; ++i)
-        AOut[i] = static_cast<std::uint8_t>(AIn[i] + (i >= bpp ? AOut[i - bpp] : 0));
+    case 1: {
+      std::uint8_t left[4] = {0, 0, 0, 0};
+      for (std::size_t i = 0; i < ABytes; i += 4)
+        for (int k = 0; k < 4; ++k) AOut[i + k] = left[k] = static_cast<std::uint8_t>(AIn[i + k] + left[k]);
       return;
+    }
     case 2:
-      for (std::size_t i = 0; i < ABytes; ++i) AOut[i] = static_cast<std::uint8_t>(AIn[i] + (APrior ? APrior[i] : 0));
+      if (!APrior) {
+        std::memcpy(AOut, AIn, ABytes);
+        return;
+      }
+      for (std::size_t i = 0; i < ABytes; ++i) AOut[i] = static_cast<std::uint8_t>(AIn[i] + APrior[i]);
       return;
-    case 3:
-      for (std::size_t i = 0; i < ABytes; ++i) {
-        const int left = i >= bpp ? AOut[i - bpp] : 0, up = APrior ? APrior[i] : 0;
-        AOut[i] = static_cast<std::uint8_t>(AIn[i] + ((left + up) >> 1));
+    case 3: {
+      std::uint8_t left[4] = {0, 0, 0, 0};
+      for (std::size_t i = 0; i < ABytes; i += 4) {
+        const std::uint8_t* up = APrior ? APrior + i : zeros;
+        for (int k = 0; k < 4; ++k)
+          AOut[i + k] = left[k] = static_cast<std::uint8_t>(AIn[i + k] + ((left[k] + up[k]) >> 1));
       }
       return;
-    case 4:
-      for (std::size_t i = 0; i < ABytes; ++i) {
-        const int left = i >= bpp ? AOut[i - bpp] : 0, up = APrior ? APrior[i] : 0;
-        const int corner = (APrior && i >= bpp) ? APrior[i - bpp] : 0;
-        AOut[i] = static_cast<std::uint8_t>(AIn[i] + Paeth(left, up, corner));
+    }
+    case 4: {
+      if (!APrior) {  // Paeth of a first row is Sub
+        Unfilter(1, AIn, AOut, nullptr, ABytes);
+        return;
       }
+#if defined(__SSE2__)
+      // The four bytes of a pixel as 16-bit lanes; the predictor chosen with masks, not
+      // branches (which the data would defeat).
+      const __m128i zero = _mm_setzero_si128(), low = _mm_set1_epi16(0xFF);
+      auto load = [&zero](const std::uint8_t* p) {
+        std::int32_t v;
+        std::memcpy(&v, p, 4);
+        return _mm_unpacklo_epi8(_mm_cvtsi32_si128(v), zero);
+      };
+      auto abs16 = [&zero](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(zero, v)); };
+      auto pick = [](__m128i mask, __m128i yes, __m128i no) {
+        return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+      };
+      __m128i a = zero, c = zero;
+      for (std::size_t i = 0; i < ABytes; i += 4) {
+        const __m128i b = load(APrior + i), x = load(AIn + i);
+        const __m128i pa = abs16(_mm_sub_epi16(b, c)), pb = abs16(_mm_sub_epi16(a, c));
+        const __m128i pc = abs16(_mm_sub_epi16(_mm_add_epi16(a, b), _mm_add_epi16(c, c)));
+        const __m128i smallest = _mm_min_epi16(pc, _mm_min_epi16(pa, pb));
+        const __m128i nearest =
+            pick(_mm_cmpeq_epi16(smallest, pa), a, pick(_mm_cmpeq_epi16(smallest, pb), b, c));
+        a = _mm_and_si128(_mm_add_epi16(x, nearest), low);
+        const std::int32_t out = _mm_cvtsi128_si32(_mm_packus_epi16(a, a));
+        std::memcpy(AOut + i, &out, 4);
+        c = b;
+      }
+#else
+      int left[4] = {0, 0, 0, 0}, corner[4] = {0, 0, 0, 0};
+      for (std::size_t i = 0; i < ABytes; i += 4)
+        for (int k = 0; k < 4; ++k) {
+          const int a = left[k], b = APrior[i + k], c = corner[k];
+          // |p - a|, |p - b|, |p - c| for p = a + b - c.
+          const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+          const int pred = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
+          left[k] = static_cast<std::uint8_t>(AIn[i + k] + pred);
+          AOut[i + k] = static_cast<std::uint8_t>(left[k]);
+          corner[k] = b;
+        }
+#endif
       return;
+    }
     default:
       throw EBitmapLoadingFailed();
   }
@@ -173,11 +218,15 @@ bool DecodePlainPng(const std::uint8_t* AData, std::size_t ASize, TBitmapPixels&
   joined.reset();
 
   // Each row is converted once the next one has been unfiltered against its raw bytes.
+  // A filtered row is copied aside first: its raw bytes land partly over it.
+  std::vector<std::uint8_t> filteredRow(rowBytes);
   for (std::size_t y = 0; y < h; ++y) {
     const std::uint8_t* in = buffer + y * (rowBytes + 1);
     std::uint8_t* out = buffer + y * rowBytes;
     std::uint8_t* prior = y > 0 ? out - rowBytes : nullptr;
-    Unfilter(in[0], in + 1, out, prior, rowBytes);
+    const int filter = in[0];
+    std::memcpy(filteredRow.data(), in + 1, rowBytes);
+    Unfilter(filter, filteredRow.data(), out, prior, rowBytes);
     if (prior) ToPremultipliedBgra(prior, png.Width);
   }
   ToPremultipliedBgra(buffer + (h - 1) * rowBytes, png.Width);

@@ -165,21 +165,40 @@ void TViewport3D::Resize() {
 
 void TViewport3D::RecreateContext() {
   FContext.reset();
+  FDamage.Invalidate();
   if (FRenderer) FContext = FRenderer->CreateContext(TargetWidth(), TargetHeight(), FMultisample);
 }
 
 // ---------------------------------------------------------------------------------------
 // The frame
 
+void TViewport3D::SetPartialRedraw(bool AValue) { FPartialRedraw = AValue; }
+
 void TViewport3D::DrawScene() {
   TRenderTargetContext& ctx = *FContext;
-  ctx.SetContextState(TRenderState::csScissorOff);
-  ctx.Clear(FColor, 1.0f, 0);
   const TCamera* camera = EffectiveCamera();
   ctx.SetCameraMatrix(camera->CameraMatrix());
   ctx.SetCameraAngleOfView(camera->AngleOfView());
   ctx.Lights().clear();
   for (const TLight* light : FLights) ctx.Lights().push_back(light->LightDescription());
+  // While only some nodes change, only the pixels they cover, before and after, change:
+  // the scene is cleared and drawn again inside that rectangle alone.
+  TPixelRect rect{0, 0, ctx.Width(), ctx.Height()};
+  // Followed in every frame, so that switching partial frames on needs no full frame first.
+  const bool partial = ctx.KeepsLastFrame() &&
+                       FDamage.Partial(ctx, FRenderingList, FColor, ctx.CurrentCameraMatrix(),
+                                       ctx.CurrentProjectionMatrix(), ctx.Lights(), rect) &&
+                       FPartialRedraw;
+  if (!partial) rect = {0, 0, ctx.Width(), ctx.Height()};
+  FDrawnRect = rect;
+  if (partial && rect.Empty()) return;  // the target holds this very frame already
+  if (partial) {
+    ctx.SetScissorRect(rect);
+    ctx.SetContextState(TRenderState::csScissorOn);
+  } else {
+    ctx.SetContextState(TRenderState::csScissorOff);
+  }
+  ctx.Clear(FColor, 1.0f, 0);
   // A copy: OnRender handlers may change the tree.
   const std::vector<TControl3D*> list = FRenderingList;
   for (TControl3D* node : list)
@@ -193,13 +212,21 @@ bool TViewport3D::RenderFrame() {
   if (!FContext) return false;
   FDrawing = true;
   try {
+    FDrawnRect = {0, 0, FContext->Width(), FContext->Height()};
     if (FContext->BeginScene()) {
       DrawScene();
       FContext->EndScene();
+    } else {
+      FDamage.Invalidate();
     }
-    FContext->CopyToFrame();
+    if (FDrawnRect.Width == FContext->Width() && FDrawnRect.Height == FContext->Height())
+      FContext->CopyToFrame();
+    else if (!FDrawnRect.Empty())
+      FContext->CopyToFrame(FDrawnRect);
   } catch (...) {
-    // The scene must not stay begun, nor the viewport locked, after a failed draw.
+    // The scene must not stay begun, nor the viewport locked, after a failed draw; the
+    // target's content is unknown now.
+    FDamage.Invalidate();
     if (FContext) FContext->EndScene();
     FDrawing = false;
     throw;

@@ -18,6 +18,7 @@
 #include "scene/camera.h"
 #include "scene/control.h"
 #include "scene/control3d.h"
+#include "scene/frame_damage.h"
 #include "scene/light.h"
 #include "scene/viewport3d_context.h"
 #include "scene/viewport3d_intf.h"
@@ -85,6 +86,13 @@ class TViewport3D : public TControl, public IViewport3D {
   bool RenderFrame();
   // Frames drawn so far.
   unsigned long long FrameCount() const { return FFrameCount; }
+  // Whether a frame may redraw only the part of the target that changed, where the
+  // target keeps the last frame (the pixels are those of a full frame either way). On
+  // by default.
+  bool PartialRedraw() const { return FPartialRedraw; }
+  void SetPartialRedraw(bool AValue);
+  // The part of the target the last frame drew (the whole target for a full frame).
+  const TPixelRect& LastDrawnRect() const { return FDrawnRect; }
   bool Drawing() const { return FDrawing; }
 
   // A new bitmap, owned by the caller, of Round(Width x s) by Round(Height x s) pixels
@@ -123,6 +131,9 @@ class TViewport3D : public TControl, public IViewport3D {
   bool FDrawing = false;
   bool FConstructing = false;
   unsigned long long FFrameCount = 0;
+  bool FPartialRedraw = true;
+  TFrameDamage FDamage;
+  TPixelRect FDrawnRect;
 };
 
 // Rounds to the nearest integer, halves to the even one (the render target's size).

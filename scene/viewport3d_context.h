@@ -11,6 +11,7 @@
 
 #include "scene/color.h"
 #include "scene/context3d.h"
+#include "scene/frame_damage.h"
 #include "scene/light.h"
 
 namespace sphaerix {
@@ -44,6 +45,13 @@ class TRenderTargetContext : public TDrawContext {
   virtual void Clear(TAlphaColor AColor, float ADepth, std::uint32_t AStencil) = 0;
   // Copies the render target, whole, into the frame: the picture the window paints.
   virtual void CopyToFrame() = 0;
+  // Copies only ARect (the rest of the frame is as the target already).
+  virtual void CopyToFrame(const TPixelRect& ARect) { CopyToFrame(); }
+  // True when the target keeps the last frame's pixels until the next scene draws over
+  // them, so that a frame may redraw only part of it (TFrameDamage).
+  virtual bool KeepsLastFrame() const { return false; }
+  // The rectangle the scissor test (csScissorOn) keeps, y down from the top row.
+  virtual void SetScissorRect(const TPixelRect& ARect) {}
   // Reads the frame back into ABitmap, resized to the target's size, top row first.
   virtual void ReadFrame(TBitmap& ABitmap) = 0;
 

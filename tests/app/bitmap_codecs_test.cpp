@@ -196,6 +196,61 @@ TEST_F(BitmapCodecsTest, PngAlphaIsPremultiplied) {
   EXPECT_EQ(bitmap.Pixel(2, 0), 0xFF010203u);
 }
 
+// The quick path for plain RGBA PNGs gives exactly the pixels the general decoder gives,
+// whichever row filters the encoder chose, and fails a damaged file as it does.
+TEST_F(BitmapCodecsTest, PlainPngQuickPathMatchesTheGeneralDecoder) {
+  const struct {
+    int W, H;
+    bool Noise;
+  } cases[] = {{1, 1, false}, {7, 5, true}, {300, 200, false}, {129, 77, true}};
+  TQtBitmapCodecs quick, general;
+  general.SetPlainPngPath(false);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.W);
+    QImage image(c.W, c.H, QImage::Format_ARGB32);
+    std::uint32_t seed = 12345;
+    for (int y = 0; y < c.H; ++y)
+      for (int x = 0; x < c.W; ++x) {
+        seed = seed * 1103515245u + 12345u;
+        const int n = c.Noise ? static_cast<int>(seed >> 16) : x * 3 + y * 5;
+        image.setPixel(x, y, qRgba(n & 255, (n >> 3) & 255, (x + y) & 255, (x * 7 + (n & 3)) % 256));
+      }
+    const Bytes png = Encode(image, "PNG");
+    TBitmap a, b;
+    quick.LoadFromMemory(a, png.data(), png.size());
+    general.LoadFromMemory(b, png.data(), png.size());
+    ASSERT_EQ(a.Width(), c.W);
+    ASSERT_EQ(a.Height(), c.H);
+    EXPECT_EQ(std::memcmp(a.Bits(), b.Bits(), static_cast<std::size_t>(c.W) * c.H * 4), 0);
+    // Cut inside the image data.
+    const Bytes cut(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(png.size() * 2 / 3));
+    TBitmap d;
+    EXPECT_THROW(quick.LoadFromMemory(d, cut.data(), cut.size()), EBitmapLoadingFailed);
+    EXPECT_TRUE(d.IsEmpty());
+  }
+}
+
+// Mip levels: each a half of the one above (rounded down, at least 1), each pixel the
+// rounded mean of the 2 x 2 above it, channel by channel.
+TEST_F(BitmapCodecsTest, MipLevelsHalveDownToOnePixel) {
+  TBitmap bitmap(4, 2);
+  const TAlphaColor row0[] = {0xFF000000, 0xFF040404, 0x80402000, 0x00000000};
+  const TAlphaColor row1[] = {0xFF080808, 0xFF0C0C0C, 0x80402000, 0xFFFFFFFF};
+  for (int x = 0; x < 4; ++x) {
+    bitmap.SetPixel(x, 0, row0[x]);
+    bitmap.SetPixel(x, 1, row1[x]);
+  }
+  bitmap.BuildMipLevels();
+  ASSERT_EQ(bitmap.MipLevelCount(), 2);
+  EXPECT_EQ(TBitmap::FullMipChain(4, 2), 3);
+  EXPECT_EQ(bitmap.MipLevel(1)[0], 0xFF060606u);
+  EXPECT_EQ(bitmap.MipLevel(1)[1], 0x80605040u);  // alpha (128 + 0 + 128 + 255 + 2) / 4, ...
+  EXPECT_EQ(bitmap.MipLevel(2)[0], 0xC0332B23u);
+  // New pixels drop the old levels.
+  bitmap.SetSize(2, 2);
+  EXPECT_EQ(bitmap.MipLevelCount(), 0);
+}
+
 TEST_F(BitmapCodecsTest, UndecodableDataFailsAndLeavesBitmapAlone) {
   std::vector<unsigned char> rgb(8 * 8 * 3, 90);
   Bytes hugeJpeg = MakeJpeg(rgb, 8, 8, TJPF_RGB, TJSAMP_444);
