@@ -76,12 +76,16 @@ TForm1::TForm1(TSceneObject* AOwner) : TFormBase(AOwner) {
   Label3->SetHitTest(true);
   Label3->Cursor = Qt::PointingHandCursor;
   Label3->OnClick = [this](TSceneObject* s) { Label3Click(s); };
+  // The link is reached with Tab and followed with Enter or Space.
+  Label3->SetCanFocus(true);
+  Label3->SetTabOrder(0);
   // The imagery's licences ask for a credit where the pictures are shown.
   Label4 = MakeLabel(this, "Label4", 32, 178, 451, 30,
                      QStringLiteral("Imagery: NASA/JPL-Caltech, NASA Visible Earth, USGS, A. Mellinger (Milky Way),\n"
                                     "J. van Vliet and RVS (Io, Europa; CC BY-SA), the Stellarium and Xplanet projects."),
                      9, 0xFF8A93A6);
   Label4->VertAlign = TTextAlign::Leading;
+  OnKeyDown = [this](TSceneObject* s, int& k, Qt::KeyboardModifiers m) { FormKeyDown(s, k, m); };
 }
 
 TForm1::~TForm1() {
@@ -107,7 +111,15 @@ void TForm1::Label3Click(TSceneObject*) {
   if (OpenUrl) OpenUrl(QString::fromLatin1(MakerAddress));
 }
 
+void TForm1::FormKeyDown(TSceneObject*, int& Key, Qt::KeyboardModifiers Shift) {
+  if (Shift & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return;
+  if (Key != Qt::Key_Escape && Key != Qt::Key_Return && Key != Qt::Key_Enter) return;
+  Key = 0;
+  SpeedButton1Click(SpeedButton1);
+}
+
 void TForm1::SpeedButton1Click(TSceneObject*) {
+  SetFocused(nullptr);
   Hide();
   if (Form2) Form2->Activate();
 }

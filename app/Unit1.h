@@ -26,6 +26,8 @@ class TForm1 : public TFormBase {
 
   void Label3Click(TSceneObject* Sender);
   void SpeedButton1Click(TSceneObject* Sender);
+  // Esc and Enter answer the window as OK does.
+  void FormKeyDown(TSceneObject* Sender, int& Key, Qt::KeyboardModifiers Shift);
 
   // Opens a web address: the desktop's browser, unless a test stands in for it.
   std::function<void(const QString&)> OpenUrl;

@@ -1,5 +1,6 @@
 #include "app/Unit2.h"
 
+#include <QDateTime>
 #include <QString>
 #include <memory>
 #include <type_traits>
@@ -19,6 +20,7 @@
 #include "scene/viewport3d.h"
 #include "ui/application.h"
 #include "ui/controls.h"
+#include "ui/form_window.h"
 #include "ui/popup_menu.h"
 #include "ui/save_dialog.h"
 #include "ui/style_book.h"
@@ -60,6 +62,8 @@ TForm2::TForm2(TSceneObject* AOwner) : TFormBase(AOwner) {
   SetName("Form2");
   SetCaption(QStringLiteral("Sphaerix"));
   SetClientSize(1149, 829);
+  // Room for the panel and the facts side by side, and still small enough for any screen.
+  Window()->setMinimumSize(QSize(480, 400));
   SetPosition(TWindowPlacement::ScreenCenter);
   SetFill(claBlack);
   SetFullScreen(true);
@@ -68,6 +72,7 @@ TForm2::TForm2(TSceneObject* AOwner) : TFormBase(AOwner) {
   BuildStyles();
   BuildMenu();
   WireEvents();
+  AssignKeys();
   OnCreate = [this](TSceneObject* s) { FormCreate(s); };
   OnClose = [this](TSceneObject* s, TCloseResult& a) { FormClose(s, a); };
   OnResize = [this](TSceneObject* s) { FormResize(s); };
@@ -206,7 +211,8 @@ void TForm2::BuildOverlay() {
   AddObject(Text2);
 
   SaveDialog1 = Make<TSaveDialog>(this, "SaveDialog1", nullptr);
-  SaveDialog1->Filter = QStringLiteral("jpg|*.jpg|bmp|*.bmp");
+  // PNG as a lossless third type beside the two of the original dialog.
+  SaveDialog1->Filter = QStringLiteral("jpg|*.jpg|bmp|*.bmp|png|*.png");
   SaveDialog1->DefaultExt = QStringLiteral("jpg");
 
   GestureManager1 = Make<TGestureManager>(this, "GestureManager1", nullptr);
@@ -478,8 +484,16 @@ void TForm2::MenuItem5Click(TSceneObject*) {
   SetFullScreen(MenuItem5->IsChecked());
 }
 
+QString ScreenshotName(int ABody, const QDateTime& AWhen, const TSaveDialog& ADialog) {
+  QString ext = ADialog.FilterExt(ADialog.FilterIndex);
+  if (ext.isEmpty()) ext = ADialog.DefaultExt;
+  // Colons are not welcome in file names on every file system the picture may go to.
+  return BodyName(ABody) + QChar(' ') + AWhen.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")) + QChar('.') + ext;
+}
+
 void TForm2::MenuItem7Click(TSceneObject*) {
   SaveDialog1->InitialDir = DataFolder;
+  SaveDialog1->FileName = ScreenshotName(CurrentBody, QDateTime::currentDateTime(), *SaveDialog1);
   if (!SaveDialog1->Execute()) return;
   TBitmapCodecSaveParams params;
   params.Quality = 100;

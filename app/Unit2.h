@@ -1,6 +1,8 @@
 // The main window: the viewer.
 #pragma once
 
+#include <QDateTime>
+#include <QString>
 #include <memory>
 
 #include "app/Unit2State.h"
@@ -93,6 +95,16 @@ class TForm2 : public TFormBase {
   void MenuItem6Click(TSceneObject* Sender);  // About
   void MenuItem4Click(TSceneObject* Sender);  // Exit
 
+  // Keys for the menu's commands and for the pointer's orbit and zoom; each runs the
+  // handler of the command or pointer action it stands for.
+  void FormKeyDown(TSceneObject* Sender, int& Key, Qt::KeyboardModifiers Shift);
+  // Opens the popup menu at the window's centre, as a right press there would.
+  void PopupAtCentre();
+  // Turns the rig as a drag by (ADX, ADY) pixels over the viewport would.
+  void OrbitAsDrag(float ADX, float ADY);
+  // The pixels one arrow key press stands for.
+  static constexpr float KeyOrbitPixels = 20;
+
  private:
   void BuildScene();
   void BuildBody();
@@ -102,6 +114,7 @@ class TForm2 : public TFormBase {
   void BuildMenu();
   void BuildStyles();
   void WireEvents();
+  void AssignKeys();
 
   // The layout images while they decode, from the scene's construction until the
   // creation handler hands them over.
@@ -114,6 +127,10 @@ extern TForm2* Form2;
 // viewport to its release), and the finger distance of the previous zoom-gesture event.
 extern bool Dragging;
 extern int LastGestureDistance;
+
+// The name the screenshot dialog suggests: the body, the local date and time, and the
+// extension of the dialog's chosen type ("Saturn 2026-12-10 14-05-33.jpg").
+QString ScreenshotName(int ABody, const QDateTime& AWhen, const TSaveDialog& ADialog);
 
 // Fades the shown body out, swaps map, title, ring, tilt and facts, and fades it in. A
 // newer selection supersedes an older one still waiting in a fade.

@@ -197,7 +197,22 @@ void TLabel::Paint(TCanvas2D& ACanvas) {
     p.restore();
   }
   p.setPen(ToQColor(FTextSettings.Color));
-  p.drawText(r, align, FText);
+  QRectF drawn;
+  p.drawText(r, align, FText, &drawn);
+  const auto* form = dynamic_cast<const TFormBase*>(Root());
+  if (IsFocused() && form && form->FocusFromKeyboard()) {
+    QStyleOptionFocusRect focus;
+    focus.rect = drawn.toAlignedRect().adjusted(-2, -1, 2, 1);
+    focus.palette = QApplication::palette();
+    focus.state = QStyle::State_Enabled | QStyle::State_HasFocus | QStyle::State_KeyboardFocusChange;
+    Style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &p, nullptr);
+  }
+}
+
+bool TLabel::KeyDown(int AKey) {
+  if (!OnClick || !(AKey == Qt::Key_Space || AKey == Qt::Key_Return || AKey == Qt::Key_Enter)) return false;
+  Click();
+  return true;
 }
 
 // ---- TText

@@ -73,6 +73,8 @@ class TLabel : public TControl {
   // A cursor shape for the pointer over the label (Qt::CursorShape value; -1 none).
   int Cursor = -1;
   void Paint(TCanvas2D& ACanvas) override;
+  // A focusable label with a click handler is a link: Enter or Space follows it.
+  bool KeyDown(int AKey) override;
 
  private:
   QString FText;

@@ -59,7 +59,10 @@ int TFormBase::ClientHeight() const { return FWindow->height(); }
 void TFormBase::SetClientSize(int AWidth, int AHeight) {
   FDesignWidth = AWidth;
   FDesignHeight = AHeight;
-  if (!FFullScreen) FWindow->resize(AWidth, AHeight);
+  if (!FFullScreen)
+    FWindow->resize(AWidth, AHeight);
+  else if (FRestoreGeometry.isValid())
+    FRestoreGeometry.setSize(QSize(AWidth, AHeight));  // the size full screen gives back
 }
 
 void TFormBase::SetFill(TAlphaColor AValue) {
@@ -69,6 +72,16 @@ void TFormBase::SetFill(TAlphaColor AValue) {
 }
 
 bool TFormBase::Visible() const { return FWindow->isVisible(); }
+
+QRect FitIntoArea(const QRect& AClient, const QMargins& AFrame, const QRect& AAvailable, const QSize& AMinimum) {
+  if (!AAvailable.isValid()) return AClient;
+  const QRect inner = AAvailable.marginsRemoved(AFrame);
+  const QSize room = inner.size().expandedTo(QSize(1, 1));
+  const QSize size = AClient.size().boundedTo(room).expandedTo(AMinimum.boundedTo(room));
+  QRect r(AClient.topLeft(), size);
+  if (size != AClient.size() || !inner.contains(r)) r.moveCenter(inner.center());
+  return r;
+}
 
 QRect TFormBase::CenteredOver(const QRect& AOuter) const {
   QRect r(0, 0, FDesignWidth, FDesignHeight);
@@ -90,6 +103,7 @@ void TFormBase::PlaceWindow() {
     else if (screen)
       frame = CenteredOver(screen->availableGeometry());
   }
+  if (screen) frame = FitIntoArea(frame, FWindow->frameMargins(), screen->availableGeometry(), FWindow->minimumSize());
   FWindow->setGeometry(frame);
   FRestoreGeometry = frame;
   FPlaced = true;
@@ -119,13 +133,40 @@ void TFormBase::SetFullScreen(bool AValue) {
   FFullScreen = AValue;
   if (!FWindow->isVisible()) return;
   if (AValue) {
-    // Remember the normal frame so switching back restores it.
-    if (FWindow->windowStates() == Qt::WindowNoState) FRestoreGeometry = FWindow->geometry();
+    // Remember the normal frame, or that the window was maximised, so switching back
+    // restores it.
+    FFitPending = false;
+    const Qt::WindowStates states = FWindow->windowStates();
+    FRestoreMaximized = states & Qt::WindowMaximized;
+    if (states == Qt::WindowNoState) FRestoreGeometry = FWindow->geometry();
     FWindow->showFullScreen();
+  } else if (FRestoreMaximized) {
+    FWindow->showMaximized();
   } else {
     FWindow->showNormal();
     if (FRestoreGeometry.isValid()) FWindow->setGeometry(FRestoreGeometry);
+    FFitPending = true;
+    FitIntoScreen();
   }
+}
+
+void TFormBase::FitIntoScreen() {
+  const QRect wanted = FRestoreGeometry.isValid() ? FRestoreGeometry : FWindow->geometry();
+  if (FWindow->windowStates() != Qt::WindowNoState) return;
+  QScreen* screen = FWindow->screen() ? FWindow->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  QMargins frame = FWindow->frameMargins();
+  // Until the window manager has framed the window again, allow for a title bar.
+  if (frame.isNull()) frame = QMargins(4, 32, 4, 4);
+  const QRect fitted = FitIntoArea(wanted, frame, screen->availableGeometry(), FWindow->minimumSize());
+  if (fitted != FWindow->geometry()) FWindow->setGeometry(fitted);
+}
+
+void TFormBase::WindowGeometryChanged() {
+  if (!FFitPending || FFullScreen || !FWindow->isVisible()) return;
+  // Once the real frame is known the fit is final; the user may move the window later.
+  if (!FWindow->frameMargins().isNull()) FFitPending = false;
+  FitIntoScreen();
 }
 
 void TFormBase::Close() {
@@ -254,13 +295,16 @@ void TFormBase::FocusNext(bool ABackward) {
   FFocused->Repaint();
 }
 
-bool TFormBase::KeyDown(int AKey, bool AShift) {
+bool TFormBase::KeyDown(int AKey, Qt::KeyboardModifiers AShift) {
   if (AKey == Qt::Key_Tab || AKey == Qt::Key_Backtab) {
-    FocusNext(AShift || AKey == Qt::Key_Backtab);
+    FocusNext((AShift & Qt::ShiftModifier) || AKey == Qt::Key_Backtab);
     return true;
   }
-  if (FFocused && FFocused->Visible() && FFocused->Enabled()) return FFocused->KeyDown(AKey);
-  return false;
+  if (FFocused && FFocused->Visible() && FFocused->Enabled() && FFocused->KeyDown(AKey)) return true;
+  if (!OnKeyDown) return false;
+  int key = AKey;
+  OnKeyDown(this, key, AShift);
+  return key == 0;
 }
 
 }  // namespace sphaerix

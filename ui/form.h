@@ -4,8 +4,10 @@
 #pragma once
 
 #include <QPointer>
+#include <QMargins>
 #include <QRect>
 #include <QString>
+#include <Qt>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -28,6 +30,13 @@ class TWindowInput;
 class TQtInputAdapter;
 
 enum class TWindowPlacement { Designed, ScreenCenter, MainFormCenter };
+
+// The client rectangle AClient moved, and shrunk when it must be, so that with its frame
+// AFrame it lies inside AAvailable (a screen's area without panels). A window that does
+// not fit is centred; one that fits stays where it is. AMinimum is kept where the area
+// allows it.
+QRect FitIntoArea(const QRect& AClient, const QMargins& AFrame, const QRect& AAvailable,
+                  const QSize& AMinimum = QSize());
 enum class TCloseResult { Keep, Hide, Free, Minimize };
 
 class TFormBase : public TSceneObject, public IControlRoot {
@@ -89,8 +98,10 @@ class TFormBase : public TSceneObject, public IControlRoot {
   void ControlDestroyed(TControl* AControl) override;
 
   // Keyboard: Tab and Shift+Tab move the focus in tab order, other keys go to the
-  // focused control. Returns true when the key was used.
-  bool KeyDown(int AKey, bool AShift);
+  // focused control, then to OnKeyDown. Returns true when the key was used.
+  bool KeyDown(int AKey, Qt::KeyboardModifiers AShift);
+  // A key the focused control did not use; the handler sets AKey to 0 when it used it.
+  std::function<void(TSceneObject*, int& AKey, Qt::KeyboardModifiers AShift)> OnKeyDown;
   // True when the focus last moved by the keyboard: only then do buttons show it, as the
   // desktop's own buttons do.
   bool FocusFromKeyboard() const { return FFocusFromKeyboard; }
@@ -108,6 +119,11 @@ class TFormBase : public TSceneObject, public IControlRoot {
   // Placement for TWindowPlacement::MainFormCenter.
   QRect CenteredOver(const QRect& AOuter) const;
   void PlaceWindow();
+  // Places the normal window at its remembered frame, moved and shrunk as far as needed
+  // to keep it and its frame on its screen's available area.
+  void FitIntoScreen();
+  // The window system moved, resized or framed the window.
+  void WindowGeometryChanged();
 
   QString FCaption;
   TWindowPlacement FPosition = TWindowPlacement::Designed;
@@ -117,6 +133,10 @@ class TFormBase : public TSceneObject, public IControlRoot {
   int FDesignHeight = 480;
   bool FPlaced = false;
   QRect FRestoreGeometry;
+  bool FRestoreMaximized = false;
+  // Set when full screen was left: the frame comes back only after the window manager
+  // has seen the window, and the fit is checked again then.
+  bool FFitPending = false;
   TFormWindow* FWindow = nullptr;
   const TStyleBook* FStyleBook = nullptr;
   std::unique_ptr<TGLViewportRenderer> FViewportRenderer;

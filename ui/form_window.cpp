@@ -24,16 +24,22 @@ void TFormWindow::resizeGL(int, int) {
 }
 
 bool TFormWindow::event(QEvent* AEvent) {
+  // Nothing is drawn before the window system has placed the window: on Wayland a frame
+  // sent before the surface's first configure is a protocol error that ends the program,
+  // and the expose that follows the configure paints anyway.
+  if (AEvent->type() == QEvent::UpdateRequest && !isExposed()) return true;
   if (AEvent->type() == QEvent::Close) {
     // The window system asked; the form decides through its close handler.
     AEvent->ignore();
     GuardedCall([this] { FForm->Close(); });
     return true;
   }
+  if (AEvent->type() == QEvent::Move || AEvent->type() == QEvent::Resize || AEvent->type() == QEvent::Expose)
+    GuardedCall([this] { FForm->WindowGeometryChanged(); });
   if (AEvent->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(AEvent);
     bool used = false;
-    GuardedCall([&] { used = FForm->KeyDown(key->key(), key->modifiers() & Qt::ShiftModifier); });
+    GuardedCall([&] { used = FForm->KeyDown(key->key(), key->modifiers()); });
     if (used) return true;
   }
   if (OnInputEvent) {

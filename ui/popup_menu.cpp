@@ -10,6 +10,12 @@ namespace sphaerix {
 
 TMenuItem::TMenuItem(TSceneObject* AOwner) : TSceneObject(AOwner) {}
 
+QString TMenuItem::DisplayText() const {
+  // The platform's menu draws what follows a tab in its shortcut column.
+  if (FShortCuts.isEmpty()) return FText;
+  return FText + QChar('\t') + FShortCuts.first().toString(QKeySequence::NativeText);
+}
+
 void TMenuItem::Click() {
   if (FEnabled && OnClick) OnClick(this);
 }
@@ -41,7 +47,7 @@ void TPopupMenu::Popup(float AScreenX, float AScreenY) {
   QMenu menu;
   std::vector<std::pair<QAction*, TMenuItem*>> actions;
   for (TMenuItem* item : Items()) {
-    QAction* a = menu.addAction(item->Text());
+    QAction* a = menu.addAction(item->DisplayText());
     a->setCheckable(item->Checkable());
     a->setChecked(item->IsChecked());
     a->setEnabled(item->Enabled());
@@ -62,6 +68,17 @@ void TPopupMenu::Popup(float AScreenX, float AScreenY) {
 
 void TPopupMenu::CloseMenu() {
   if (FMenu) FMenu->close();
+}
+
+bool TPopupMenu::IsShortCut(int AKey, Qt::KeyboardModifiers AShift) {
+  // The keypad's own keys count as the main block's.
+  const QKeySequence pressed(QKeyCombination(AShift & ~Qt::KeypadModifier, static_cast<Qt::Key>(AKey)));
+  for (TMenuItem* item : Items()) {
+    if (!item->Enabled() || !item->ShortCuts().contains(pressed)) continue;
+    item->Click();
+    return true;
+  }
+  return false;
 }
 
 }  // namespace sphaerix

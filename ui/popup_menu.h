@@ -2,6 +2,8 @@
 // platform's own menu, so it looks and behaves natively.
 #pragma once
 
+#include <QKeySequence>
+#include <QList>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -26,11 +28,17 @@ class TMenuItem : public TSceneObject {
   void SetCheckable(bool AValue) { FCheckable = AValue; }
   bool Enabled() const { return FEnabled; }
   void SetEnabled(bool AValue) { FEnabled = AValue; }
+  // The keys that run the item from its window; the first is shown in the menu.
+  const QList<QKeySequence>& ShortCuts() const { return FShortCuts; }
+  void SetShortCuts(const QList<QKeySequence>& AValue) { FShortCuts = AValue; }
+  // The text as the menu shows it, with the first key in the shortcut column.
+  QString DisplayText() const;
   std::function<void(TSceneObject*)> OnClick;
   void Click();
 
  private:
   QString FText;
+  QList<QKeySequence> FShortCuts;
   bool FIsChecked = false;
   bool FCheckable = false;
   bool FEnabled = true;
@@ -50,6 +58,8 @@ class TPopupMenu : public TSceneObject, public IPopupMenu {
   bool IsOpen() const { return FOpen; }
   // Closes an open menu without a choice (the program is ending).
   void CloseMenu();
+  // Clicks the enabled item one of whose keys is AKey with AShift; true when one was.
+  bool IsShortCut(int AKey, Qt::KeyboardModifiers AShift);
 
  protected:
   void FreeNotification(TSceneObject* AObject) override;

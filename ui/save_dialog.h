@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 #include "scene/object.h"
@@ -14,10 +15,13 @@ class TSaveDialog : public TSceneObject {
 
   // "description|pattern|description|pattern..."
   QString Filter;
-  // Added to a name typed without an extension (no dot).
+  // Added to a name typed without an extension (no dot) when the chosen type has none.
   QString DefaultExt;
   QString InitialDir;
+  // Before Execute: the name suggested in the dialog; after: the file chosen.
   QString FileName;
+  // The chosen type, from 1: the filter entry selected when the dialog opens and the
+  // one the user left it at.
   int FilterIndex = 1;
 
   // Shows the modal dialog; true with FileName set when the user chose a file. Asks no
@@ -25,11 +29,19 @@ class TSaveDialog : public TSceneObject {
   bool Execute();
 
   // Who asks the user: empty, the desktop's dialog. Set, it stands in for that dialog
-  // (tests answer it): it gets this dialog and returns the chosen path, or an empty
-  // string for cancel.
-  std::function<QString(const TSaveDialog&)> ChooseFile;
+  // (tests answer it): it gets this dialog (whose FilterIndex it may set, as a user
+  // choosing a type does) and returns the chosen path, or an empty string for cancel.
+  std::function<QString(TSaveDialog&)> ChooseFile;
 
-  // The name as saved: the default extension added when the name has none.
+  // The folder the dialog opens in: InitialDir when it exists, else the user's home
+  // folder (never the folder the program was started from).
+  QString StartFolder() const;
+  // The dialog's type list as the platform shows it: "jpg (*.jpg)", ...
+  QStringList NameFilters() const;
+  // The extension (without the dot) of filter entry AIndex (from 1), or empty.
+  QString FilterExt(int AIndex) const;
+  // The name as saved: the chosen type's extension, or else DefaultExt, added when the
+  // name has none.
   QString WithDefaultExt(const QString& AName) const;
 };
 

@@ -50,3 +50,37 @@ TEST_F(AboutWindow, AddressOpensInTheBrowserAndTheWindowStays) {
   EXPECT_EQ(opened, "https://quorvane.example/sphaerix");
   EXPECT_TRUE(Form1->Visible());
 }
+
+namespace {
+
+// A bare window that counts its paints.
+class CountingForm : public TFormBase {
+ public:
+  explicit CountingForm(TSceneObject* AOwner) : TFormBase(AOwner) { SetClientSize(200, 150); }
+  int Paints = 0;
+
+ protected:
+  void PaintFill(QPainter& APainter) override {
+    ++Paints;
+    TFormBase::PaintFill(APainter);
+  }
+};
+
+}  // namespace
+
+// Nothing is drawn before the window system has exposed a shown window: a compositor
+// may refuse a frame that comes before it has configured the window (Wayland ends the
+// program for it), and a busy start makes an early repaint request likely.
+TEST(FormWindow, DrawsNoFrameBeforeItIsExposed) {
+  TApplication app;
+  app.Initialize();
+  CountingForm form(&app);
+  form.Show();
+  ASSERT_FALSE(form.Window()->isExposed()) << "exposed at once: nothing to check on this platform";
+  form.Invalidate();
+  QEvent request(QEvent::UpdateRequest);
+  QCoreApplication::sendEvent(form.Window(), &request);
+  EXPECT_EQ(form.Paints, 0);
+  ASSERT_TRUE(WaitFor([&] { return form.Window()->isExposed(); }));
+  EXPECT_TRUE(WaitFor([&] { return form.Paints > 0; }));
+}

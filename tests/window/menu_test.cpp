@@ -1,5 +1,10 @@
 // The menu's commands: switches, full screen, About, Exit and screenshots.
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QRegularExpression>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -10,6 +15,7 @@
 #include <QTimer>
 
 #include "platform/guarded_call.h"
+#include "scene/camera.h"
 #include "scene/viewport3d.h"
 #include "tests/window/window_fixture.h"
 #include "tests/window/x11_driver.h"
@@ -26,15 +32,18 @@ namespace {
 class Menu : public ViewerFixture {
  protected:
   // Runs the screenshot command as the menu does, answering the dialog with AName in
-  // the folder (empty: cancel).
-  void Screenshot(const QString& AFolder, const QString& AName) {
-    Form2->SaveDialog1->ChooseFile = [this, AFolder, AName](const TSaveDialog& ADialog) {
+  // the folder (empty: cancel), of type AType (from 1; 0 leaves the dialog's).
+  void Screenshot(const QString& AFolder, const QString& AName, int AType = 0) {
+    Form2->SaveDialog1->ChooseFile = [this, AFolder, AName, AType](TSaveDialog& ADialog) {
       DialogFolder = ADialog.InitialDir;
+      Suggested = ADialog.FileName;
+      if (AType) ADialog.FilterIndex = AType;
       return AName.isEmpty() ? QString() : AFolder + "/" + AName;
     };
     GuardedCall([] { Form2->MenuItem7Click(Form2->MenuItem7); });
   }
   QString DialogFolder;
+  QString Suggested;
 };
 
 QByteArray ReadAll(const QString& APath) {
@@ -95,6 +104,35 @@ TEST_F(Menu, FullScreenOffGivesTheLayoutSizeAndOnAgainCoversTheScreen) {
   ASSERT_TRUE(WaitFor([] { return Form2->Window()->size() == QSize(1149, 829); }));
   Pump(300);
   EXPECT_EQ(Form2->Window()->geometry(), normal);
+}
+
+TEST_F(Menu, AMaximisedWindowComesBackMaximised) {
+  QWindow* w = Form2->Window();
+  Form2->MenuItem5Click(Form2->MenuItem5);
+  ASSERT_TRUE(WaitFor([w] { return w->size() == QSize(1149, 829); }));
+  EXPECT_GE(w->minimumSize().width(), 400);
+  w->showMaximized();
+  ASSERT_TRUE(WaitFor([w] { return w->size().width() > 1149; }));
+  const QSize maximised = w->size();
+  Form2->MenuItem5Click(Form2->MenuItem5);
+  ASSERT_TRUE(WaitFor([w] { return w->size() == w->screen()->size(); }));
+  Form2->MenuItem5Click(Form2->MenuItem5);
+  EXPECT_TRUE(WaitFor([w, maximised] { return w->size() == maximised; }));
+  EXPECT_TRUE(w->windowStates() & Qt::WindowMaximized);
+}
+
+TEST_F(Menu, AWindowLargerThanTheScreenIsShrunkAndCentredWithItsTitleBarOnScreen) {
+  QWindow* w = Form2->Window();
+  const QRect available = w->screen()->availableGeometry();
+  Form2->SetClientSize(available.width() + 300, available.height() + 200);
+  Form2->MenuItem5Click(Form2->MenuItem5);
+  ASSERT_TRUE(WaitFor([w] { return !(w->windowStates() & Qt::WindowFullScreen) && !w->frameMargins().isNull(); }));
+  // The window manager frames the window again; the fit is checked once that is known.
+  EXPECT_TRUE(WaitFor([w, available] { return available.contains(w->frameGeometry()); }))
+      << w->frameGeometry().x() << "," << w->frameGeometry().y() << " " << w->frameGeometry().width() << "x"
+      << w->frameGeometry().height();
+  const QPoint offCentre = w->frameGeometry().center() - available.center();
+  EXPECT_LE(offCentre.manhattanLength(), 4);
 }
 
 TEST_F(Menu, AboutShowsTheOneAboutWindow) {
@@ -163,6 +201,65 @@ TEST_F(Menu, ScreenshotFormatsFollowTheExtension) {
   EXPECT_EQ(Errors[0], "Saving bitmap failed.");
   EXPECT_FALSE(QFileInfo::exists(folder.path() + "/shot.txt"));
   Errors.clear();
+}
+
+TEST_F(Menu, TheChosenTypeGivesATypedNameItsExtensionAndPngIsLossless) {
+  ASSERT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }, 6000));
+  Form2->MenuItem1Click(Form2->MenuItem1);  // a still picture, twice
+  Pump(100);
+  QTemporaryDir folder;
+  Screenshot(folder.path(), "still", 2);
+  Screenshot(folder.path(), "still", 3);
+  ASSERT_TRUE(ReadAll(folder.path() + "/still.bmp").startsWith("BM"));
+  ASSERT_TRUE(ReadAll(folder.path() + "/still.png").startsWith("\x89PNG"));
+  EXPECT_FALSE(QFileInfo::exists(folder.path() + "/still.jpg"));
+  const QImage bmp = QImage(folder.path() + "/still.bmp").convertToFormat(QImage::Format_RGB32);
+  const QImage png = QImage(folder.path() + "/still.png").convertToFormat(QImage::Format_RGB32);
+  EXPECT_EQ(bmp, png);
+  // A name typed with an extension keeps it, whatever the type.
+  Screenshot(folder.path(), "typed.jpg", 3);
+  EXPECT_EQ(QImageReader(folder.path() + "/typed.jpg").format(), "jpeg");
+}
+
+TEST_F(Menu, TheDialogSuggestsTheBodyAndTheTimeInItsType) {
+  const QRegularExpression name("^Earth \\d{4}-\\d\\d-\\d\\d \\d\\d-\\d\\d-\\d\\d\\.(jpg|png)$");
+  Screenshot(QString(), QString(), 3);  // cancelled after choosing PNG
+  EXPECT_TRUE(name.match(Suggested).hasMatch()) << Suggested.toStdString();
+  EXPECT_TRUE(Suggested.endsWith(".jpg"));
+  Screenshot(QString(), QString());
+  EXPECT_TRUE(name.match(Suggested).hasMatch()) << Suggested.toStdString();
+  EXPECT_TRUE(Suggested.endsWith(".png")) << "the type chosen last time";
+  EXPECT_EQ(ScreenshotName(5, QDateTime(QDate(2026, 12, 10), QTime(14, 5, 33)), *Form2->SaveDialog1),
+            "Saturn 2026-12-10 14-05-33.png");
+}
+
+// The platform's own dialog: changing the type changes the suggested name's extension,
+// and a name typed without one gets the chosen type's.
+TEST(SaveDialog, RealDialogFollowsTheChosenType) {
+  QTemporaryDir folder;
+  TSaveDialog dialog(nullptr);
+  dialog.Filter = "jpg|*.jpg|bmp|*.bmp|png|*.png";
+  dialog.DefaultExt = "jpg";
+  dialog.InitialDir = folder.path();
+  dialog.FileName = "Earth 2026-12-10 14-05-33.jpg";
+  QString shown;
+  QTimer::singleShot(0, [&] {
+    WaitFor([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; });
+    auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!d) return;
+    auto* edit = d->findChild<QLineEdit*>("fileNameEdit");
+    auto* types = d->findChild<QComboBox*>("fileTypeCombo");
+    if (!edit || !types) return d->reject();
+    types->setCurrentIndex(1);
+    emit types->activated(1);  // as the user's choice
+    shown = edit->text();
+    edit->setText("shot");
+    static_cast<QDialog*>(d)->accept();
+  });
+  ASSERT_TRUE(dialog.Execute());
+  EXPECT_EQ(shown, "Earth 2026-12-10 14-05-33.bmp");
+  EXPECT_EQ(dialog.FileName, folder.path() + "/shot.bmp");
+  EXPECT_EQ(dialog.FilterIndex, 2);
 }
 
 TEST_F(Menu, AFailedOrCancelledScreenshotLeavesEverythingAsItWas) {
