@@ -1,12 +1,14 @@
 // Sphaerix: a viewer of fourteen bodies of the solar system.
 #include "app/Unit1.h"
 #include "app/Unit2.h"
+#include "app/command_line.h"
 #include "ui/application.h"
 
-int main() {
+int main(int argc, char** argv) {
   using namespace sphaerix;
+  if (const int code = HandleCommandLine(argc, argv); code >= 0) return code;
   TApplication application;
-  application.Initialize();
+  application.Initialize(argc, argv);
   application.CreateForm(Form2);
   application.CreateForm(Form1);
   return application.Run();

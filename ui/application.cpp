@@ -5,12 +5,14 @@
 #include <QMessageBox>
 #include <QSurfaceFormat>
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "platform/bitmap_codecs.h"
 #include "platform/gl_check.h"
 #include "platform/guarded_call.h"
 #include "platform/qt_platform.h"
+#include "platform/quit_signals.h"
 #include "ui/form.h"
 
 namespace sphaerix {
@@ -22,6 +24,7 @@ TApplication::TApplication() : TSceneObject(nullptr) { Application = this; }
 TApplication::~TApplication() {
   // Windows go before the toolkit they live in.
   while (!Children().empty()) delete Children().back();
+  FQuitSignals.reset();
   FPlatform.reset();
   SetPlatform(nullptr);
   FQtApp.reset();
@@ -29,12 +32,44 @@ TApplication::~TApplication() {
 }
 
 void TApplication::Initialize() {
+  static char name[] = "sphaerix";
+  FArgv[0] = name;
+  int argc = 1;
+  Initialize(argc, FArgv);
+}
+
+bool ShouldAskForX11(const std::vector<std::string>& AArguments, const char* AQpaPlatform,
+                     const char* ADisplay, const char* AWaylandDisplay) {
+  auto set = [](const char* AValue) { return AValue && *AValue; };
+  if (set(AQpaPlatform) || !set(ADisplay) || !set(AWaylandDisplay)) return false;
+  for (size_t i = 1; i < AArguments.size(); ++i)
+    if (AArguments[i] == "-platform" || AArguments[i] == "--platform") return false;
+  return true;
+}
+
+void TApplication::Initialize(int& AArgc, char** AArgv) {
   if (FPlatform) return;
   // A test harness may have made the toolkit's application already.
   if (!QCoreApplication::instance()) {
-    static char name[] = "sphaerix";
-    FArgv[0] = name;
-    FQtApp = std::make_unique<QApplication>(FArgc, FArgv);
+    FQtArguments.assign(AArgv, AArgv + AArgc);
+    // Qt would pick Wayland on a Wayland session; X11 (through XWayland there) stays the
+    // default, Wayland is one option away.
+    if (ShouldAskForX11(FQtArguments, std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
+                        std::getenv("WAYLAND_DISPLAY"))) {
+      FQtArguments.push_back("-platform");
+      FQtArguments.push_back("xcb");
+    }
+    for (std::string& a : FQtArguments) FQtArgv.push_back(a.data());
+    FQtArgv.push_back(nullptr);
+    FArgc = static_cast<int>(FQtArguments.size());
+    FQtApp = std::make_unique<QApplication>(FArgc, FQtArgv.data());
+    // Asked to end by the session: end as when the main window is closed.
+    FQuitSignals = std::make_unique<TQuitSignals>([this] {
+      if (FMainForm)
+        GuardedCall([this] { FMainForm->Close(); });
+      else
+        Terminate();
+    });
   }
   QApplication::setApplicationName(QStringLiteral("Sphaerix"));
   QApplication::setOrganizationName(QStringLiteral("Quorvane"));

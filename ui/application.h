@@ -16,13 +16,23 @@ namespace sphaerix {
 
 class TFormBase;
 class QtPlatform;
+class TQuitSignals;
+
+// Where both an X server and a Wayland compositor are reachable, the program runs on X11
+// unless the user chose otherwise (QT_QPA_PLATFORM or -platform). True when the
+// arguments must ask for X11.
+bool ShouldAskForX11(const std::vector<std::string>& AArguments, const char* AQpaPlatform,
+                     const char* ADisplay, const char* AWaylandDisplay);
 
 class TApplication : public TSceneObject {
  public:
   TApplication();
   ~TApplication() override;
 
-  // Starts the toolkit. The program passes no arguments on: it reads no command line.
+  // Starts the toolkit. The program's arguments go to the toolkit, which takes its
+  // standard options (-platform, -style, ...) from them; both must outlive the application.
+  void Initialize(int& AArgc, char** AArgv);
+  // Starts the toolkit without arguments.
   void Initialize();
 
   // Queues the creation of a window of class T; Run carries the requests out in order,
@@ -59,6 +69,10 @@ class TApplication : public TSceneObject {
   void ShowError(const std::string& AMessage);
 
   std::unique_ptr<QApplication> FQtApp;
+  std::unique_ptr<TQuitSignals> FQuitSignals;
+  // The arguments the toolkit sees, kept alive as long as it runs.
+  std::vector<std::string> FQtArguments;
+  std::vector<char*> FQtArgv;
   std::unique_ptr<QtPlatform> FPlatform;
   std::vector<std::function<void()>> FPending;
   TFormBase* FMainForm = nullptr;

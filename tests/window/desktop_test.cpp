@@ -1,0 +1,245 @@
+// The program as a desktop starts it: its command line, a small X11 screen driven by keys
+// alone, and a Wayland compositor.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
+#include <functional>
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& ADone, int ATimeoutMs) {
+  QElapsedTimer t;
+  t.start();
+  while (!ADone()) {
+    if (t.elapsed() > ATimeoutMs) return false;
+    QThread::msleep(50);
+  }
+  return true;
+}
+
+QProcessEnvironment CleanEnvironment(const QString& AHome) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("HOME", AHome);
+  env.remove("XDG_DOCUMENTS_DIR");
+  env.insert("XDG_CONFIG_HOME", AHome + "/.config");
+  env.remove("QT_QPA_PLATFORM");
+  return env;
+}
+
+// A child process that is killed if the test leaves it running.
+struct Child {
+  QProcess Process;
+  ~Child() {
+    if (Process.state() != QProcess::NotRunning) {
+      Process.kill();
+      Process.waitForFinished(5000);
+    }
+  }
+};
+
+}  // namespace
+
+TEST(CommandLineProcess, HelpVersionAndAnUnknownOption) {
+  struct Case {
+    QStringList Args;
+    int Code;
+    const char* Out;
+    const char* Err;
+  } cases[] = {
+      {{"--version"}, 0, "Sphaerix 1.", ""},
+      {{"--help"}, 0, "--version", ""},
+      {{"--no-such-option"}, 2, "", "sphaerix: Unknown option 'no-such-option'."},
+  };
+  for (const Case& c : cases) {
+    QTemporaryDir home;
+    QProcess p;
+    QProcessEnvironment env = CleanEnvironment(home.path());
+    env.remove("DISPLAY");  // neither the help nor an error needs a display
+    env.remove("WAYLAND_DISPLAY");
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(SPHAERIX_EXECUTABLE), c.Args);
+    ASSERT_TRUE(p.waitForFinished(30000));
+    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), c.Code) << c.Args.join(' ').toStdString();
+    EXPECT_TRUE(out.contains(QString::fromUtf8(c.Out))) << out.toStdString();
+    EXPECT_TRUE(err.contains(QString::fromUtf8(c.Err))) << err.toStdString();
+    if (c.Code == 2) EXPECT_EQ(err.trimmed().count('\n'), 0) << "one line: " << err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(home.path() + "/Documents")) << "nothing started";
+  }
+}
+
+namespace {
+
+// A private X server of a small size with a window manager, for a test's own program.
+class SmallScreen {
+ public:
+  bool Start(int AWidth, int AHeight) {
+    for (int n = 150; n < 250; ++n)
+      if (!QFileInfo::exists(QString("/tmp/.X11-unix/X%1").arg(n)) && !QFileInfo::exists(QString("/tmp/.X%1-lock").arg(n))) {
+        FDisplay = QString(":%1").arg(n);
+        break;
+      }
+    if (FDisplay.isEmpty()) return false;
+    FServer.Process.start("Xvfb", {FDisplay, "-screen", "0", QString("%1x%2x24").arg(AWidth).arg(AHeight), "-nolisten", "tcp"});
+    const QString socket = "/tmp/.X11-unix/X" + FDisplay.mid(1);
+    if (!FServer.Process.waitForStarted(10000) || !WaitUntil([&] { return QFileInfo::exists(socket); }, 20000))
+      return false;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", FDisplay);
+    FWindowManager.Process.setProcessEnvironment(env);
+    FWindowManager.Process.start("openbox", {});
+    return FWindowManager.Process.waitForStarted(10000);
+  }
+  const QString& Display() const { return FDisplay; }
+  // Runs an X client on this display and returns its trimmed output.
+  QString Run(const QString& AProgram, const QStringList& AArgs) const {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", FDisplay);
+    p.setProcessEnvironment(env);
+    p.start(AProgram, AArgs);
+    if (!p.waitForFinished(10000)) return {};
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+  }
+
+ private:
+  QString FDisplay;
+  Child FServer;
+  Child FWindowManager;
+};
+
+int Field(const QString& AText, const QString& AName) {
+  const auto m = QRegularExpression(QRegularExpression::escape(AName) + ":\\s*(-?\\d+)").match(AText);
+  return m.hasMatch() ? m.captured(1).toInt() : -100000;
+}
+
+}  // namespace
+
+// A 1024 x 768 screen: the layout's 1149 x 829 window must not lose its title bar, and
+// the keyboard alone leaves full screen and quits.
+TEST(SmallScreenProcess, KeysLeaveFullScreenIntoAWindowThatFitsAndQuit) {
+  SmallScreen screen;
+  ASSERT_TRUE(screen.Start(1024, 768)) << "could not start a private X server";
+  QTemporaryDir home;
+  QDir().mkpath(home.path() + "/Documents");
+  Child app;
+  QProcessEnvironment env = CleanEnvironment(home.path());
+  env.insert("DISPLAY", screen.Display());
+  env.remove("WAYLAND_DISPLAY");
+  app.Process.setProcessEnvironment(env);
+  app.Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  app.Process.start(QStringLiteral(SPHAERIX_EXECUTABLE), {});
+  QString id;
+  ASSERT_TRUE(WaitUntil([&] {
+    id = screen.Run("xdotool", {"search", "--onlyvisible", "--name", "^Sphaerix$"}).section('\n', 0, 0);
+    return !id.isEmpty();
+  }, 60000)) << "no window";
+  auto info = [&] { return screen.Run("xwininfo", {"-id", id}); };
+  ASSERT_TRUE(WaitUntil([&] { return Field(info(), "Width") == 1024; }, 30000)) << "not full screen";
+
+  screen.Run("xdotool", {"windowactivate", "--sync", id});
+  screen.Run("xdotool", {"key", "--window", id, "Escape"});
+  ASSERT_TRUE(WaitUntil([&] { return Field(info(), "Width") < 1024; }, 30000)) << "still full screen";
+  // The frame settles once the window manager has framed the window again.
+  auto fits = [&] {
+    const QString i = info();
+    const QStringList extents = screen.Run("xprop", {"-id", id, "_NET_FRAME_EXTENTS"}).section('=', 1).split(',');
+    if (extents.size() != 4) return false;
+    const int left = extents[0].trimmed().toInt(), right = extents[1].trimmed().toInt();
+    const int top = extents[2].trimmed().toInt(), bottom = extents[3].trimmed().toInt();
+    const int x = Field(i, "Absolute upper-left X"), y = Field(i, "Absolute upper-left Y");
+    const int w = Field(i, "Width"), h = Field(i, "Height");
+    return top > 0 && x - left >= 0 && y - top >= 0 && x + w + right <= 1024 && y + h + bottom <= 768;
+  };
+  EXPECT_TRUE(WaitUntil(fits, 30000)) << info().toStdString();
+
+  screen.Run("xdotool", {"key", "--window", id, "F11"});
+  EXPECT_TRUE(WaitUntil([&] { return Field(info(), "Width") == 1024; }, 30000)) << "F11 did not return to full screen";
+
+  screen.Run("xdotool", {"key", "--window", id, "ctrl+q"});
+  ASSERT_TRUE(app.Process.waitForFinished(30000)) << "Ctrl+Q did not end the program";
+  EXPECT_EQ(app.Process.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(app.Process.exitCode(), 0);
+}
+
+// Under a headless Wayland compositor, natively: the first frame comes after the
+// window's first configure (a frame before it is a protocol error that ends the program),
+// and the session's request to end gives a clean exit.
+TEST(WaylandProcess, FirstFrameAfterTheFirstConfigureAndACleanExit) {
+  if (QStandardPaths::findExecutable("weston").isEmpty()) GTEST_SKIP() << "weston is not installed";
+  QTemporaryDir runtime;
+  QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  const QString socket = "sphaerix-test";
+  Child compositor;
+  QProcessEnvironment wenv = QProcessEnvironment::systemEnvironment();
+  wenv.insert("XDG_RUNTIME_DIR", runtime.path());
+  wenv.remove("DISPLAY");
+  wenv.remove("WAYLAND_DISPLAY");
+  compositor.Process.setProcessEnvironment(wenv);
+  compositor.Process.setProcessChannelMode(QProcess::MergedChannels);
+  compositor.Process.start("weston", {"--backend=headless-backend.so", "--socket=" + socket, "--idle-time=0",
+                                      "--width=1024", "--height=768"});
+  const bool started = compositor.Process.waitForStarted(10000) &&
+                       WaitUntil([&] {
+                         return QFileInfo::exists(runtime.path() + "/" + socket) ||
+                                compositor.Process.state() == QProcess::NotRunning;
+                       }, 30000) &&
+                       compositor.Process.state() == QProcess::Running;
+  if (!started)
+    GTEST_SKIP() << "the headless Wayland compositor could not start here: "
+                 << compositor.Process.readAll().toStdString();
+
+  QTemporaryDir home;
+  QDir().mkpath(home.path() + "/Documents");
+  Child app;
+  QProcessEnvironment env = CleanEnvironment(home.path());
+  env.insert("XDG_RUNTIME_DIR", runtime.path());
+  env.insert("WAYLAND_DISPLAY", socket);
+  env.insert("QT_QPA_PLATFORM", "wayland");
+  env.remove("DISPLAY");
+  // The protocol as the program speaks it, to see the configure and the frames.
+  env.insert("WAYLAND_DEBUG", "client");
+  app.Process.setProcessEnvironment(env);
+  app.Process.start(QStringLiteral(SPHAERIX_EXECUTABLE), {});
+  ASSERT_TRUE(app.Process.waitForStarted(10000));
+
+  QString log;
+  QString surface, xdgSurface;
+  bool configured = false, framed = false;
+  const QRegularExpression toplevel("get_xdg_surface\\(new id (xdg_surface@\\d+), (wl_surface@\\d+)\\)");
+  const bool seen = WaitUntil([&] {
+    app.Process.waitForReadyRead(50);
+    log += QString::fromLocal8Bit(app.Process.readAllStandardError());
+    const QStringList lines = log.split('\n');
+    for (const QString& line : lines) {
+      if (surface.isEmpty()) {
+        const auto m = toplevel.match(line);
+        if (m.hasMatch()) xdgSurface = m.captured(1), surface = m.captured(2);
+        continue;
+      }
+      if (line.contains("-> " + xdgSurface + ".ack_configure(")) configured = true;
+      if (configured && line.contains("-> " + surface + ".attach(wl_buffer@")) framed = true;
+    }
+    return framed || app.Process.state() == QProcess::NotRunning;
+  }, 120000);
+  ASSERT_TRUE(seen && framed) << "no first frame; the program's end of the log:\n"
+                              << log.right(3000).toStdString();
+  EXPECT_FALSE(log.contains("error")) << log.right(3000).toStdString();
+
+  ::kill(static_cast<pid_t>(app.Process.processId()), SIGTERM);
+  ASSERT_TRUE(app.Process.waitForFinished(30000)) << "still running after the request to end";
+  log += QString::fromLocal8Bit(app.Process.readAllStandardError());
+  EXPECT_EQ(app.Process.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(app.Process.exitCode(), 0);
+  EXPECT_FALSE(log.contains("Protocol error")) << log.right(3000).toStdString();
+}
