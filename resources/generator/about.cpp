@@ -5,6 +5,7 @@
 #include "process.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace imagegen {
 
@@ -175,13 +176,17 @@ std::vector<uint8_t> MakeAboutPicture(const std::string& earth, const std::strin
   return RenderBodies(kW, kH, bodies, sizeof bodies / sizeof bodies[0]);
 }
 
-std::vector<uint8_t> MakeIcon(const std::string& saturn, const std::string& ringProfile) {
+std::vector<uint8_t> MakeIcon(const std::string& saturn, const std::string& ringProfile, int size) {
+  if (size < 16 || size > 1024) throw std::runtime_error("icon size out of range");
   const Image saturnMap = LoadImage(saturn);
   const Image profile = LoadPng(ringProfile);
   const Ring saturnRing{&profile, 2.2f * 0.53f, 2.2f * 0.985f};
-  // Saturn fills the square with its ring, as the desktop's application icon.
-  const Body bodies[] = {{&saturnMap, 128.0f, 128.0f, 56.0f, 0.0f, 26.0f, -20.0f, 0.35f, 0.0f, &saturnRing}};
-  return RenderBodies(256, 256, bodies, 1);
+  // Saturn fills the square with its ring, as the desktop's application icon; each size
+  // is drawn afresh rather than scaled, so the small ones stay sharp.
+  const float half = static_cast<float>(size) / 2.0f;
+  const float radius = 56.0f * static_cast<float>(size) / 256.0f;
+  const Body bodies[] = {{&saturnMap, half, half, radius, 0.0f, 26.0f, -20.0f, 0.35f, 0.0f, &saturnRing}};
+  return RenderBodies(size, size, bodies, 1);
 }
 
 }  // namespace imagegen

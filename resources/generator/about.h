@@ -14,6 +14,6 @@ std::vector<uint8_t> MakeAboutPicture(const std::string& earth, const std::strin
                                       const std::string& ringProfile);
 
 // The application's icon: 256 x 256 RGBA, Saturn with its ring; returns the PNG's bytes.
-std::vector<uint8_t> MakeIcon(const std::string& saturn, const std::string& ringProfile);
+std::vector<uint8_t> MakeIcon(const std::string& saturn, const std::string& ringProfile, int size);
 
 }  // namespace imagegen

@@ -4,7 +4,7 @@
 //   imagegen uranus-ring OUT PROFILE
 //   imagegen stars OUT MILKYWAY CATALOGUE
 //   imagegen about OUT EARTH MOON JUPITER SATURN RINGPROFILE
-//   imagegen icon OUT SATURN RINGPROFILE
+//   imagegen icon OUT SATURN RINGPROFILE SIZE
 // The output depends on the inputs only, never on time or machine, so a build is
 // reproducible byte for byte.
 #include "image.h"
@@ -50,9 +50,9 @@ int main(int argc, char** argv) {
       out = a[1];
       bytes = MakeAboutPicture(a[2], a[3], a[4], a[5], a[6]);
     } else if (a[0] == "icon") {
-      need(4);
+      need(5);
       out = a[1];
-      bytes = MakeIcon(a[2], a[3]);
+      bytes = MakeIcon(a[2], a[3], std::stoi(a[4]));
     } else {
       throw std::runtime_error("unknown command " + a[0]);
     }
