@@ -176,8 +176,7 @@ TEST_F(Keys, ShiftF10AndTheMenuKeyOpenTheMenuAtTheWindowCentre) {
 
 TEST_F(Keys, AboutClosesWithEscOrEnterAndItsLinkIsReachedWithTab) {
   QString opened;
-  auto saved = TForm1::OpenUrl;
-  TForm1::OpenUrl = [&](const QString& AUrl) { opened = AUrl; };
+  Form1->OpenUrl = [&](const QString& AUrl) { opened = AUrl; };
   for (int key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
     Form2->MenuItem6Click(Form2->MenuItem6);
     ASSERT_TRUE(WaitFor([] { return Form1->Window()->isExposed(); }));
@@ -198,5 +197,4 @@ TEST_F(Keys, AboutClosesWithEscOrEnterAndItsLinkIsReachedWithTab) {
   }
   Press(Form1->Window(), Qt::Key_Escape);
   EXPECT_FALSE(Form1->Visible());
-  TForm1::OpenUrl = saved;
 }
