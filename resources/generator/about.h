@@ -13,7 +13,7 @@ std::vector<uint8_t> MakeAboutPicture(const std::string& earth, const std::strin
                                       const std::string& jupiter, const std::string& saturn,
                                       const std::string& ringProfile);
 
-// The application's icon: 256 x 256 RGBA, Saturn with its ring; returns the PNG's bytes.
+// The application's icon: size x size RGBA, Saturn with its ring; returns the PNG's bytes.
 std::vector<uint8_t> MakeIcon(const std::string& saturn, const std::string& ringProfile, int size);
 
 }  // namespace imagegen
