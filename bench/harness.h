@@ -93,17 +93,33 @@ struct TViewerRun {
 };
 
 // The baseline: an empty full-screen OpenGL window, left to settle for ASettleMs, then
-// AMeasure runs on it.
+// AMeasure runs on it. With a negative ASettleMs AMeasure runs before the window is
+// shown and the event loop then runs until it is told to end.
 inline int RunEmptyWindow(int ASettleMs, const std::function<void(QOpenGLWindow&)>& AMeasure) {
   int argc = 1;
   char name[] = "empty";
   char* argv[] = {name, nullptr};
   QGuiApplication app(argc, argv);
   QOpenGLWindow window;
+  if (ASettleMs < 0) {
+    AMeasure(window);
+    window.showFullScreen();
+    return app.exec();
+  }
   window.showFullScreen();
   Pump(ASettleMs);
   AMeasure(window);
   return 0;
+}
+
+// Starts AProgram --child AArgs... with AHome as its home, so no run sees another's files.
+inline void StartChild(QProcess& AProcess, const QTemporaryDir& AHome, const char* AProgram,
+                       const QStringList& AArgs) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("HOME", AHome.path());
+  AProcess.setProcessEnvironment(env);
+  AProcess.setProcessChannelMode(QProcess::SeparateChannels);
+  AProcess.start(QString::fromLocal8Bit(AProgram), QStringList{QStringLiteral("--child")} + AArgs);
 }
 
 // Runs AProgram --child AArgs... in a fresh home and returns what it printed (empty on
@@ -111,11 +127,7 @@ inline int RunEmptyWindow(int ASettleMs, const std::function<void(QOpenGLWindow&
 inline QString RunChild(const char* AProgram, const QStringList& AArgs, int ATimeoutMs = 180000) {
   QTemporaryDir home;
   QProcess p;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("HOME", home.path());
-  p.setProcessEnvironment(env);
-  p.setProcessChannelMode(QProcess::SeparateChannels);
-  p.start(QString::fromLocal8Bit(AProgram), QStringList{QStringLiteral("--child")} + AArgs);
+  StartChild(p, home, AProgram, AArgs);
   if (!p.waitForFinished(ATimeoutMs) || p.exitCode() != 0) {
     std::fprintf(stderr, "%s: failed\n%s", AArgs.join(' ').toLocal8Bit().constData(),
                  p.readAllStandardError().constData());

@@ -48,14 +48,8 @@ void ReportFirstFrame(QOpenGLWindow* AWindow, const std::function<void()>& AQuit
 }
 
 int RunEmpty() {
-  int argc = 1;
-  char name[] = "empty";
-  char* argv[] = {name, nullptr};
-  QGuiApplication app(argc, argv);
-  QOpenGLWindow window;
-  ReportFirstFrame(&window, [] { QCoreApplication::exit(0); });
-  window.showFullScreen();
-  return app.exec();
+  return bench::RunEmptyWindow(
+      -1, [](QOpenGLWindow& AWindow) { ReportFirstFrame(&AWindow, [] { QCoreApplication::exit(0); }); });
 }
 
 int RunViewer() {
@@ -244,12 +238,9 @@ struct TStart {
 TStart TimeChild(const char* AProgram, const char* AMode) {
   QTemporaryDir home;
   QProcess p;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("HOME", home.path());
-  p.setProcessEnvironment(env);
   QElapsedTimer t;
   t.start();
-  p.start(QString::fromLocal8Bit(AProgram), {QStringLiteral("--child"), QString::fromLatin1(AMode)});
+  bench::StartChild(p, home, AProgram, {QString::fromLatin1(AMode)});
   QByteArray out;
   while (p.waitForReadyRead(60000)) {
     out += p.readAll();
