@@ -60,6 +60,7 @@ TForm1::TForm1(TSceneObject* AOwner) : TFormBase(AOwner) {
   Image1->SetName("Image1");
   AddObject(Image1);
   Image1->SetBounds(32, 32, 205, 135);
+  Image1->Description = QStringLiteral("Saturn, Jupiter, the Earth and the Moon");
   TResourceStream picture("AboutPicture");
   Image1->SetImage(QImage::fromData(picture.Memory(), static_cast<int>(picture.Size())));
 

@@ -200,6 +200,7 @@ void TForm2::BuildOverlay() {
     b->SetText(BodyName(i));
     // Keyboard order runs against the numbering: Button14 first.
     b->SetTabOrder(BodyCount - 1 - i);
+    b->MarksCurrent = true;
     Buttons[i] = b;
   }
 
@@ -345,6 +346,7 @@ void SelectBody(int AIndex) {
   if (!f || AIndex < 0 || AIndex >= BodyCount) return;
   const int serial = ++SelectionSerial;
   CurrentBody = AIndex;
+  for (int i = 0; i < BodyCount; ++i) f->Buttons[i]->SetCurrent(i == AIndex);
   f->FloatAnimation1->StopAtCurrent();
   // The new map, its mip levels and the ring it needs are made on workers while the
   // shown body fades out, so the fade-in starts on time.

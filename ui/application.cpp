@@ -13,6 +13,7 @@
 #include "platform/guarded_call.h"
 #include "platform/qt_platform.h"
 #include "platform/quit_signals.h"
+#include "ui/accessibility.h"
 #include "ui/form.h"
 
 namespace sphaerix {
@@ -81,6 +82,7 @@ void TApplication::Initialize(int& AArgc, char** AArgv) {
   FPlatform->SetExceptionHook([this](std::exception_ptr e) { HandleException(e); });
   SetPlatform(FPlatform.get());
   InstallBitmapCodecs();
+  InstallAccessibility();
   // The viewer cannot show anything without a 3D device; Run says why and ends.
   std::string why;
   QSurfaceFormat::setDefaultFormat(GLSurfaceFormat());

@@ -1,5 +1,6 @@
 #include "ui/controls.h"
 
+#include "ui/accessibility.h"
 #include "ui/form.h"
 #include "ui/style_book.h"
 
@@ -121,6 +122,14 @@ void TButton::PaintStandardButton(QPainter& APainter, const TControl& AControl, 
     focus.state = opt.state;
     Style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &APainter, nullptr);
   }
+}
+
+void TButton::SetCurrent(bool AValue) {
+  if (FCurrent == AValue) return;
+  FCurrent = AValue;
+  QAccessible::State changed;
+  changed.checked = true;
+  NotifyAccessibleState(this, changed);
 }
 
 bool TButton::KeyDown(int AKey) {

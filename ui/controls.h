@@ -39,9 +39,16 @@ class TButton : public TControl {
   // The platform's standard button in AControl's state, its caption in ACaption.
   static void PaintStandardButton(QPainter& APainter, const TControl& AControl, const QColor& ACaption);
 
+  // One of a group of buttons of which one stands for what is shown now (the body
+  // buttons): assistive technology reads that one as pressed. The look does not change.
+  bool MarksCurrent = false;
+  bool Current() const { return FCurrent; }
+  void SetCurrent(bool AValue);
+
  protected:
   QString FText;
   TTextStyle FTextSettings;
+  bool FCurrent = false;
 };
 
 // A flat button that lights up under the pointer.
@@ -104,6 +111,8 @@ class TImage : public TControl {
   explicit TImage(TSceneObject* AOwner);
   void SetImage(const QImage& AImage);
   const QImage& Image() const { return FImage; }
+  // What the picture shows, for those who cannot see it.
+  QString Description;
   void Paint(TCanvas2D& ACanvas) override;
 
  private:

@@ -8,6 +8,7 @@
 
 #include "platform/qt_input.h"
 #include "scene/window_input.h"
+#include "ui/accessibility.h"
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/canvas.h"
@@ -240,6 +241,7 @@ void TFormBase::SetFocused(TControl* AControl) {
   FFocused = AControl;
   if (old) old->Repaint();
   if (AControl) AControl->Repaint();
+  NotifyAccessibleFocus(AControl);
 }
 
 TPointF TFormBase::ScreenPointer() const {
@@ -252,6 +254,7 @@ void TFormBase::ControlDestroyed(TControl* AControl) {
   if (IsSelfOrDescendant(FCaptured, AControl)) SetCaptured(nullptr);
   if (IsSelfOrDescendant(FFocused, AControl)) FFocused = nullptr;
   if (FInput) FInput->ControlDestroyed(AControl);
+  ForgetAccessible(AControl);
 }
 
 void TFormBase::DoAddObject(TSceneObject* AObject) {

@@ -16,6 +16,7 @@ class TFormWindow : public QOpenGLWindow {
 
   // Input goes to whoever the form installs; a form without input leaves them empty.
   std::function<bool(QEvent*)> OnInputEvent;
+  TFormBase* Form() const { return FForm; }
 
  protected:
   void paintGL() override;

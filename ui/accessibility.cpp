@@ -1,0 +1,273 @@
+#include "ui/accessibility.h"
+
+#include <QAccessibleInterface>
+#include <QAccessibleObject>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMetaObject>
+#include <map>
+#include <vector>
+
+#include "platform/guarded_call.h"
+#include "scene/viewport3d.h"
+#include "ui/controls.h"
+#include "ui/form.h"
+#include "ui/form_window.h"
+
+namespace sphaerix {
+
+namespace {
+
+// Interfaces of controls are not tied to a QObject, so Qt's cache keeps them by id and
+// we keep the id of each control's.
+std::map<const TControl*, QAccessible::Id>& Registered() {
+  static std::map<const TControl*, QAccessible::Id> ids;
+  return ids;
+}
+
+TFormBase* FormOf(const TControl* AControl) { return dynamic_cast<TFormBase*>(AControl ? AControl->Root() : nullptr); }
+
+// The controls assistive technology sees below AParent (the form when null): the 2D
+// children, in the order they are drawn.
+std::vector<TControl*> AccessibleChildren(TFormBase* AForm, TControl* AParent) {
+  return AParent ? AParent->Controls() : AForm->Controls();
+}
+
+QRect ScreenRect(TFormBase* AForm, const TControl* AControl) {
+  if (!AForm || !AForm->Window()) return {};
+  const TRectF r = AControl->AbsoluteRect();
+  const QRect local(qRound(r.Left), qRound(r.Top), qRound(r.Width()), qRound(r.Height()));
+  return QRect(AForm->Window()->mapToGlobal(local.topLeft()), local.size());
+}
+
+class TControlAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
+ public:
+  explicit TControlAccessible(TControl* AControl) : FControl(AControl) {}
+
+  bool isValid() const override { return FControl && FormOf(FControl); }
+  QObject* object() const override { return nullptr; }
+  QWindow* window() const override {
+    TFormBase* form = FormOf(FControl);
+    return form ? form->Window() : nullptr;
+  }
+
+  QAccessibleInterface* parent() const override {
+    TFormBase* form = FormOf(FControl);
+    if (!form) return nullptr;
+    if (TControl* p = FControl->ParentControl()) return AccessibleOf(p);
+    return QAccessible::queryAccessibleInterface(form->Window());
+  }
+  int childCount() const override {
+    TFormBase* form = FormOf(FControl);
+    return form ? static_cast<int>(AccessibleChildren(form, FControl).size()) : 0;
+  }
+  QAccessibleInterface* child(int AIndex) const override {
+    TFormBase* form = FormOf(FControl);
+    if (!form) return nullptr;
+    const std::vector<TControl*> children = AccessibleChildren(form, FControl);
+    return AIndex >= 0 && AIndex < static_cast<int>(children.size()) ? AccessibleOf(children[static_cast<size_t>(AIndex)])
+                                                                     : nullptr;
+  }
+  int indexOfChild(const QAccessibleInterface* AChild) const override {
+    TFormBase* form = FormOf(FControl);
+    if (!form || !AChild) return -1;
+    const std::vector<TControl*> children = AccessibleChildren(form, FControl);
+    for (size_t i = 0; i < children.size(); ++i)
+      if (AccessibleOf(children[i]) == AChild) return static_cast<int>(i);
+    return -1;
+  }
+  QAccessibleInterface* childAt(int AX, int AY) const override {
+    for (int i = childCount() - 1; i >= 0; --i) {
+      QAccessibleInterface* c = child(i);
+      if (c && !c->state().invisible && c->rect().contains(AX, AY)) return c;
+    }
+    return nullptr;
+  }
+
+  QString text(QAccessible::Text AWhat) const override {
+    if (AWhat != QAccessible::Name) return {};
+    if (auto* b = dynamic_cast<const TButton*>(FControl)) return b->Text();
+    if (auto* l = dynamic_cast<const TLabel*>(FControl)) return l->Text();
+    if (auto* t = dynamic_cast<const TText*>(FControl)) return t->Text();
+    if (auto* i = dynamic_cast<const TImage*>(FControl)) return i->Description;
+    if (dynamic_cast<const TViewport3D*>(FControl)) return FormOf(FControl)->Caption();
+    return {};
+  }
+  void setText(QAccessible::Text, const QString&) override {}
+  QRect rect() const override { return isValid() ? ScreenRect(FormOf(FControl), FControl) : QRect(); }
+
+  QAccessible::Role role() const override {
+    if (dynamic_cast<const TSpeedButton*>(FControl)) return QAccessible::Button;
+    if (dynamic_cast<const TButton*>(FControl)) return QAccessible::PushButton;
+    if (auto* l = dynamic_cast<const TLabel*>(FControl)) return l->OnClick ? QAccessible::Link : QAccessible::StaticText;
+    if (dynamic_cast<const TText*>(FControl)) return QAccessible::StaticText;
+    if (dynamic_cast<const TImage*>(FControl)) return QAccessible::Graphic;
+    if (dynamic_cast<const TPanel*>(FControl)) return QAccessible::Grouping;
+    if (dynamic_cast<const TViewport3D*>(FControl)) return QAccessible::Canvas;
+    return QAccessible::Pane;
+  }
+  QAccessible::State state() const override {
+    QAccessible::State s;
+    if (!isValid()) {
+      s.invalid = true;
+      return s;
+    }
+    for (const TControl* c = FControl; c; c = c->ParentControl())
+      if (!c->Visible()) s.invisible = true;
+    s.disabled = !FControl->Enabled();
+    s.focusable = FControl->CanFocus();
+    s.focused = FControl->IsFocused();
+    s.hotTracked = FControl->IsMouseOver();
+    s.pressed = FControl->IsPressed() && FControl->IsMouseOver();
+    if (auto* b = dynamic_cast<const TButton*>(FControl); b && b->MarksCurrent) {
+      s.checkable = true;
+      s.checked = b->Current();
+    }
+    if (role() == QAccessible::Link) s.linked = true;
+    if (role() == QAccessible::StaticText || role() == QAccessible::Graphic) s.readOnly = true;
+    return s;
+  }
+
+  void* interface_cast(QAccessible::InterfaceType AType) override {
+    if (AType == QAccessible::ActionInterface && FControl && FControl->OnClick)
+      return static_cast<QAccessibleActionInterface*>(this);
+    return nullptr;
+  }
+
+  // QAccessibleActionInterface: buttons and links are pressed as a click presses them.
+  QStringList actionNames() const override {
+    QStringList names;
+    if (FControl && FControl->OnClick) names << pressAction();
+    if (FControl && FControl->CanFocus()) names << setFocusAction();
+    return names;
+  }
+  void doAction(const QString& AName) override {
+    if (!isValid() || !FControl->Enabled()) return;
+    if (AName == setFocusAction() && FControl->CanFocus()) {
+      FormOf(FControl)->SetFocused(FControl);
+      return;
+    }
+    if (AName != pressAction()) return;
+    // The click runs from the event loop, not inside the request: a press may wait for
+    // a fade, and the screen reader's call must not wait with it.
+    TControl* control = FControl;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [control] {
+          if (Registered().count(control)) GuardedCall([control] { control->Click(); });
+        },
+        Qt::QueuedConnection);
+  }
+  QStringList keyBindingsForAction(const QString& AName) const override {
+    if (AName == pressAction() && FControl && FControl->CanFocus()) return {QStringLiteral("Space")};
+    return {};
+  }
+
+  void Forget() { FControl = nullptr; }
+
+ private:
+  TControl* FControl;
+};
+
+// A window of the toolkit: its caption, and its controls as children.
+class TFormAccessible : public QAccessibleObject {
+ public:
+  explicit TFormAccessible(TFormWindow* AWindow) : QAccessibleObject(AWindow), FWindow(AWindow) {}
+
+  QWindow* window() const override { return FWindow; }
+  QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(qApp); }
+  int childCount() const override { return static_cast<int>(Form()->Controls().size()); }
+  QAccessibleInterface* child(int AIndex) const override {
+    const std::vector<TControl*> controls = Form()->Controls();
+    return AIndex >= 0 && AIndex < static_cast<int>(controls.size()) ? AccessibleOf(controls[static_cast<size_t>(AIndex)])
+                                                                     : nullptr;
+  }
+  int indexOfChild(const QAccessibleInterface* AChild) const override {
+    const std::vector<TControl*> controls = Form()->Controls();
+    for (size_t i = 0; i < controls.size(); ++i)
+      if (AccessibleOf(controls[i]) == AChild) return static_cast<int>(i);
+    return -1;
+  }
+  QAccessibleInterface* childAt(int AX, int AY) const override {
+    for (int i = childCount() - 1; i >= 0; --i) {
+      QAccessibleInterface* c = child(i);
+      if (c && !c->state().invisible && c->rect().contains(AX, AY)) return c;
+    }
+    return nullptr;
+  }
+  QAccessibleInterface* focusChild() const override {
+    return Form()->Focused() ? AccessibleOf(Form()->Focused()) : nullptr;
+  }
+  QString text(QAccessible::Text AWhat) const override {
+    return AWhat == QAccessible::Name ? Form()->Caption() : QString();
+  }
+  QRect rect() const override { return FWindow->frameGeometry(); }
+  QAccessible::Role role() const override { return QAccessible::Window; }
+  QAccessible::State state() const override {
+    QAccessible::State s;
+    s.invisible = !FWindow->isVisible();
+    s.active = FWindow->isActive();
+    s.focusable = true;
+    s.focused = FWindow->isActive();
+    s.movable = true;
+    return s;
+  }
+
+ private:
+  TFormBase* Form() const { return FWindow->Form(); }
+  TFormWindow* FWindow;
+};
+
+QAccessibleInterface* FormAccessibleFactory(const QString&, QObject* AObject) {
+  if (auto* w = qobject_cast<TFormWindow*>(AObject)) return new TFormAccessible(w);
+  return nullptr;
+}
+
+}  // namespace
+
+void InstallAccessibility() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  QAccessible::installFactory(FormAccessibleFactory);
+}
+
+QAccessibleInterface* AccessibleOf(TControl* AControl) {
+  if (!AControl || !FormOf(AControl)) return nullptr;
+  auto& ids = Registered();
+  if (auto it = ids.find(AControl); it != ids.end()) return QAccessible::accessibleInterface(it->second);
+  auto* iface = new TControlAccessible(AControl);
+  ids[AControl] = QAccessible::registerAccessibleInterface(iface);
+  return iface;
+}
+
+void ForgetAccessible(TControl* AControl) {
+  auto& ids = Registered();
+  for (auto it = ids.begin(); it != ids.end();) {
+    if (IsSelfOrDescendant(it->first, AControl)) {
+      if (auto* iface = static_cast<TControlAccessible*>(QAccessible::accessibleInterface(it->second))) iface->Forget();
+      QAccessible::deleteAccessibleInterface(it->second);
+      it = ids.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void NotifyAccessibleFocus(TControl* AControl) {
+  if (!QAccessible::isActive() || !AControl) return;
+  if (QAccessibleInterface* iface = AccessibleOf(AControl)) {
+    QAccessibleEvent event(iface, QAccessible::Focus);
+    QAccessible::updateAccessibility(&event);
+  }
+}
+
+void NotifyAccessibleState(TControl* AControl, QAccessible::State AChanged) {
+  if (!QAccessible::isActive() || !AControl) return;
+  if (QAccessibleInterface* iface = AccessibleOf(AControl)) {
+    QAccessibleStateChangeEvent event(iface, AChanged);
+    QAccessible::updateAccessibility(&event);
+  }
+}
+
+}  // namespace sphaerix
