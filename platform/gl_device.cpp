@@ -44,8 +44,7 @@ constexpr std::uint64_t kBufferAge = 240;
 struct TGLTextureHandle : TTextureHandle {
   std::weak_ptr<TGLDevice> Device;
   TGLTexture Texture;
-  std::uint64_t Revision = 0;
-  bool Tried = false;  // a content for this revision was looked for
+  std::uint64_t Revision = 0;  // 0: nothing uploaded yet (revisions start at 1)
   ~TGLTextureHandle() override {
     auto device = Device.lock();
     if (!device || !device->Alive())
@@ -231,9 +230,8 @@ GLuint TGLDevice::TextureFor(const TTexture* ATexture) {
     handle = fresh.get();
     ATexture->SetHandle(std::move(fresh));
   }
-  if (handle->Revision != ATexture->Revision() || (!handle->Texture && !handle->Tried)) {
+  if (handle->Revision != ATexture->Revision()) {
     handle->Revision = ATexture->Revision();
-    handle->Tried = true;
     TBitmap& bitmap = ATexture->Bitmap();
     const int w = ATexture->Width(), h = ATexture->Height();
     bool current = bitmap.Width() == w && bitmap.Height() == h && bitmap.Bits();
