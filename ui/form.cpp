@@ -147,6 +147,7 @@ void TFormBase::SetFullScreen(bool AValue) {
     FWindow->showNormal();
     if (FRestoreGeometry.isValid()) FWindow->setGeometry(FRestoreGeometry);
     FFitPending = true;
+    FFitClock.start();
     FitIntoScreen();
   }
 }
@@ -166,7 +167,7 @@ void TFormBase::FitIntoScreen() {
 void TFormBase::WindowGeometryChanged() {
   if (!FFitPending || FFullScreen || !FWindow->isVisible()) return;
   // Once the real frame is known the fit is final; the user may move the window later.
-  if (!FWindow->frameMargins().isNull()) FFitPending = false;
+  if (!FWindow->frameMargins().isNull() || FFitClock.elapsed() > 3000) FFitPending = false;
   FitIntoScreen();
 }
 

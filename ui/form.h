@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QElapsedTimer>
 #include <QMargins>
 #include <QRect>
 #include <QString>
@@ -135,8 +136,11 @@ class TFormBase : public TSceneObject, public IControlRoot {
   QRect FRestoreGeometry;
   bool FRestoreMaximized = false;
   // Set when full screen was left: the frame comes back only after the window manager
-  // has seen the window, and the fit is checked again then.
+  // has seen the window, and the fit is checked again then. A window manager that never
+  // frames the window would otherwise keep the user from moving it: the check ends after
+  // a few seconds whatever happens.
   bool FFitPending = false;
+  QElapsedTimer FFitClock;
   TFormWindow* FWindow = nullptr;
   const TStyleBook* FStyleBook = nullptr;
   std::unique_ptr<TGLViewportRenderer> FViewportRenderer;

@@ -84,16 +84,19 @@ namespace {
 class SmallScreen {
  public:
   bool Start(int AWidth, int AHeight) {
-    for (int n = 150; n < 250; ++n)
-      if (!QFileInfo::exists(QString("/tmp/.X11-unix/X%1").arg(n)) && !QFileInfo::exists(QString("/tmp/.X%1-lock").arg(n))) {
-        FDisplay = QString(":%1").arg(n);
-        break;
-      }
-    if (FDisplay.isEmpty()) return false;
-    FServer.Process.start("Xvfb", {FDisplay, "-screen", "0", QString("%1x%2x24").arg(AWidth).arg(AHeight), "-nolisten", "tcp"});
-    const QString socket = "/tmp/.X11-unix/X" + FDisplay.mid(1);
-    if (!FServer.Process.waitForStarted(10000) || !WaitUntil([&] { return QFileInfo::exists(socket); }, 20000))
+    // The server picks a free display itself and writes its number on its output, so
+    // parallel runs cannot race for one.
+    FServer.Process.start("Xvfb", {"-displayfd", "1", "-screen", "0", QString("%1x%2x24").arg(AWidth).arg(AHeight),
+                                   "-nolisten", "tcp"});
+    if (!FServer.Process.waitForStarted(10000)) return false;
+    QByteArray number;
+    if (!WaitUntil([&] {
+          FServer.Process.waitForReadyRead(50);
+          number += FServer.Process.readAllStandardOutput();
+          return number.contains('\n') || FServer.Process.state() == QProcess::NotRunning;
+        }, 30000) || !number.contains('\n'))
       return false;
+    FDisplay = ":" + QString::fromLatin1(number.trimmed());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", FDisplay);
     FWindowManager.Process.setProcessEnvironment(env);

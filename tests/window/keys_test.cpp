@@ -31,7 +31,7 @@ class Keys : public ViewerFixture {
  protected:
   void SetUp() override {
     ViewerFixture::SetUp();
-    ASSERT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }, 6000));
+    ASSERT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }, 30000));
   }
   static void Key(int AKey, Qt::KeyboardModifiers AShift = Qt::NoModifier) { Press(Form2->Window(), AKey, AShift); }
   static float CameraZ() { return Form2->Camera1->Position().Z(); }
@@ -67,16 +67,16 @@ TEST_F(Keys, EscLeavesFullScreenAndF11TogglesIt) {
   const QSize screen = Form2->Window()->screen()->size();
   Key(Qt::Key_Escape);
   EXPECT_FALSE(Form2->MenuItem5->IsChecked());
-  ASSERT_TRUE(WaitFor([] { return Form2->Window()->size() == QSize(1149, 829); }));
+  ASSERT_TRUE(WaitFor([] { return Form2->Window()->size() == QSize(1149, 829); }, 30000));
   // Esc in a window changes nothing.
   Key(Qt::Key_Escape);
   EXPECT_FALSE(Form2->MenuItem5->IsChecked());
   Key(Qt::Key_F11);
   EXPECT_TRUE(Form2->MenuItem5->IsChecked());
-  EXPECT_TRUE(WaitFor([&] { return Form2->Window()->size() == screen; }));
+  EXPECT_TRUE(WaitFor([&] { return Form2->Window()->size() == screen; }, 30000));
   Key(Qt::Key_F11);
   EXPECT_FALSE(Form2->MenuItem5->IsChecked());
-  EXPECT_TRUE(WaitFor([] { return Form2->Window()->size() == QSize(1149, 829); }));
+  EXPECT_TRUE(WaitFor([] { return Form2->Window()->size() == QSize(1149, 829); }, 30000));
 }
 
 TEST_F(Keys, CtrlSAndPrintOpenTheScreenshotDialogAndCtrlQQuits) {
