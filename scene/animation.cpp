@@ -121,12 +121,18 @@ float TAnimation::NormalizedTime() const {
   return InterpolateFraction(t, FInterpolation, FAnimationType);
 }
 
+// The handlers run from copies: a handler that destroys the animation destroys the
+// event member with it, and must not pull the code it is running from under itself.
 void TAnimation::NotifyProcess() {
-  if (OnProcess) OnProcess(this);
+  if (!OnProcess) return;
+  const auto handler = OnProcess;
+  handler(this);
 }
 
 void TAnimation::NotifyFinish() {
-  if (OnFinish) OnFinish(this);
+  if (!OnFinish) return;
+  const auto handler = OnFinish;
+  handler(this);
 }
 
 bool TAnimation::ParentHidden() const {
@@ -161,9 +167,10 @@ void TAnimation::Start() {
   {
     // A setter that throws here makes the start fail as a whole: the animation must not
     // stay "running" without advancing.
+    TObjectWatch self(this);
     bool started = false;
     ScopeExit undo([&] {
-      if (!started) {
+      if (!started && self.Alive()) {
         FRunning = false;
         LeaveClock();
       }
@@ -173,6 +180,7 @@ void TAnimation::Start() {
       ApplyValue();
       NotifyProcess();
     }
+    if (!self.Alive()) return;
     started = true;
   }
 
@@ -188,19 +196,24 @@ void TAnimation::StartImmediate() {
   // A restart of a running animation ends here too; it must not linger on the clock.
   LeaveClock();
   FDelayTime = 0;
+  TObjectWatch self(this);
   const float savedDuration = FDuration;
-  ScopeExit restoreDuration([&] { FDuration = savedDuration; });
+  ScopeExit restoreDuration([&] {
+    if (self.Alive()) FDuration = savedDuration;
+  });
   FDuration = 1;
   FTime = FInverse ? 0 : 1;
   FRunning = true;
   {
     ScopeExit endRun([&] {
+      if (!self.Alive()) return;
       FRunning = false;
       FTime = 0;
     });
     ApplyValue();
     NotifyProcess();
   }
+  if (!self.Alive()) return;
   NotifyFinish();
 }
 
@@ -213,9 +226,13 @@ void TAnimation::Stop() {
   FDelayTime = 0;
   FTime = FInverse ? 0 : FDuration;
   {
-    ScopeExit endRun([&] { FRunning = false; });
+    TObjectWatch self(this);
+    ScopeExit endRun([&] {
+      if (self.Alive()) FRunning = false;
+    });
     ApplyValue();
     NotifyProcess();
+    if (!self.Alive()) return;
   }
   NotifyFinish();
 }
@@ -232,8 +249,9 @@ void TAnimation::StopAtCurrent() {
 
 void TAnimation::ProcessTick(float ATime, float ADeltaTime) {
   if (IsDestroying()) return;
+  TObjectWatch self(this);
   if (ParentHidden()) Stop();
-  if (!FRunning || FPause) return;
+  if (!self.Alive() || !FRunning || FPause) return;
 
   if (FDelay > 0 && FDelayTime != 0) {
     if (FDelayTime < 0) return;
@@ -284,7 +302,7 @@ void TAnimation::ProcessTick(float ATime, float ADeltaTime) {
   {
     // An ended run leaves the clock even when its last value could not be written.
     ScopeExit leave([&] {
-      if (ended) {
+      if (ended && self.Alive()) {
         if (FAutoReverse) FInverse = FSavedInverse;
         LeaveClock();
       }
@@ -292,7 +310,7 @@ void TAnimation::ProcessTick(float ATime, float ADeltaTime) {
     ApplyValue();
     NotifyProcess();
   }
-  if (ended) NotifyFinish();
+  if (ended && self.Alive()) NotifyFinish();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -363,7 +381,11 @@ void TCustomPropertyAnimation::Start() {
 }
 
 void TCustomPropertyAnimation::Stop() {
-  ScopeExit forget([&] { ClearTarget(); });
+  // OnFinish may have destroyed the animation; then there is nothing left to forget.
+  TObjectWatch self(this);
+  ScopeExit forget([&] {
+    if (self.Alive()) ClearTarget();
+  });
   TAnimation::Stop();
 }
 
@@ -536,7 +558,10 @@ void TAnimator::AnimateFloat(TSceneObject* ATarget, const std::string& AProperty
   if (!ATarget) return;
   StopPropertyAnimation(ATarget, APropertyName);
   TAnimationDestroyer& destroyer = TAnimationDestroyer::Instance();
-  auto* ani = new TFloatAnimation(nullptr);
+  // The target owns the animation: a target destroyed during the run (the window closed
+  // in the middle of the camera's fly-in) takes its animation with it, while a finished
+  // one goes earlier through the deferred disposal.
+  auto* ani = new TFloatAnimation(ATarget);
   SetUp(*ani, ATarget, APropertyName, ANewValue, ADuration, AType, AInterpolation);
   ani->OnFinish = [](TSceneObject* Sender) { TAnimationDestroyer::Instance().DoAniFinished(Sender); };
   // A start that did nothing (path not resolved, parent hidden) or failed would leave an

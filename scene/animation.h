@@ -221,7 +221,8 @@ class TAniThread {
 class TAnimator {
  public:
   // Animates ATarget's property from its current value to ANewValue and returns at
-  // once; the animation is disposed of through a deferred call after it finishes.
+  // once; the animation is disposed of through a deferred call after it finishes, or
+  // with ATarget, which owns it, when that goes first.
   static void AnimateFloat(TSceneObject* ATarget, const std::string& APropertyName, float ANewValue,
                            float ADuration = 0.2f, TAnimationType AType = TAnimationType::In,
                            TInterpolationType AInterpolation = TInterpolationType::Linear);

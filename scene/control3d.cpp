@@ -44,6 +44,7 @@ TControl3D::TControl3D(TSceneObject* AOwner) : TSceneObject(AOwner) {
   FScale = new TPosition3D(this, {1, 1, 1});
   FRotationAngle = new TPosition3D(this, {0, 0, 0});
   FRotationCenter = new TPosition3D(this, {0, 0, 0});
+  FRotationAngle->SetIgnoresNonFinite(true);
   auto rebuild = [this](TSceneObject*) { RebuildLocalMatrix(); };
   FPosition->OnChange = rebuild;
   FScale->OnChange = rebuild;
@@ -371,11 +372,25 @@ void TControl3D::RenderInternal(TDrawContext* AContext) {
   AContext->SetContextState(FTwoSide && !CarriesBothFaces() ? TRenderState::csAllFace : TRenderState::csFrontFace);
   AContext->SetContextState(FOpaque ? TRenderState::csAlphaBlendOff : TRenderState::csAlphaBlendOn);
   Render(AContext);
-  if (OnRender) OnRender(this, AContext);
-  // A copy: OnRender handlers may change the tree.
-  const std::vector<TControl3D*> list = FRenderingList;
-  for (TControl3D* child : list)
-    if (child->Visible()) child->RenderInternal(AContext);
+  if (OnRender) {
+    TObjectWatch self(this);
+    // From a copy: a handler that destroys this node destroys the event member too.
+    const TRenderEvent handler = OnRender;
+    handler(this, AContext);
+    if (!self.Alive()) return;
+  }
+  RenderNodes(FRenderingList, AContext);
+}
+
+void RenderNodes(const std::vector<TControl3D*>& AList, TDrawContext* AContext) {
+  // A handler run while drawing (OnRender) may add, remove or destroy nodes of the list.
+  // The walk follows a snapshot and draws a node only while the live list still holds it:
+  // a node taken out of the tree, or destroyed, leaves the list at once.
+  const std::vector<TControl3D*> snapshot = AList;
+  for (TControl3D* node : snapshot) {
+    if (std::find(AList.begin(), AList.end(), node) == AList.end()) continue;
+    if (node->Visible()) node->RenderInternal(AContext);
+  }
 }
 
 int RenderingCompare(TControl3D* ALeft, TControl3D* ARight) {

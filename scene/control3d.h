@@ -33,6 +33,9 @@ int RenderingCompare(TControl3D* ALeft, TControl3D* ARight);
 // runs of nodes that compare equal come out in an order the algorithm fixes (three or
 // four equal nodes come out reversed), and the viewer's draw order relies on exactly that.
 void SortRenderingList(std::vector<TControl3D*>& AList);
+// Draws the visible nodes of a rendering list in its order (RenderInternal of each).
+// AList is the live list: a node that a handler removes or destroys meanwhile is skipped.
+void RenderNodes(const std::vector<TControl3D*>& AList, TDrawContext* AContext);
 
 class TControl3D : public TSceneObject {
  public:

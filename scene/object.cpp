@@ -19,6 +19,8 @@ TSceneObject::TSceneObject(TSceneObject* AOwner) : FOwner(AOwner) {
 
 TSceneObject::~TSceneObject() {
   FDestroying = true;
+  for (TObjectWatch* w = FWatches; w; w = w->FNext) w->FObject = nullptr;
+  FWatches = nullptr;
   // Listeners first, so no one keeps a reference into a half-destroyed object.
   std::vector<TSceneObject*> notifies;
   notifies.swap(FFreeNotifies);
@@ -117,6 +119,21 @@ void TSceneObject::InsertOwned(TSceneObject* AObject) { FOwned.push_back(AObject
 
 void TSceneObject::RemoveOwned(TSceneObject* AObject) {
   FOwned.erase(std::remove(FOwned.begin(), FOwned.end(), AObject), FOwned.end());
+}
+
+TObjectWatch::TObjectWatch(TSceneObject* AObject) : FObject(AObject) {
+  if (!FObject) return;
+  FNext = FObject->FWatches;
+  FObject->FWatches = this;
+}
+
+TObjectWatch::~TObjectWatch() {
+  if (!FObject) return;
+  for (TObjectWatch** link = &FObject->FWatches; *link; link = &(*link)->FNext)
+    if (*link == this) {
+      *link = FNext;
+      break;
+    }
 }
 
 }  // namespace sphaerix

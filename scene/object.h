@@ -11,6 +11,7 @@
 namespace sphaerix {
 
 class TSceneObject;
+class TObjectWatch;
 enum class TAnimationType;      // scene/animation.h
 enum class TInterpolationType;  // scene/animation.h
 
@@ -98,6 +99,7 @@ class TSceneObject {
                              std::function<void(float)> ASet);
 
  private:
+  friend class TObjectWatch;
   void InsertOwned(TSceneObject* AObject);
   void RemoveOwned(TSceneObject* AObject);
 
@@ -111,6 +113,25 @@ class TSceneObject {
   std::string FName;
   std::intptr_t FTag = 0;
   bool FDestroying = false;
+  TObjectWatch* FWatches = nullptr;  // watches on the stack that want to hear of the end
+};
+
+// Tells a caller whether an object survived the code it just ran: an event handler may
+// destroy its own sender (an animation's OnFinish deleting the animation), and the code
+// that raised the event must then not touch it again. Lives on the stack only.
+class TObjectWatch {
+ public:
+  explicit TObjectWatch(TSceneObject* AObject);
+  ~TObjectWatch();
+  TObjectWatch(const TObjectWatch&) = delete;
+  TObjectWatch& operator=(const TObjectWatch&) = delete;
+
+  bool Alive() const { return FObject != nullptr; }
+
+ private:
+  friend class TSceneObject;
+  TSceneObject* FObject;
+  TObjectWatch* FNext = nullptr;
 };
 
 }  // namespace sphaerix

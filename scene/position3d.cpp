@@ -1,5 +1,7 @@
 #include "scene/position3d.h"
 
+#include <cmath>
+
 namespace sphaerix {
 
 TPosition3D::TPosition3D(TSceneObject* AOwner, const TPoint3D& ADefaultValue)
@@ -17,28 +19,30 @@ void TPosition3D::Changed(const TNotifyEvent& AAxisEvent) {
     OnChange(this);
 }
 
+bool TPosition3D::Refused(float AValue) const { return FIgnoresNonFinite && !std::isfinite(AValue); }
+
 void TPosition3D::SetX(float AValue) {
-  if (AValue == FX) return;
+  if (AValue == FX || Refused(AValue)) return;
   FX = AValue;
   Changed(OnChangeX);
 }
 
 void TPosition3D::SetY(float AValue) {
-  if (AValue == FY) return;
+  if (AValue == FY || Refused(AValue)) return;
   FY = AValue;
   Changed(OnChangeY);
 }
 
 void TPosition3D::SetZ(float AValue) {
-  if (AValue == FZ) return;
+  if (AValue == FZ || Refused(AValue)) return;
   FZ = AValue;
   Changed(OnChangeZ);
 }
 
 void TPosition3D::SetPoint(const TPoint3D& AValue) {
-  FX = AValue.X;
-  FY = AValue.Y;
-  FZ = AValue.Z;
+  if (!Refused(AValue.X)) FX = AValue.X;
+  if (!Refused(AValue.Y)) FY = AValue.Y;
+  if (!Refused(AValue.Z)) FZ = AValue.Z;
   if (OnChange) OnChange(this);
 }
 

@@ -35,6 +35,12 @@ class TPosition3D : public TSceneObject {
   // All three exactly 0.
   bool Empty() const { return FX == 0 && FY == 0 && FZ == 0; }
 
+  // When set, a write of a value that is not finite (NaN, an infinity) leaves that
+  // component exactly as it was and raises nothing: an angle like that turns nothing and
+  // must not end up stored, where it would spread into the saved angles.
+  bool IgnoresNonFinite() const { return FIgnoresNonFinite; }
+  void SetIgnoresNonFinite(bool AValue) { FIgnoresNonFinite = AValue; }
+
   TNotifyEvent OnChange;
   TNotifyEvent OnChangeX;
   TNotifyEvent OnChangeY;
@@ -42,9 +48,11 @@ class TPosition3D : public TSceneObject {
 
  private:
   void Changed(const TNotifyEvent& AAxisEvent);
+  bool Refused(float AValue) const;
 
   TPoint3D FDefaultValue;
   float FX, FY, FZ;
+  bool FIgnoresNonFinite = false;
 };
 
 }  // namespace sphaerix

@@ -199,10 +199,7 @@ void TViewport3D::DrawScene() {
     ctx.SetContextState(TRenderState::csScissorOff);
   }
   ctx.Clear(FColor, 1.0f, 0);
-  // A copy: OnRender handlers may change the tree.
-  const std::vector<TControl3D*> list = FRenderingList;
-  for (TControl3D* node : list)
-    if (node->Visible()) node->RenderInternal(&ctx);
+  RenderNodes(FRenderingList, &ctx);
 }
 
 bool TViewport3D::RenderFrame() {

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <deque>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -483,6 +484,85 @@ TEST_F(AnimationTest, AnimateFloatRunsFromCurrentValueAndIsDisposedLater) {
   // A path that does not resolve leaves nothing behind.
   AnimateFloat(Body, "Nothing", 1, 1);
   EXPECT_EQ(Body->ChildrenCount(), 0);
+}
+
+// The camera's fly-in when the window closes during it: the animation goes with the
+// object it animates, leaves the clock and leaks nothing.
+TEST_F(AnimationTest, AnimateFloatAnimationGoesWithItsTargetWhenThatIsDestroyedFirst) {
+  auto* camera = new FakeControl(Body);
+  camera->SetParent(Body);
+  AnimateFloat(camera, "position.z", -15, 3.0f);
+  ASSERT_EQ(camera->ChildrenCount(), 1);
+  TSceneObject* flyIn = camera->Children().front();
+  P.Advance(1.0);
+  ASSERT_TRUE(TAniThread::Instance()->Contains(static_cast<TAnimation*>(flyIn)));
+  delete camera;
+  EXPECT_TRUE(TAniThread::Instance()->Animations().empty());
+  EXPECT_TRUE(P.Timers.empty());
+  EXPECT_EQ(Finishes, 0);
+  // Finished and queued for disposal, then destroyed with its target before the queue
+  // runs: the queued disposal finds nothing to do.
+  camera = new FakeControl(Body);
+  camera->SetParent(Body);
+  AnimateFloat(camera, "Opacity", 0, 0);
+  EXPECT_EQ(TAnimationDestroyer::Instance().PendingCount(), 1);
+  delete camera;
+  EXPECT_EQ(TAnimationDestroyer::Instance().PendingCount(), 0);
+  P.Drain();
+}
+
+// A handler may destroy the animation that raised it; what raised it must not touch the
+// animation afterwards (the sanitizers watch this test).
+TEST_F(AnimationTest, AHandlerThatDestroysItsAnimationIsSafe) {
+  using testing::FakePlatform;
+  struct Case {
+    const char* Name;
+    float Duration;
+    bool DeleteOnProcess;  // else on finish
+    std::function<void(TFloatAnimation*, FakePlatform&, FakeControl*)> Run;
+  };
+  const std::vector<Case> cases = {
+      {"Stop", 1, false, [](TFloatAnimation* a, FakePlatform& p, FakeControl*) { p.Advance(0.3); a->Stop(); }},
+      {"StopAtCurrent", 1, false,
+       [](TFloatAnimation* a, FakePlatform& p, FakeControl*) { p.Advance(0.3); a->StopAtCurrent(); }},
+      {"natural end", 1, false, [](TFloatAnimation*, FakePlatform& p, FakeControl*) { p.Advance(1.5); }},
+      {"hidden parent", 1, false,
+       [](TFloatAnimation*, FakePlatform& p, FakeControl* body) {
+         body->Shown = false;
+         p.Advance(0.1);
+         body->Shown = true;
+       }},
+      {"zero duration", 0, false, [](TFloatAnimation*, FakePlatform&, FakeControl*) {}},
+      {"process in a tick", 1, true, [](TFloatAnimation*, FakePlatform& p, FakeControl*) { p.Advance(0.3); }},
+      {"process in Stop", 1, true, [](TFloatAnimation* a, FakePlatform& p, FakeControl*) { a->Stop(); }},
+  };
+  for (const Case& c : cases) {
+    TFloatAnimation* a = MakeAni("Opacity", 1, 0, c.Duration);
+    bool started = false, deleted = false;
+    auto destroy = [&](TSceneObject* s) {
+      if (!started || deleted) return;
+      deleted = true;
+      delete s;
+    };
+    if (c.DeleteOnProcess)
+      a->OnProcess = destroy;
+    else
+      a->OnFinish = destroy;
+    if (c.Duration == 0) started = true;
+    a->Start();
+    started = true;
+    if (!deleted) c.Run(a, P, Body);
+    EXPECT_TRUE(deleted) << c.Name;
+    EXPECT_EQ(Body->ChildrenCount(), 0) << c.Name;
+    EXPECT_TRUE(TAniThread::Instance() == nullptr || TAniThread::Instance()->Animations().empty()) << c.Name;
+    P.Advance(0.1);  // the clock has nothing left to visit
+  }
+  // A process handler that destroys the animation inside Start.
+  TFloatAnimation* a = MakeAni("Opacity", 1, 0, 1);
+  a->OnProcess = [](TSceneObject* s) { delete s; };
+  a->Start();
+  EXPECT_EQ(Body->ChildrenCount(), 0);
+  EXPECT_TRUE(TAniThread::Instance() == nullptr || TAniThread::Instance()->Animations().empty());
 }
 
 TEST_F(AnimationTest, StopPropertyAnimationStopsMatchingChildrenAtTheirEnd) {

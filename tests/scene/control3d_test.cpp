@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "scene/control3d.h"
 #include "tests/scene/scene_fakes.h"
@@ -184,13 +186,43 @@ TEST(RotationAngle, WholePointWriteMatchesAxisWritesInOrder) {
   EXPECT_EQ(a.SavedRotationAngle(), TPoint3D(-90, 360, 450));
 }
 
-TEST(RotationAngle, NotANumberLeavesTheOrientationIntact) {
-  TControl3D n;
-  n.RotationAngle().SetZ(30);
-  n.RotationAngle().SetX(std::numeric_limits<float>::quiet_NaN());
-  ExpectMatrixNear(n.LocalMatrix(), RotZ(30));
-  n.RotationAngle().SetX(0);
-  ExpectMatrixNear(n.LocalMatrix(), RotZ(30));
+// A write that is not a number (or infinite) leaves the angle exactly as it was: it
+// reads back unchanged, the saved angles keep their values, and zeroing the angles still
+// returns to the start orientation.
+TEST(RotationAngle, NotANumberOrInfinityLeavesTheAngleAsItWas) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  for (float bad : {nan, inf, -inf}) {
+    for (int axis = 0; axis < 3; ++axis) {
+      TControl3D n;
+      n.RotationAngle().SetZ(30);
+      n.RotationAngle().SetX(-5);
+      const TPoint3D stored = n.RotationAngle().Point();
+      const TPoint3D saved = n.SavedRotationAngle();
+      const TMatrix3D before = n.LocalMatrix();
+      int events = 0;
+      n.RotationAngle().OnChange = [&](TSceneObject*) { ++events; };
+      void (TPosition3D::*const setters[])(float) = {&TPosition3D::SetX, &TPosition3D::SetY,
+                                                      &TPosition3D::SetZ};
+      (n.RotationAngle().*setters[axis])(bad);
+      EXPECT_EQ(n.RotationAngle().Point(), stored) << bad << " axis " << axis;
+      EXPECT_EQ(n.SavedRotationAngle(), saved) << bad << " axis " << axis;
+      EXPECT_EQ(n.LocalMatrix(), before) << bad << " axis " << axis;
+      EXPECT_EQ(events, 0);
+    }
+    // A whole-point write turns the finite axes and keeps the stored value of the other.
+    TControl3D n;
+    n.RotationAngle().SetX(20);
+    n.RotationAngle().SetPoint({bad, 0, 40});
+    EXPECT_EQ(n.RotationAngle().Point(), TPoint3D(20, 0, 40)) << bad;
+    EXPECT_FALSE(std::isnan(n.SavedRotationAngle().X)) << bad;
+    ExpectMatrixNear(n.LocalMatrix(), RotZ(40) * RotX(20));
+    // Nothing blocks the return to the start orientation.
+    n.RotationAngle().SetX(0);
+    n.RotationAngle().SetZ(0);
+    EXPECT_EQ(n.LocalMatrix(), TMatrix3D::Identity()) << bad;
+    EXPECT_EQ(n.Quaternion().RealPart, 1.0f);
+  }
 }
 
 TEST(RotationAngle, ResetGivesTheStartOrientationWithoutEvents) {
@@ -405,6 +437,39 @@ TEST(RenderInternal, StatesInOrderThenRenderStepThenOnRenderThenVisibleChildren)
                                         S::csAlphaBlendOff}));
   EXPECT_EQ(ctx.CurrentMatrix(), a.AbsoluteMatrix());
   EXPECT_EQ(a.AbsoluteMatrix(), TMatrix3D::CreateTranslation({2, 0, 0}));
+}
+
+// A render handler may change the tree it is drawn from: a sibling it destroys is not
+// visited, a node that destroys itself ends its own drawing there.
+TEST(RenderInternal, AHandlerThatDestroysASiblingOrItselfIsSafe) {
+  FakeContext ctx;
+  std::vector<std::string> log;
+  DrawingShape parent;
+  parent.SetName("parent");
+  parent.Log = &log;
+  auto* first = new DrawingShape(&parent);
+  auto* second = new DrawingShape(&parent);
+  auto* third = new DrawingShape(&parent);
+  auto* grandchild = new DrawingShape(&parent);
+  first->SetName("first");
+  second->SetName("second");
+  third->SetName("third");
+  grandchild->SetName("grandchild");
+  for (DrawingShape* s : {first, second, third}) {
+    s->Log = &log;
+    s->SetParent(&parent);
+  }
+  grandchild->Log = &log;
+  grandchild->SetParent(third);
+  ASSERT_EQ(parent.RenderingList(), (std::vector<TControl3D*>{third, second, first}));
+  third->OnRender = [&](TSceneObject* s, TDrawContext*) {
+    delete second;  // a sibling not yet drawn
+    delete s;       // and itself, with its child that it does not own left as a root
+  };
+  parent.RenderInternal(&ctx);
+  EXPECT_EQ(log, (std::vector<std::string>{"render parent", "render third", "render first"}));
+  EXPECT_EQ(parent.RenderingList(), (std::vector<TControl3D*>{first}));
+  EXPECT_EQ(grandchild->Parent(), nullptr);
 }
 
 TEST(RenderingList, EqualNodesComeOutReversedByTheQuicksort) {

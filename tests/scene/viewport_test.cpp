@@ -80,6 +80,20 @@ TEST_F(ViewerScene, FrameDrawsStarsPlanetRingThroughCamera1) {
   EXPECT_EQ(c.ClearStencil, 0u);
 }
 
+// The star sphere's render handler destroys the planet, a later sibling under the
+// viewport: the frame goes on without it (and without its ring) and touches no freed node.
+TEST_F(ViewerScene, AHandlerThatDestroysALaterNodeLeavesItOutOfTheFrame) {
+  Resize(300, 200);
+  sphere2->OnRender = [this](TSceneObject*, TDrawContext*) {
+    delete sphere1;
+    sphere1 = nullptr;
+  };
+  ASSERT_TRUE(viewport->RenderFrame());
+  ASSERT_EQ(Context().Draws.size(), 1u);
+  EXPECT_EQ(Context().Draws[0].Vertices, &sphere2->Data().VertexBuffer());
+  EXPECT_EQ(viewport->RenderingList().size(), 3u);  // the stars and the two rigs
+}
+
 TEST_F(ViewerScene, RenderInternalStatesPerNode) {
   Resize(300, 200);
   sphere1->SetVisible(false);  // only the star sphere and the rigs draw
