@@ -36,9 +36,16 @@ bool PrepareDataFolderFrom(const QString& ADocuments) {
   return true;
 }
 
-bool PrepareDataFolder() {
-  // writableLocation names the XDG Documents directory without creating it.
-  return PrepareDataFolderFrom(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+// The desktop's Documents folder, without creating it. The desktop's rules allow only an
+// absolute path there: a relative one would put the data folder below whatever folder the
+// program was started from, so it counts as not set, and not set means "Documents" in
+// the home folder.
+QString DocumentsFolder() {
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (documents.isEmpty() || !QDir::isRelativePath(documents)) return documents;
+  return QDir::homePath() + QStringLiteral("/Documents");
 }
+
+bool PrepareDataFolder() { return PrepareDataFolderFrom(DocumentsFolder()); }
 
 }  // namespace sphaerix

@@ -21,6 +21,9 @@ extern std::array<std::unique_ptr<TResourceStream>, BodyCount> BodyTextures;
 // The body most recently requested.
 extern int CurrentBody;
 
+// The desktop's Documents folder (the XDG Documents directory); a relative setting counts
+// as none, giving "Documents" in the home folder.
+QString DocumentsFolder();
 // Fills DataFolder from the desktop's Documents folder and creates the two missing levels.
 // Returns false (DataFolder empty) when no Documents folder can be named.
 bool PrepareDataFolder();

@@ -25,6 +25,7 @@
 #include <new>
 #include <unordered_map>
 
+#include "platform/file_replace.h"
 #include "platform/png_decoder.h"
 #include "scene/stream.h"
 
@@ -128,20 +129,6 @@ std::vector<std::uint8_t> EncodeWithQt(const TBitmap& ABitmap, const char* AForm
   QImageWriter writer(&buffer, AFormat);
   if (!writer.canWrite() || !writer.write(image)) throw EBitmapSavingFailed();
   return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
-}
-
-mode_t CurrentUmask() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtol(line.c_str() + 6, nullptr, 8));
-  const mode_t mask = umask(022);
-  umask(mask);
-  return mask;
-}
-
-[[noreturn]] void ThrowCreateError(const std::string& AFileName, int AErrno) {
-  throw EFileCreateError("Cannot create file \"" + AFileName + "\". " + std::strerror(AErrno));
 }
 
 }  // namespace
@@ -487,59 +474,6 @@ std::vector<std::uint8_t> EncodeGif(const TBitmap& ABitmap) {
   LzwEncode(indices, minCodeSize, out);
   out.push_back(0x3B);
   return out;
-}
-
-// ---------------------------------------------------------------------------------------
-// Safe replacement of a file
-
-void WriteFileReplacing(const std::string& AFileName, const void* AData, std::size_t ASize) {
-  // A link stays a link: its target is what gets replaced.
-  std::string target = AFileName;
-  struct stat st {};
-  if (lstat(AFileName.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* resolved = realpath(AFileName.c_str(), nullptr)) {
-      target = resolved;
-      std::free(resolved);
-    }
-  }
-  const bool exists = stat(target.c_str(), &st) == 0;
-  if (exists && S_ISDIR(st.st_mode)) ThrowCreateError(AFileName, EISDIR);
-  // Renaming would get past a write-protected file that truncating could not.
-  if (exists && access(target.c_str(), W_OK) != 0) ThrowCreateError(AFileName, errno);
-  const mode_t mode = exists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
-
-  const std::size_t slash = target.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-  std::string temp = folder + (slash == std::string::npos ? "/" : "") + ".sphaerix-save-XXXXXX";
-  const int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) ThrowCreateError(AFileName, errno);
-
-  int error = 0;
-  const auto* p = static_cast<const std::uint8_t*>(AData);
-  std::size_t left = ASize;
-  while (left > 0 && !error) {
-    const ssize_t n = write(fd, p, left);
-    if (n < 0) {
-      if (errno != EINTR) error = errno;
-      continue;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  if (!error && fchmod(fd, mode) != 0) error = errno;
-  if (!error && fsync(fd) != 0) error = errno;
-  if (close(fd) != 0 && !error) error = errno;
-  if (!error && rename(temp.c_str(), target.c_str()) != 0) error = errno;
-  if (error) {
-    unlink(temp.c_str());
-    ThrowCreateError(AFileName, error);
-  }
-  // Make the rename itself durable; the new content is complete either way.
-  const int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    fsync(dirFd);
-    close(dirFd);
-  }
 }
 
 void InstallBitmapCodecs() {

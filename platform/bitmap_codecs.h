@@ -9,9 +9,8 @@
 // An image larger than MaxBitmapSize on a side is scaled down with bilinear
 // interpolation to fit a square of that size, keeping its aspect ratio.
 //
-// Saving never loses the user's old file: the picture is encoded completely in memory,
-// written to a temporary file in the target's folder, flushed to disk and only then
-// renamed over the target. Formats without alpha (JPEG, BMP) store the premultiplied
+// Saving never loses the user's old file: the picture is encoded completely in memory
+// and then written with WriteFileReplacing (platform/file_replace.h). Formats without alpha (JPEG, BMP) store the premultiplied
 // colours, which is the picture composited over black; GIF keeps pixels with alpha of
 // at least one half and makes the rest transparent.
 #pragma once
@@ -61,10 +60,5 @@ void InstallBitmapCodecs();
 // transparent entry counted), else a 6 x 7 x 6 colour cube with Floyd-Steinberg
 // dithering. Raises EBitmapSavingFailed for an empty bitmap or a side above 65535.
 std::vector<std::uint8_t> EncodeGif(const TBitmap& ABitmap);
-
-// Writes ASize bytes to AFileName through a temporary file in the same folder, replacing
-// an existing file only once the new content is complete and on disk. Raises
-// EFileCreateError ("Cannot create file "<name>". <reason>") and leaves no temporary file.
-void WriteFileReplacing(const std::string& AFileName, const void* AData, std::size_t ASize);
 
 }  // namespace sphaerix

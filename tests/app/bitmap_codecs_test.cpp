@@ -502,6 +502,8 @@ TEST_F(BitmapCodecsTest, FailedSaveKeepsTheOldFileAndLeavesNoTemporary) {
     cases.push_back({&good, base + "/shots/shot.jpg",
                      "Cannot create file \"" + base + "/shots/shot.jpg\". Permission denied"});
   ASSERT_EQ(chmod(folder.toLocal8Bit().constData(), 0555), 0);
+  // Write-protected as well: a writable file would be overwritten in place.
+  ASSERT_EQ(chmod((folder + "/shot.jpg").toLocal8Bit().constData(), 0444), 0);
   for (const Case& c : cases) {
     try {
       c.Bitmap->SaveToFile(c.File);

@@ -4,6 +4,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QtGlobal>
+
+#include <unistd.h>
 
 #include "app/Unit2State.h"
 
@@ -63,4 +66,34 @@ TEST(DataFolder, LinkToAFolderCountsAsExisting) {
   EXPECT_TRUE(PrepareDataFolderFrom(docs));
   EXPECT_TRUE(QFileInfo(docs + "/Quorvane").isSymLink());
   EXPECT_TRUE(QFileInfo(docs + "/Quorvane/Sphaerix").isDir());
+}
+
+// The desktop's settings name a relative Documents folder: it counts as not set, so the
+// data folder is not made below the folder the program happened to start from.
+TEST(DataFolder, RelativeDocumentsSettingCountsAsNotSet) {
+  QTemporaryDir home, startedFrom;
+  ASSERT_TRUE(QDir().mkpath(home.path() + "/.config"));
+  ASSERT_TRUE(QDir().mkpath(home.path() + "/Documents"));
+  ASSERT_TRUE(QDir().mkpath(startedFrom.path() + "/docs"));
+  QFile dirs(home.path() + "/.config/user-dirs.dirs");
+  ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+  dirs.write("XDG_DOCUMENTS_DIR=\"docs\"\n");
+  dirs.close();
+  const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+  const QString oldDir = QDir::currentPath();
+  qputenv("HOME", home.path().toLocal8Bit());
+  qputenv("XDG_CONFIG_HOME", (home.path() + "/.config").toLocal8Bit());
+  ASSERT_TRUE(QDir::setCurrent(startedFrom.path()));
+
+  EXPECT_TRUE(PrepareDataFolder());
+
+  QDir::setCurrent(oldDir);
+  qputenv("HOME", oldHome);
+  if (oldConfig.isNull())
+    qunsetenv("XDG_CONFIG_HOME");
+  else
+    qputenv("XDG_CONFIG_HOME", oldConfig);
+  EXPECT_EQ(DataFolder, home.path() + "/Documents/Quorvane/Sphaerix/");
+  EXPECT_TRUE(QFileInfo(DataFolder).isDir());
+  EXPECT_TRUE(QDir(startedFrom.path() + "/docs").isEmpty());
 }

@@ -1,0 +1,207 @@
+// Replacing a file the user has: nothing left behind by a save that was killed, and what
+// the user set up (owner, group, mode, links) survives the replacement.
+#include "platform/file_replace.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <functional>
+#include <string>
+
+#include "scene/stream.h"
+
+namespace sphaerix {
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+std::string ReadAll(const std::string& APath) {
+  QFile f(QString::fromStdString(APath));
+  if (!f.open(QIODevice::ReadOnly)) return "<missing>";
+  return f.readAll().toStdString();
+}
+
+void WriteAll(const std::string& APath, const std::string& AText) {
+  QFile f(QString::fromStdString(APath));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  f.write(AText.data(), static_cast<qint64>(AText.size()));
+}
+
+void Save(const std::string& APath, const std::string& AText) {
+  WriteFileReplacing(APath, AText.data(), AText.size());
+}
+
+struct stat StatOf(const std::string& APath) {
+  struct stat st {};
+  EXPECT_EQ(lstat(APath.c_str(), &st), 0) << APath;
+  return st;
+}
+
+// Runs AWork in a child process and returns its exit status, 128 + the signal when a
+// signal ended it. With AAsNobody under root, the child first becomes an ordinary user,
+// for whom permission bits and ownership rules bite.
+int InChild(const std::function<int()>& AWork, bool AAsNobody = false) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (AAsNobody && geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(100);
+    _exit(AWork());
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int SaveOrFail(const std::string& APath, const std::string& AText) {
+  try {
+    Save(APath, AText);
+    return 0;
+  } catch (const EFileCreateError&) {
+    return 1;
+  }
+}
+
+class FileReplace : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(Dir.isValid());
+    // Reachable for an ordinary user too (the tests may run as root).
+    chmod(Dir.path().toLocal8Bit().constData(), 0777);
+  }
+  std::string Path(const std::string& AName) const { return Dir.path().toStdString() + "/" + AName; }
+  QStringList Entries(const std::string& AFolder = {}) const {
+    const QString folder = AFolder.empty() ? Dir.path() : QString::fromStdString(Path(AFolder));
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+  }
+
+  QTemporaryDir Dir;
+};
+
+TEST_F(FileReplace, ASaveKilledBeforeTheRenameLeavesTheOldFileAndNoTemporary) {
+  WriteAll(Path("shot.jpg"), "old picture");
+  const std::string big(6 << 20, 'x');  // a BMP of the whole screen
+  const int status = InChild([&] {
+    OnReplaceContentWritten = [] { raise(SIGKILL); };
+    return SaveOrFail(Path("shot.jpg"), big);
+  });
+  ASSERT_EQ(status, 128 + SIGKILL);
+  EXPECT_EQ(ReadAll(Path("shot.jpg")), "old picture");
+  const int probe = open(Dir.path().toLocal8Bit().constData(), O_TMPFILE | O_WRONLY, 0600);
+  if (probe >= 0) {
+    close(probe);
+    // The content lived in an unnamed file, which went with the process.
+    EXPECT_EQ(Entries(), QStringList{"shot.jpg"});
+  }
+  // Whatever the file system, the next save leaves nothing hidden behind.
+  Save(Path("shot.jpg"), "new picture");
+  EXPECT_EQ(ReadAll(Path("shot.jpg")), "new picture");
+  EXPECT_EQ(Entries(), QStringList{"shot.jpg"});
+}
+
+TEST_F(FileReplace, StaleTemporariesOfOursGoWhileThoseOfARunningSaveOrAnotherUserStay) {
+  WriteAll(Path(".sphaerix-save-Stale1"), std::string(800 << 10, 'j'));
+  WriteAll(Path(".sphaerix-save-Live01"), "being written");
+  WriteAll(Path(".sphaerix-save-Other1"), "another user's");
+  WriteAll(Path(".sphaerix-saved-notes"), "not ours");
+  const bool root = geteuid() == 0;
+  if (root) ASSERT_EQ(chown(Path(".sphaerix-save-Other1").c_str(), kNobody, kNobody), 0);
+  // A save in progress holds its temporary locked.
+  const int live = open(Path(".sphaerix-save-Live01").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(live, 0);
+  ASSERT_EQ(flock(live, LOCK_EX), 0);
+
+  Save(Path("shot.jpg"), "picture");
+  close(live);
+  QStringList expected = {".sphaerix-save-Live01", ".sphaerix-saved-notes", "shot.jpg"};
+  if (root) expected.insert(1, ".sphaerix-save-Other1");
+  EXPECT_EQ(Entries(), expected);
+  EXPECT_EQ(ReadAll(Path("shot.jpg")), "picture");
+}
+
+TEST_F(FileReplace, AFileOfAnotherUserKeepsItsOwnerGroupAndMode) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can make a file of another user";
+  WriteAll(Path("shared.jpg"), "theirs");
+  ASSERT_EQ(chown(Path("shared.jpg").c_str(), 4321, 5432), 0);
+  ASSERT_EQ(chmod(Path("shared.jpg").c_str(), 0664), 0);
+  Save(Path("shared.jpg"), "replaced by root");
+  struct stat st = StatOf(Path("shared.jpg"));
+  EXPECT_EQ(st.st_uid, 4321u);
+  EXPECT_EQ(st.st_gid, 5432u);
+  EXPECT_EQ(st.st_mode & 07777, 0664u);
+  EXPECT_EQ(ReadAll(Path("shared.jpg")), "replaced by root");
+
+  // An ordinary user may not give a new file away: the writable file is overwritten in
+  // place, and keeps its owner that way.
+  ASSERT_EQ(chmod(Path("shared.jpg").c_str(), 0666), 0);
+  EXPECT_EQ(InChild([&] { return SaveOrFail(Path("shared.jpg"), "by nobody"); }, true), 0);
+  st = StatOf(Path("shared.jpg"));
+  EXPECT_EQ(st.st_uid, 4321u);
+  EXPECT_EQ(st.st_gid, 5432u);
+  EXPECT_EQ(st.st_mode & 07777, 0666u);
+  EXPECT_EQ(ReadAll(Path("shared.jpg")), "by nobody");
+  EXPECT_EQ(Entries(), QStringList{"shared.jpg"});
+}
+
+// A link stays a link, pointing where it pointed; the file at its end is replaced, or
+// made when it does not exist yet.
+TEST_F(FileReplace, ALinkKeepsPointingWhereItPointedAndItsTargetIsReplaced) {
+  ASSERT_TRUE(QDir(Dir.path()).mkdir("pictures"));
+  WriteAll(Path("pictures/real.jpg"), "old");
+  struct Case {
+    std::string Link;
+    std::string PointsTo;  // as written in the link
+    std::string Target;    // the file that must hold the picture
+  };
+  const std::vector<Case> cases = {
+      {"to-existing.jpg", "pictures/real.jpg", "pictures/real.jpg"},
+      {"to-missing.jpg", "pictures/new.jpg", "pictures/new.jpg"},
+      {"absolute.jpg", Path("pictures/abs.jpg"), "pictures/abs.jpg"},
+      {"chain.jpg", "to-missing.jpg", "pictures/new.jpg"},
+      {"pictures/up.jpg", "../top.jpg", "top.jpg"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(symlink(c.PointsTo.c_str(), Path(c.Link).c_str()), 0) << c.Link;
+    Save(Path(c.Link), "picture via " + c.Link);
+    EXPECT_TRUE(S_ISLNK(StatOf(Path(c.Link)).st_mode)) << c.Link;
+    char buffer[512] = {};
+    ASSERT_GT(readlink(Path(c.Link).c_str(), buffer, sizeof buffer - 1), 0);
+    EXPECT_EQ(std::string(buffer), c.PointsTo) << c.Link;
+    EXPECT_EQ(ReadAll(Path(c.Target)), "picture via " + c.Link) << c.Link;
+  }
+  EXPECT_EQ(Entries(), (QStringList{"absolute.jpg", "chain.jpg", "pictures", "to-existing.jpg",
+                                    "to-missing.jpg", "top.jpg"}));
+  EXPECT_EQ(Entries("pictures"), (QStringList{"abs.jpg", "new.jpg", "real.jpg", "up.jpg"}));
+
+  // A loop of links is an error, and creates nothing.
+  ASSERT_EQ(symlink("loop-b", Path("loop-a").c_str()), 0);
+  ASSERT_EQ(symlink("loop-a", Path("loop-b").c_str()), 0);
+  EXPECT_THROW(Save(Path("loop-a"), "x"), EFileCreateError);
+}
+
+// The folder takes no new entry, but the file in it is writable: it is overwritten in
+// place, once the picture is complete. A new file there still cannot be made.
+TEST_F(FileReplace, AWritableFileInAFolderWeCannotWriteToIsWrittenInPlace) {
+  ASSERT_TRUE(QDir(Dir.path()).mkdir("locked"));
+  WriteAll(Path("locked/shot.jpg"), "a longer old picture");
+  ASSERT_EQ(chmod(Path("locked/shot.jpg").c_str(), 0666), 0);
+  ASSERT_EQ(chmod(Path("locked").c_str(), 0555), 0);
+  const ino_t inode = StatOf(Path("locked/shot.jpg")).st_ino;
+  EXPECT_EQ(InChild([&] { return SaveOrFail(Path("locked/shot.jpg"), "new"); }, true), 0);
+  EXPECT_EQ(ReadAll(Path("locked/shot.jpg")), "new");
+  EXPECT_EQ(StatOf(Path("locked/shot.jpg")).st_ino, inode);
+  EXPECT_EQ(InChild([&] { return SaveOrFail(Path("locked/other.jpg"), "new"); }, true), 1);
+  EXPECT_EQ(Entries("locked"), QStringList{"shot.jpg"});
+  chmod(Path("locked").c_str(), 0755);
+}
+
+}  // namespace
+}  // namespace sphaerix
