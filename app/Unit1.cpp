@@ -87,6 +87,12 @@ TForm1::TForm1(TSceneObject* AOwner) : TFormBase(AOwner) {
                      9, 0xFF8A93A6);
   Label4->VertAlign = TTextAlign::Leading;
   OnKeyDown = [this](TSceneObject* s, int& k, Qt::KeyboardModifiers m) { FormKeyDown(s, k, m); };
+  // Some window managers give it a close button whatever it asks for: closing it any way
+  // does what OK does, so the main window is active again.
+  OnClose = [this](TSceneObject* ASender, TCloseResult& AAction) {
+    AAction = TCloseResult::Keep;
+    SpeedButton1Click(ASender);
+  };
 }
 
 TForm1::~TForm1() {

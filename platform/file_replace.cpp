@@ -302,6 +302,7 @@ void WriteFileReplacing(const std::string& AFileName, const void* AData, std::si
     error = FillTemporary(temp, target, AData, ASize);
     if (error == kOwnerNotKept) {
       temp.Discard();
+      if (!canWriteInPlace) ThrowCreateError(AFileName, EPERM);
       WriteInPlace(AFileName, target, AData, ASize);
       return;
     }

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "platform/bitmap_codecs.h"
+#include "platform/display_open.h"
 #include "platform/gl_check.h"
 #include "platform/guarded_call.h"
 #include "platform/qt_platform.h"
@@ -63,7 +64,7 @@ void TApplication::Initialize(int& AArgc, char** AArgv) {
     for (std::string& a : FQtArguments) FQtArgv.push_back(a.data());
     FQtArgv.push_back(nullptr);
     FArgc = static_cast<int>(FQtArguments.size());
-    FQtApp = std::make_unique<QApplication>(FArgc, FQtArgv.data());
+    OpenDisplayOrExit([this] { FQtApp = std::make_unique<QApplication>(FArgc, FQtArgv.data()); });
     // Asked to end by the session: end as when the main window is closed.
     FQuitSignals = std::make_unique<TQuitSignals>([this] {
       if (FMainForm)

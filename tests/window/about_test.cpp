@@ -1,5 +1,8 @@
+#include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWindow>
 
 #include "tests/window/window_fixture.h"
 #include "ui/controls.h"
@@ -83,4 +86,23 @@ TEST(FormWindow, DrawsNoFrameBeforeItIsExposed) {
   EXPECT_EQ(form.Paints, 0);
   ASSERT_TRUE(WaitFor([&] { return form.Window()->isExposed(); }));
   EXPECT_TRUE(WaitFor([&] { return form.Paints > 0; }));
+}
+
+// Closed through the window system (a close button some window managers draw whatever
+// the window asks, or Alt+F4) it does what OK does: the main window is active again,
+// also when the focus had gone elsewhere meanwhile.
+TEST_F(AboutWindow, ClosedThroughTheWindowSystemItDoesWhatOkDoes) {
+  Form1->Show();
+  ASSERT_TRUE(WaitFor([] { return Form1->Window()->isExposed(); }));
+  QWindow elsewhere;
+  elsewhere.resize(200, 100);
+  elsewhere.show();
+  elsewhere.requestActivate();
+  ASSERT_TRUE(WaitFor([&] { return elsewhere.isActive(); }));
+  QCloseEvent close;
+  QCoreApplication::sendEvent(Form1->Window(), &close);
+  EXPECT_FALSE(Form1->Visible());
+  EXPECT_TRUE(WaitFor([] { return Form2->Window()->isActive(); }));
+  Form1->Show();
+  EXPECT_TRUE(WaitFor([] { return Form1->Window()->isExposed(); }));
 }

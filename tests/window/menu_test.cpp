@@ -96,14 +96,15 @@ TEST_F(Menu, FullScreenOffGivesTheLayoutSizeAndOnAgainCoversTheScreen) {
   EXPECT_FALSE(Form2->MenuItem5->IsChecked());
   ASSERT_TRUE(WaitFor([] { return Form2->Window()->size() == QSize(1149, 829); }));
   EXPECT_FALSE(Form2->Window()->windowStates() & Qt::WindowFullScreen);
-  Pump(300);
+  // The window manager has framed and placed it.
+  EXPECT_TRUE(WaitFor([] { return !Form2->Window()->frameMargins().isNull(); }));
   const QRect normal = Form2->Window()->geometry();
   Form2->MenuItem5Click(Form2->MenuItem5);
   ASSERT_TRUE(WaitFor([&] { return Form2->Window()->size() == screen; }));
   Form2->MenuItem5Click(Form2->MenuItem5);
   ASSERT_TRUE(WaitFor([] { return Form2->Window()->size() == QSize(1149, 829); }));
-  Pump(300);
-  EXPECT_EQ(Form2->Window()->geometry(), normal);
+  EXPECT_TRUE(WaitFor([&] { return Form2->Window()->geometry() == normal; }))
+      << "placed at " << Form2->Window()->geometry().x() << "," << Form2->Window()->geometry().y();
 }
 
 TEST_F(Menu, AMaximisedWindowComesBackMaximised) {
@@ -151,7 +152,9 @@ TEST_F(Menu, ExitEndsWithoutTheCloseHandler) {
 TEST_F(Menu, ScreenshotIsAJpegOfTheViewportWithTheTitleAndWithoutPanelOrFacts) {
   QTemporaryDir folder;
   Form2->MenuItem3Click(Form2->MenuItem3);  // facts on: they must not be in the picture
-  Pump(200);
+  // A paint with the facts has reached the window (the spin keeps the frames coming).
+  const auto frames = Form2->Viewport3D1->FrameCount();
+  ASSERT_TRUE(WaitFor([frames] { return Form2->Viewport3D1->FrameCount() > frames; }));
   Screenshot(folder.path(), "shot");  // no extension typed: the default one is added
   EXPECT_EQ(DialogFolder, DataFolder);
   const QString path = folder.path() + "/shot.jpg";
@@ -290,12 +293,14 @@ TEST(MenuProcess, ExitFromTheMenuEndsTheProgramWithZero) {
   ASSERT_TRUE(p.waitForStarted(10000));
   const QString id = x11::WaitForWindow("^Sphaerix$", 30000);
   ASSERT_FALSE(id.isEmpty());
-  QThread::msleep(1500);
   x11::Xdotool({"mousemove", "1200", "700"});
   x11::Xdotool({"click", "3"});
-  QThread::msleep(800);
+  // The menu is a second window of the program; keys go to it once it is there.
+  const QString pid = QString::number(p.processId());
+  ASSERT_TRUE(x11::WaitFor([&] { return x11::Xdotool({"search", "--onlyvisible", "--pid", pid}).count('\n') >= 1; },
+                           30000))
+      << "the menu did not open";
   x11::Xdotool({"key", "Up"});
-  QThread::msleep(200);
   x11::Xdotool({"key", "Return"});
   ASSERT_TRUE(p.waitForFinished(15000)) << "still running after Exit";
   EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);

@@ -1,6 +1,8 @@
 // Orbit, zoom and the panel switch: the handlers' arithmetic, and the same driven by a
 // real pointer on the display.
+#include <QGuiApplication>
 #include <QProcess>
+#include <QStyleHints>
 #include <QTimer>
 #include <cmath>
 
@@ -23,7 +25,7 @@ class Navigation : public ViewerFixture {
   void SetUp() override {
     ViewerFixture::SetUp();
     // The fly-in writes the camera's distance until it arrives.
-    ASSERT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }, 6000));
+    ASSERT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }));
     Form2->MenuItem1Click(Form2->MenuItem1);  // hold the body still
   }
   static void Drag(float ADx, float ADy) {
@@ -103,49 +105,54 @@ TEST_F(Navigation, RealPointerOrbitsZoomsAndHidesThePanel) {
     return QStringList{"mousemove", QString::number(origin.x() + x), QString::number(origin.y() + y)};
   };
   x11::Xdotool(at(800, 500));
-  Pump(200);
   x11::Xdotool({"mousedown", "1"});
-  for (int i = 1; i <= 10; ++i) {
-    x11::Xdotool(at(800 + 10 * i, 500));
-    Pump(30);
-  }
+  for (int i = 1; i <= 10; ++i) x11::Xdotool(at(800 + 10 * i, 500));
   x11::Xdotool({"mouseup", "1"});
-  Pump(300);
+  // The display delivers the press, the moves and the release in order.
+  EXPECT_TRUE(WaitFor([] { return !Dragging && Form2->Dummy1->RotationAngle().Y() != 0; }));
   EXPECT_NEAR(Form2->Dummy1->RotationAngle().Y(), 10.27f, 0.05f);
   EXPECT_FALSE(Dragging);
 
   x11::Xdotool({"click", "4"});  // away from the user: nearer
-  EXPECT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -14.0f; }, 3000));
+  EXPECT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -14.0f; }));
   x11::Xdotool({"click", "5"});
   x11::Xdotool({"click", "5"});
-  EXPECT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -16.0f; }, 3000));
+  EXPECT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -16.0f; }));
 
-  // Over the panel the wheel reaches no handler.
+  // Over the panel the wheel reaches no handler: a step back over the viewport, which
+  // arrives after it, then ends one unit farther, not where it began.
   x11::Xdotool(at(60, 60));
   x11::Xdotool({"click", "4"});
-  Pump(300);
-  EXPECT_EQ(Form2->Camera1->Position().Z(), -16.0f);
+  x11::Xdotool(at(900, 700));
+  x11::Xdotool({"click", "5"});
+  EXPECT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() != -16.0f; }));
+  EXPECT_EQ(Form2->Camera1->Position().Z(), -17.0f);
 
   x11::Xdotool(at(900, 700));
   x11::Xdotool({"click", "--repeat", "2", "--delay", "60", "1"});
-  EXPECT_TRUE(WaitFor([] { return !Form2->Panel1->Visible(); }, 3000));
-  Pump(600);  // past the double-click time, so the next pair is a new double click
+  EXPECT_TRUE(WaitFor([] { return !Form2->Panel1->Visible(); }));
+  // Past the double-click time, so the next pair is a new double click (a rule of the
+  // input, not a wait for the program).
+  Pump(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100);
   x11::Xdotool({"click", "--repeat", "2", "--delay", "60", "1"});
-  EXPECT_TRUE(WaitFor([] { return Form2->Panel1->Visible(); }, 3000));
+  EXPECT_TRUE(WaitFor([] { return Form2->Panel1->Visible(); }));
 }
 
 TEST_F(Navigation, RightPressOpensTheMenuAndStartsNoDrag) {
   const QPoint origin = Form2->Window()->mapToGlobal(QPoint(0, 0));
   x11::Xdotool({"mousemove", QString::number(origin.x() + 1000), QString::number(origin.y() + 600)});
-  Pump(100);
   bool opened = false;
-  // The menu runs its own loop; close it from inside that loop.
-  QTimer::singleShot(700, [&] {
-    opened = Form2->PopupMenu1->IsOpen();
+  // The menu runs its own loop; close it from inside that loop once it is open.
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (!Form2->PopupMenu1->IsOpen()) return;
+    poll.stop();
+    opened = true;
     x11::Xdotool({"key", "Escape"});
   });
+  poll.start(10);
   x11::Xdotool({"click", "3"});
-  Pump(1500);
+  EXPECT_TRUE(WaitFor([&] { return opened && !Form2->PopupMenu1->IsOpen(); }));
   EXPECT_TRUE(opened);
   EXPECT_FALSE(Dragging);
   EXPECT_EQ(Form2->PopupMenu1->PopupComponent(), Form2->Viewport3D1);

@@ -95,3 +95,37 @@ TEST(Program, WithoutOpenGL33SaysSoAndFails) {
     EXPECT_TRUE(p.readAllStandardError().contains("Sphaerix needs OpenGL 3.3")) << c.Platform;
   }
 }
+
+// Without a display the program says which one it could not open, in one line, and ends
+// with a failure code instead of aborting.
+TEST(Program, WithoutADisplaySaysWhichInOneLineAndFails) {
+  struct Case {
+    const char* Display;         // nullptr: unset
+    const char* WaylandDisplay;  // nullptr: unset
+    const char* Platform;        // nullptr: the toolkit's choice
+    const char* Names;
+  } cases[] = {
+      {":254", nullptr, nullptr, "X11 display \":254\""},
+      {nullptr, nullptr, nullptr, "DISPLAY is not set"},
+      {nullptr, "nowhere-7", "wayland", "Wayland display \"nowhere-7\""},
+  };
+  for (const Case& c : cases) {
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home.path());
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_SESSION_TYPE"}) env.remove(name);
+    if (c.Display) env.insert("DISPLAY", c.Display);
+    if (c.WaylandDisplay) env.insert("WAYLAND_DISPLAY", c.WaylandDisplay);
+    if (c.Platform) env.insert("QT_QPA_PLATFORM", c.Platform);
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(SPHAERIX_EXECUTABLE), {});
+    ASSERT_TRUE(p.waitForFinished(30000)) << c.Names;
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << c.Names;
+    EXPECT_EQ(p.exitCode(), 1) << c.Names;
+    const QString err = QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
+    EXPECT_FALSE(err.contains('\n')) << err.toStdString();
+    EXPECT_TRUE(err.startsWith("Sphaerix: no display could be opened")) << err.toStdString();
+    EXPECT_TRUE(err.contains(c.Names)) << err.toStdString();
+  }
+}

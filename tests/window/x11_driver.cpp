@@ -25,6 +25,13 @@ QString WaitForWindow(const QString& ANameRegex, int ATimeoutMs) {
   return {};
 }
 
+bool WaitFor(const std::function<bool()>& ADone, int ATimeoutMs) {
+  QElapsedTimer t;
+  t.start();
+  while (!ADone() && t.elapsed() < ATimeoutMs) QThread::msleep(100);
+  return ADone();
+}
+
 static QSize ParseGeometry(const QString& AText) {
   const auto m = QRegularExpression(QStringLiteral("(\\d+)x(\\d+)")).match(AText);
   return m.hasMatch() ? QSize(m.captured(1).toInt(), m.captured(2).toInt()) : QSize();

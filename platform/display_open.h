@@ -1,0 +1,23 @@
+// Opening the display. The toolkit aborts the process when its window-system plugin
+// cannot connect (no X server at DISPLAY, no Wayland compositor at WAYLAND_DISPLAY), with
+// a hint about reinstalling that misleads. This turns that into one line that names the
+// display that could not be opened, and exit code 1.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sphaerix {
+
+// Runs AMakeApplication, which constructs the toolkit's application object. If that
+// finds no display, prints "Sphaerix: no display could be opened (...)." to standard
+// error and ends the process with exit code 1; it does not return then. Otherwise what
+// the toolkit printed while connecting is passed on to standard error as usual.
+void OpenDisplayOrExit(const std::function<void()>& AMakeApplication);
+
+// The line printed for the window-system plugins that could not connect (as the
+// toolkit names them: "xcb", "wayland", ...), from the environment they read.
+std::string NoDisplayMessage(const std::vector<std::string>& APlatforms);
+
+}  // namespace sphaerix
