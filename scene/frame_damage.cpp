@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "scene/control3d.h"
 #include "scene/material.h"
@@ -20,12 +19,6 @@ constexpr double kMostOfTheTarget = 0.7;
 constexpr int kMargin = 2;
 
 std::uint64_t Mix(std::uint64_t AHash, std::uint64_t AValue) { return (AHash ^ AValue) * 1099511628211ull; }
-
-std::uint64_t MixFloat(std::uint64_t AHash, float AValue) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &AValue, 4);
-  return Mix(AHash, bits);
-}
 
 std::uint64_t TextureLook(std::uint64_t AHash, const TTexture* ATexture) {
   AHash = Mix(AHash, reinterpret_cast<std::uintptr_t>(ATexture));
