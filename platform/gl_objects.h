@@ -51,29 +51,33 @@ class TGLHandle {
   GLuint FName = 0;
 };
 
-struct TGLTextureKind {
-  static GLuint Create(QOpenGLFunctions_3_3_Core* AGL);
-  static void Delete(QOpenGLFunctions_3_3_Core* AGL, GLuint AName);
+// The kinds made and deleted by name in batches: one generator, one deleter.
+template <void (QOpenGLFunctions_3_3_Core::*Generate)(GLsizei, GLuint*),
+          void (QOpenGLFunctions_3_3_Core::*Remove)(GLsizei, const GLuint*)>
+struct TGLNamedKind {
+  static GLuint Create(QOpenGLFunctions_3_3_Core* AGL) {
+    GLuint name = 0;
+    (AGL->*Generate)(1, &name);
+    return name;
+  }
+  static void Delete(QOpenGLFunctions_3_3_Core* AGL, GLuint AName) { (AGL->*Remove)(1, &AName); }
 };
-struct TGLBufferKind {
-  static GLuint Create(QOpenGLFunctions_3_3_Core* AGL);
-  static void Delete(QOpenGLFunctions_3_3_Core* AGL, GLuint AName);
-};
-struct TGLFramebufferKind {
-  static GLuint Create(QOpenGLFunctions_3_3_Core* AGL);
-  static void Delete(QOpenGLFunctions_3_3_Core* AGL, GLuint AName);
-};
-struct TGLRenderbufferKind {
-  static GLuint Create(QOpenGLFunctions_3_3_Core* AGL);
-  static void Delete(QOpenGLFunctions_3_3_Core* AGL, GLuint AName);
-};
-struct TGLVertexArrayKind {
-  static GLuint Create(QOpenGLFunctions_3_3_Core* AGL);
-  static void Delete(QOpenGLFunctions_3_3_Core* AGL, GLuint AName);
-};
+
+using TGLTextureKind =
+    TGLNamedKind<&QOpenGLFunctions_3_3_Core::glGenTextures, &QOpenGLFunctions_3_3_Core::glDeleteTextures>;
+using TGLBufferKind =
+    TGLNamedKind<&QOpenGLFunctions_3_3_Core::glGenBuffers, &QOpenGLFunctions_3_3_Core::glDeleteBuffers>;
+using TGLFramebufferKind =
+    TGLNamedKind<&QOpenGLFunctions_3_3_Core::glGenFramebuffers, &QOpenGLFunctions_3_3_Core::glDeleteFramebuffers>;
+using TGLRenderbufferKind =
+    TGLNamedKind<&QOpenGLFunctions_3_3_Core::glGenRenderbuffers, &QOpenGLFunctions_3_3_Core::glDeleteRenderbuffers>;
+using TGLVertexArrayKind =
+    TGLNamedKind<&QOpenGLFunctions_3_3_Core::glGenVertexArrays, &QOpenGLFunctions_3_3_Core::glDeleteVertexArrays>;
+
+// Programs are made one at a time and have a deleter of their own.
 struct TGLProgramKind {
-  static GLuint Create(QOpenGLFunctions_3_3_Core* AGL);
-  static void Delete(QOpenGLFunctions_3_3_Core* AGL, GLuint AName);
+  static GLuint Create(QOpenGLFunctions_3_3_Core* AGL) { return AGL->glCreateProgram(); }
+  static void Delete(QOpenGLFunctions_3_3_Core* AGL, GLuint AName) { AGL->glDeleteProgram(AName); }
 };
 
 using TGLTexture = TGLHandle<TGLTextureKind>;

@@ -33,6 +33,23 @@ std::vector<TControl*> AccessibleChildren(TFormBase* AForm, TControl* AParent) {
   return AParent ? AParent->Controls() : AForm->Controls();
 }
 
+// Where AChild stands among AControls; -1 when it is none of theirs.
+int IndexAmong(const std::vector<TControl*>& AControls, const QAccessibleInterface* AChild) {
+  if (!AChild) return -1;
+  for (size_t i = 0; i < AControls.size(); ++i)
+    if (AccessibleOf(AControls[i]) == AChild) return static_cast<int>(i);
+  return -1;
+}
+
+// The topmost visible child of AParent under the screen point (AX, AY).
+QAccessibleInterface* VisibleChildAt(const QAccessibleInterface& AParent, int AX, int AY) {
+  for (int i = AParent.childCount() - 1; i >= 0; --i) {
+    QAccessibleInterface* c = AParent.child(i);
+    if (c && !c->state().invisible && c->rect().contains(AX, AY)) return c;
+  }
+  return nullptr;
+}
+
 QRect ScreenRect(TFormBase* AForm, const TControl* AControl) {
   if (!AForm || !AForm->Window()) return {};
   const TRectF r = AControl->AbsoluteRect();
@@ -70,19 +87,9 @@ class TControlAccessible : public QAccessibleInterface, public QAccessibleAction
   }
   int indexOfChild(const QAccessibleInterface* AChild) const override {
     TFormBase* form = FormOf(FControl);
-    if (!form || !AChild) return -1;
-    const std::vector<TControl*> children = AccessibleChildren(form, FControl);
-    for (size_t i = 0; i < children.size(); ++i)
-      if (AccessibleOf(children[i]) == AChild) return static_cast<int>(i);
-    return -1;
+    return form ? IndexAmong(AccessibleChildren(form, FControl), AChild) : -1;
   }
-  QAccessibleInterface* childAt(int AX, int AY) const override {
-    for (int i = childCount() - 1; i >= 0; --i) {
-      QAccessibleInterface* c = child(i);
-      if (c && !c->state().invisible && c->rect().contains(AX, AY)) return c;
-    }
-    return nullptr;
-  }
+  QAccessibleInterface* childAt(int AX, int AY) const override { return VisibleChildAt(*this, AX, AY); }
 
   QString text(QAccessible::Text AWhat) const override {
     if (AWhat != QAccessible::Name) return {};
@@ -183,18 +190,9 @@ class TFormAccessible : public QAccessibleObject {
                                                                      : nullptr;
   }
   int indexOfChild(const QAccessibleInterface* AChild) const override {
-    const std::vector<TControl*> controls = Form()->Controls();
-    for (size_t i = 0; i < controls.size(); ++i)
-      if (AccessibleOf(controls[i]) == AChild) return static_cast<int>(i);
-    return -1;
+    return IndexAmong(Form()->Controls(), AChild);
   }
-  QAccessibleInterface* childAt(int AX, int AY) const override {
-    for (int i = childCount() - 1; i >= 0; --i) {
-      QAccessibleInterface* c = child(i);
-      if (c && !c->state().invisible && c->rect().contains(AX, AY)) return c;
-    }
-    return nullptr;
-  }
+  QAccessibleInterface* childAt(int AX, int AY) const override { return VisibleChildAt(*this, AX, AY); }
   QAccessibleInterface* focusChild() const override {
     return Form()->Focused() ? AccessibleOf(Form()->Focused()) : nullptr;
   }
