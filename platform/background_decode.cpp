@@ -1,9 +1,5 @@
 #include "platform/background_decode.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <new>
 #include <system_error>
@@ -12,10 +8,6 @@
 #include "platform/resource_stream.h"
 
 namespace sphaerix {
-
-namespace {
-const int WorkerNice = 5;
-}  // namespace
 
 TBackgroundDecode::~TBackgroundDecode() { JoinAll(); }
 
@@ -45,20 +37,18 @@ void TBackgroundDecode::Add(TBitmap& ATarget, std::unique_ptr<TStream> AStream, 
   TJob& j = *job;
   FJobs.push_back(std::move(job));
   try {
-    j.Worker = std::thread([&j] { Decode(j, true); });
+    j.Worker = std::thread([&j] { Decode(j); });
   } catch (const std::system_error&) {
-    Decode(j, false);
+    Decode(j);
   }
 }
 
 // Each worker has codecs of its own: the process-wide ones keep one JPEG handle for the
 // user-interface thread, which goes on decoding body maps meanwhile.
-void TBackgroundDecode::Decode(TJob& AJob, bool AOnWorker) {
+void TBackgroundDecode::Decode(TJob& AJob) {
   try {
-    // Below the user-interface thread, whose own decode between the fades waits for a
-    // core otherwise: the workers have time until the fades end, it has none.
-    if (AOnWorker)
-      setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), WorkerNice);
+    // Workers run at the program's own priority: the next map must be ready when the
+    // fade-out ends, and on a busy machine a lowered worker missed that by a second.
     TQtBitmapCodecs codecs;
     const std::uint8_t* data = AJob.Stream->Memory();
     std::size_t size = static_cast<std::size_t>(AJob.Stream->Size());

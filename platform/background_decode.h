@@ -52,7 +52,7 @@ class TBackgroundDecode {
     std::exception_ptr Failure;
     std::thread Worker;
   };
-  static void Decode(TJob& AJob, bool AOnWorker);
+  static void Decode(TJob& AJob);
   void JoinAll();
 
   std::vector<std::unique_ptr<TJob>> FJobs;
