@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <algorithm>
 #include <memory>
 #include <type_traits>
 #include <utility>
@@ -334,42 +335,59 @@ void DropRing(TTextureMaterialSource* ASource) {
   if (ASource->Texture().Origin()) ASource->Texture().ReleasePixels();
 }
 
-}  // namespace
+// The selection's steps, apart so that the loop in SelectBody reads as the order of a
+// switch: pictures, fade out, swap, fade in.
 
-void SelectBody(int AIndex) {
-  // Re-entrancy: each fade pumps the event loop, so a click or a menu command can start
-  // another selection while this one waits. The newer selection supersedes this one: when
-  // this one wakes from a fade and finds a newer serial (or the program ending, or the
-  // window gone), it returns without touching the scene, and the newer one finishes.
-  static int SelectionSerial = 0;
-  TForm2* f = Form2;
-  if (!f || AIndex < 0 || AIndex >= BodyCount) return;
-  const int serial = ++SelectionSerial;
-  CurrentBody = AIndex;
-  for (int i = 0; i < BodyCount; ++i) f->Buttons[i]->SetCurrent(i == AIndex);
-  f->FloatAnimation1->StopAtCurrent();
-  // The new map, its mip levels and the ring it needs are made on workers while the
-  // shown body fades out, so the fade-in starts on time.
-  const TBodyRing ring = BodyRing(AIndex);
-  TTextureMaterialSource* ringSource =
-      ring == TBodyRing::None ? nullptr
-                              : ring == TBodyRing::Saturn ? f->TextureMaterialSource2 : f->TextureMaterialSource1;
-  TBackgroundDecode next;
-  if (TResourceStream* stream = BodyTextures[static_cast<size_t>(AIndex)].get()) {
-    next.Add(f->LightMaterialSource1->Texture(),
-             std::make_unique<TResourceStream>(BodyTextureResourceName(AIndex).toStdString()), true);
-    // As a load from the body's own stream leaves it: read to its end.
-    stream->Seek(0, TSeekOrigin::End);
+TTextureMaterialSource* RingSourceOf(TForm2* f, int AIndex) {
+  switch (BodyRing(AIndex)) {
+    case TBodyRing::Saturn:
+      return f->TextureMaterialSource2;
+    case TBodyRing::Uranus:
+      return f->TextureMaterialSource1;
+    default:
+      return nullptr;
   }
+}
+
+// Starts decoding AIndex's map and the ring it needs on workers, unless they are in place
+// or on their way. A set for another body that is still decoding is left to finish
+// first, so that no more than one set ever exists.
+void PrepareBody(TForm2* f, int AIndex) {
+  TSelectionState& s = f->Selection;
+  if (s.Next && s.NextBody == AIndex) return;
+  if (s.Next) {
+    if (!s.Next->Ready()) return;
+    s.Next.reset();  // superseded: its pictures go at once
+    s.NextBody = -1;
+  }
+  if (s.Loaded == AIndex) return;
+  TResourceStream* stream = BodyTextures[static_cast<size_t>(AIndex)].get();
+  if (!stream) return;
+  auto next = std::make_unique<TBackgroundDecode>();
+  next->Add(f->LightMaterialSource1->Texture(),
+            std::make_unique<TResourceStream>(BodyTextureResourceName(AIndex).toStdString()), true);
+  // As a load from the body's own stream leaves it: read to its end.
+  stream->Seek(0, TSeekOrigin::End);
+  TTextureMaterialSource* ringSource = RingSourceOf(f, AIndex);
   const bool ringShown = f->Disk1->Visible() && f->Disk1->MaterialSource() == ringSource;
   if (ringSource && !ringShown)
-    next.Add(ringSource->Texture(), std::make_unique<TResourceStream>(RingResourceName(ring)), ringSource->MipMaps());
-  f->Sphere1->AnimateFloatWait("opacity", 0, 0.5f, TAnimationType::In, TInterpolationType::Linear);
-  // Overtaken by a newer selection, or the program is ending (the streams may be gone).
-  if (serial != SelectionSerial || Application->Terminated() || Form2 != f) return;
-  if (!BodyTextures[static_cast<size_t>(AIndex)]) return;
-  // A ring not ready yet is waited for here, with the body still invisible.
-  next.Finish();
+    next->Add(ringSource->Texture(), std::make_unique<TResourceStream>(RingResourceName(BodyRing(AIndex))),
+              ringSource->MipMaps());
+  s.Next = std::move(next);
+  s.NextBody = AIndex;
+}
+
+// Stops the body's running fade where it is, so that the selection waiting on it goes on.
+void HoldFade(TForm2* f) {
+  for (TSceneObject* child : f->Sphere1->Children())
+    if (auto* fade = dynamic_cast<TFloatAnimation*>(child); fade && fade->Running() && fade != f->FloatAnimation1)
+      fade->StopAtCurrent();
+}
+
+// The body's map, its ring and tilt, the orbit reset, the title and the facts, all while
+// the body is invisible.
+void SwapBody(TForm2* f, int AIndex) {
+  TTextureMaterialSource* ringSource = RingSourceOf(f, AIndex);
   f->Dummy1->RotationAngle().SetX(0);
   f->Dummy1->RotationAngle().SetY(0);
   f->Dummy1->RotationAngle().SetZ(0);
@@ -379,7 +397,7 @@ void SelectBody(int AIndex) {
     if (source != ringSource) DropRing(source);
   f->Sphere2->RotationAngle().SetX(0);
   f->Sphere2->RotationAngle().SetZ(0);
-  if (ring != TBodyRing::None) {
+  if (ringSource) {
     const TBodyTilt tilt = BodyTilt(AIndex);
     f->Disk1->SetMaterialSource(ringSource);
     f->Disk1->SetVisible(true);
@@ -390,9 +408,79 @@ void SelectBody(int AIndex) {
   }
   if (!f->MenuItem1->IsChecked()) f->Sphere1->Repaint();
   f->Text2->SetText(BodyFacts[static_cast<size_t>(AIndex)]);
-  f->Sphere1->AnimateFloatWait("opacity", 1, 0.5f, TAnimationType::In, TInterpolationType::Linear);
-  if (serial != SelectionSerial || Application->Terminated() || Form2 != f) return;
-  if (f->MenuItem1->IsChecked()) f->FloatAnimation1->Start();
+}
+
+}  // namespace
+
+void SelectBody(int AIndex) {
+  TForm2* f = Form2;
+  if (!f || AIndex < 0 || AIndex >= BodyCount) return;
+  TSelectionState& s = f->Selection;
+  CurrentBody = AIndex;
+  s.Wanted = AIndex;
+  for (int i = 0; i < BodyCount; ++i) f->Buttons[i]->SetCurrent(i == AIndex);
+  if (s.Running) {
+    // The selection under way carries this one out: its pictures may start now, and a
+    // fade-in turns into the fade-out at once.
+    PrepareBody(f, AIndex);
+    if (s.FadingIn) HoldFade(f);
+    return;
+  }
+  TObjectWatch form(f);
+  // The program ending (the streams may be gone) or the window gone: nothing more.
+  auto ended = [&] { return !form.Alive() || Form2 != f || Application->Terminated(); };
+  s.Running = true;
+  s.DeepestDepth = std::max(s.DeepestDepth, ++s.Depth);
+  // However the selection ends (a failed decode raises), the next click may start one.
+  struct TLeave {
+    const TObjectWatch& Form;
+    TSelectionState& State;
+    ~TLeave() {
+      if (!Form.Alive()) return;
+      State.Running = false;
+      State.FadingIn = false;
+      --State.Depth;
+    }
+  } leave{form, s};
+  for (;;) {
+    const int index = s.Wanted;
+    f->FloatAnimation1->StopAtCurrent();
+    PrepareBody(f, index);
+    // Already invisible (a newer body named while the pictures were on their way): no
+    // fade of nothing.
+    if (f->Sphere1->Opacity() > 0)
+      f->Sphere1->AnimateFloatWait("opacity", 0, 0.5f, TAnimationType::In, TInterpolationType::Linear);
+    if (ended()) return;
+    if (s.Wanted != index) continue;
+    if (!BodyTextures[static_cast<size_t>(index)]) return;
+    // A set for a body no longer wanted finishes first and goes; then this body's, and
+    // both are waited for with the event loop running, the body still invisible.
+    if (s.Next && s.NextBody != index) {
+      Platform().ProcessEventsUntil([&] { return ended() || !s.Next || s.Next->Ready(); });
+      if (ended()) return;
+      if (s.Wanted != index) continue;
+      PrepareBody(f, index);
+    }
+    if (s.Next && s.NextBody == index) {
+      Platform().ProcessEventsUntil([&] { return ended() || s.Wanted != index || !s.Next || s.Next->Ready(); });
+      if (ended()) return;
+      if (s.Wanted != index) continue;
+      std::unique_ptr<TBackgroundDecode> pictures = std::move(s.Next);
+      s.NextBody = -1;
+      // A map that cannot be decoded leaves the selection here, with the body faded out.
+      s.Loaded = -1;
+      pictures->Finish();
+      s.Loaded = index;
+    }
+    SwapBody(f, index);
+    s.FadingIn = true;
+    f->Sphere1->AnimateFloatWait("opacity", 1, 0.5f, TAnimationType::In, TInterpolationType::Linear);
+    if (ended()) return;
+    s.FadingIn = false;
+    if (s.Wanted != index) continue;
+    if (f->MenuItem1->IsChecked()) f->FloatAnimation1->Start();
+    return;
+  }
 }
 
 void TForm2::ButtonClick(int AIndex) {

@@ -31,6 +31,26 @@ class TSaveDialog;
 class TStyleBook;
 class TBackgroundDecode;
 
+// The body switch under way. One selection runs at a time: a click while it runs only
+// names the body wanted, and the running one carries it out, so a burst of clicks neither
+// nests selections on the stack nor keeps pictures for bodies nobody will see.
+struct TSelectionState {
+  bool Running = false;
+  // The running selection waits for its fade-in; a newer request stops it where it is.
+  bool FadingIn = false;
+  // The body the newest request asked for.
+  int Wanted = 0;
+  // The body whose map the body's material holds, -1 when none yet.
+  int Loaded = -1;
+  // The pictures of one body decoding for the device, and that body; never more than one
+  // set at a time.
+  std::unique_ptr<TBackgroundDecode> Next;
+  int NextBody = -1;
+  // How many selections are on the stack now, and the most there ever were.
+  int Depth = 0;
+  int DeepestDepth = 0;
+};
+
 class TForm2 : public TFormBase {
  public:
   explicit TForm2(TSceneObject* AOwner);
@@ -84,6 +104,8 @@ class TForm2 : public TFormBase {
   void Viewport3D1MouseWheel(TSceneObject* Sender, TShiftState Shift, int WheelDelta, bool& Handled);
   void Viewport3D1Gesture(TSceneObject* Sender, const TGestureEventInfo& EventInfo, bool& Handled);
   void Viewport3D1DblClick(TSceneObject* Sender);
+  TSelectionState Selection;
+
   // One zoom step; AIn moves the camera nearer the body.
   void DoZoom(bool aIn);
 
@@ -133,7 +155,8 @@ extern int LastGestureDistance;
 QString ScreenshotName(int ABody, const QDateTime& AWhen, const TSaveDialog& ADialog);
 
 // Fades the shown body out, swaps map, title, ring, tilt and facts, and fades it in. A
-// newer selection supersedes an older one still waiting in a fade.
+// call while a selection runs returns at once: the running one goes on to the body named
+// last, stopping a fade-in where it is to fade out again.
 void SelectBody(int AIndex);
 
 }  // namespace sphaerix

@@ -1,5 +1,8 @@
 #include "platform/background_decode.h"
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QThread>
 #include <algorithm>
 #include <new>
 #include <system_error>
@@ -65,6 +68,14 @@ void TBackgroundDecode::Decode(TJob& AJob) {
   } catch (...) {
     AJob.Failure = std::current_exception();
   }
+  AJob.Done = true;
+  // A wait on the user-interface thread may be blocked with nothing else to wake it.
+  if (QCoreApplication* app = QCoreApplication::instance())
+    if (QAbstractEventDispatcher* loop = QAbstractEventDispatcher::instance(app->thread())) loop->wakeUp();
+}
+
+bool TBackgroundDecode::Ready() const {
+  return std::all_of(FJobs.begin(), FJobs.end(), [](const std::unique_ptr<TJob>& AJob) { return AJob->Done.load(); });
 }
 
 void TBackgroundDecode::JoinAll() {

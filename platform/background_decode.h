@@ -8,6 +8,7 @@
 // they touch no other object of the program.
 #pragma once
 
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <thread>
@@ -42,6 +43,11 @@ class TBackgroundDecode {
   // True between the first Add and Finish.
   bool Pending() const { return !FJobs.empty(); }
 
+  // True when no worker is decoding any more, so that Finish or dropping this set would
+  // not wait. The event loop is woken whenever a worker ends, so a wait on the
+  // user-interface thread can watch this.
+  bool Ready() const;
+
  private:
   struct TJob {
     TBitmap* Target = nullptr;
@@ -50,6 +56,7 @@ class TBackgroundDecode {
     std::unique_ptr<TStream> Stream;
     std::vector<std::uint8_t> Bytes;  // the content of a stream that is not memory-backed
     std::exception_ptr Failure;
+    std::atomic<bool> Done{false};
     std::thread Worker;
   };
   static void Decode(TJob& AJob);
