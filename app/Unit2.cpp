@@ -9,6 +9,7 @@
 
 #include "app/Unit1.h"
 #include "platform/background_decode.h"
+#include "platform/file_replace.h"
 #include "platform/resource_stream.h"
 #include "scene/animation.h"
 #include "scene/bitmap.h"
@@ -288,6 +289,8 @@ void TForm2::WireEvents() {
 
 void TForm2::FormCreate(TSceneObject*) {
   PrepareDataFolder();
+  // Screenshots killed halfway left their hidden temporaries where they are saved most.
+  RemoveSaveLeftovers(DataFolder.toStdString());
   for (int i = 0; i < BodyCount; ++i)
     BodyTextures[static_cast<size_t>(i)] =
         std::make_unique<TResourceStream>(BodyTextureResourceName(i).toStdString());

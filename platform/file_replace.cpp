@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,8 +26,12 @@ namespace {
 
 constexpr char kTempPrefix[] = ".sphaerix-save-";
 
+[[noreturn]] void ThrowCreateError(const std::string& AFileName, const std::string& AReason) {
+  throw EFileCreateError("Cannot create file \"" + AFileName + "\". " + AReason);
+}
+
 [[noreturn]] void ThrowCreateError(const std::string& AFileName, int AErrno) {
-  throw EFileCreateError("Cannot create file \"" + AFileName + "\". " + std::strerror(AErrno));
+  ThrowCreateError(AFileName, std::strerror(AErrno));
 }
 
 mode_t CurrentUmask() {
@@ -131,9 +136,25 @@ TTarget Examine(const std::string& AFileName) {
   return t;
 }
 
+// The process that made a temporary of ours, from its name (".sphaerix-save-<pid>-..."),
+// or 0 for a name without one.
+pid_t WriterOf(const char* AName) {
+  const char* p = AName + sizeof kTempPrefix - 1;
+  pid_t pid = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) pid = pid * 10 + (*p - '0');
+  return *p == '-' ? pid : 0;
+}
+
+// A temporary we cannot open to test its lock (another user's, unreadable to us) is
+// abandoned when the process that wrote it is gone.
+bool WriterGone(const char* AName) {
+  const pid_t pid = WriterOf(AName);
+  return pid > 0 && kill(pid, 0) != 0 && errno == ESRCH;
+}
+
 // Removes hidden temporaries of ours that no save holds any longer: a save killed
-// between writing and renaming left them. A running save keeps its temporary locked,
-// so only abandoned ones go, and only files of the user who runs this.
+// between writing and renaming left them, whoever ran it. A running save keeps its
+// temporary locked, so only abandoned ones go.
 void RemoveStaleTemporaries(const std::string& AFolder) {
   DIR* dir = opendir(AFolder.c_str());
   if (!dir) return;
@@ -142,11 +163,13 @@ void RemoveStaleTemporaries(const std::string& AFolder) {
     const char* name = entry->d_name;
     if (std::strncmp(name, kTempPrefix, sizeof kTempPrefix - 1) != 0) continue;
     struct stat byName {};
-    if (fstatat(dfd, name, &byName, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(byName.st_mode) ||
-        byName.st_uid != geteuid())
-      continue;
+    if (fstatat(dfd, name, &byName, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(byName.st_mode)) continue;
     TFd fd(openat(dfd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!fd.Valid() || flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) continue;
+    if (!fd.Valid()) {
+      if (errno == EACCES && WriterGone(name)) unlinkat(dfd, name, 0);
+      continue;
+    }
+    if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) continue;
     // Still the file that was locked, not one a new save just put under that name.
     struct stat opened {};
     if (fstat(fd.Get(), &opened) == 0 && fstatat(dfd, name, &byName, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -155,6 +178,9 @@ void RemoveStaleTemporaries(const std::string& AFolder) {
   }
   closedir(dir);
 }
+
+// "<prefix><pid>-": whoever finds the file abandoned can tell whose it was.
+std::string TemporaryStem() { return std::string(kTempPrefix) + std::to_string(getpid()) + "-"; }
 
 // The new content on its way: an unnamed file (Name empty) or a named hidden one.
 struct TTemporary {
@@ -180,7 +206,7 @@ bool LockTemporary(TTemporary& ATemp) {
 
 int OpenNamedTemporary(const std::string& AFolder, TTemporary& ATemp) {
   for (int attempt = 0; attempt < 16; ++attempt) {
-    std::string name = JoinPath(AFolder, std::string(kTempPrefix) + "XXXXXX");
+    std::string name = JoinPath(AFolder, TemporaryStem() + "XXXXXX");
     ATemp.Fd.Reset(mkostemp(name.data(), O_CLOEXEC));
     if (!ATemp.Fd.Valid()) return errno;
     ATemp.Name = name;
@@ -203,11 +229,12 @@ int OpenTemporary(const TTarget& ATarget, bool AUnnamed, TTemporary& ATemp) {
 
 constexpr int kOwnerNotKept = -1;
 
-// Content, owner, group and mode, all on disk. kOwnerNotKept when the file's owner or
-// group cannot be given to the new file (only root may give a file away).
+// Owner and group first, so that a temporary a kill leaves behind belongs to whoever owns
+// the file and can be cleared by that user's next save; then content and mode, all on
+// disk. kOwnerNotKept when the file's owner or group cannot be given to the new file
+// (only root may give a file away).
 int FillTemporary(TTemporary& ATemp, const TTarget& ATarget, const void* AData, std::size_t ASize) {
   const int fd = ATemp.Fd.Get();
-  if (const int error = WriteAll(fd, AData, ASize)) return error;
   mode_t mode = 0666 & ~CurrentUmask();
   if (ATarget.Exists) {
     mode = ATarget.Stat.st_mode & 07777;
@@ -217,6 +244,7 @@ int FillTemporary(TTemporary& ATemp, const TTarget& ATarget, const void* AData, 
         fchown(fd, ATarget.Stat.st_uid, ATarget.Stat.st_gid) != 0)
       return errno == EPERM ? kOwnerNotKept : errno;
   }
+  if (const int error = WriteAll(fd, AData, ASize)) return error;
   // After the owner: a change of owner clears the set-user and set-group bits.
   if (fchmod(fd, mode) != 0) return errno;
   if (fsync(fd) != 0) return errno;
@@ -246,7 +274,7 @@ int PutInPlace(TTemporary& ATemp, const TTarget& ATarget) {
     const char digits[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     int error = EEXIST;
     for (int attempt = 0; attempt < 16 && error == EEXIST; ++attempt) {
-      std::string name = kTempPrefix;
+      std::string name = TemporaryStem();
       for (int i = 0; i < 8; ++i) name += digits[random() % (sizeof digits - 1)];
       ATemp.Name = JoinPath(ATarget.Folder, name);
       error = LinkUnnamed(ATemp.Fd.Get(), ATemp.Name);
@@ -264,47 +292,35 @@ void SyncFolder(const std::string& AFolder) {
   if (dir.Valid()) fsync(dir.Get());
 }
 
-// The last way for a writable file whose folder takes no new entry: overwrite it.
-void WriteInPlace(const std::string& AFileName, const TTarget& ATarget, const void* AData,
-                  std::size_t ASize) {
-  TFd fd(open(ATarget.Path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
-  if (!fd.Valid()) ThrowCreateError(AFileName, errno);
-  // Blocks for the whole new content first, so that a full disk or quota fails here,
-  // before the old content is touched.
-  if (ASize > 0 && fallocate(fd.Get(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(ASize)) != 0 &&
-      (errno == ENOSPC || errno == EDQUOT || errno == EFBIG))
-    ThrowCreateError(AFileName, errno);
-  int error = WriteAll(fd.Get(), AData, ASize);
-  if (!error && ftruncate(fd.Get(), static_cast<off_t>(ASize)) != 0) error = errno;
-  if (!error && fsync(fd.Get()) != 0) error = errno;
-  const int closed = fd.Close();
-  if (!error) error = closed;
-  if (error) ThrowCreateError(AFileName, error);
-}
-
 }  // namespace
+
+void RemoveSaveLeftovers(const std::string& AFolder) {
+  if (!AFolder.empty()) RemoveStaleTemporaries(AFolder);
+}
 
 void WriteFileReplacing(const std::string& AFileName, const void* AData, std::size_t ASize) {
   const TTarget target = Examine(AFileName);
   RemoveStaleTemporaries(target.Folder);
-  const bool canWriteInPlace = target.Exists && S_ISREG(target.Stat.st_mode);
   // An unnamed file first; a named one where the file system has no unnamed files or the
   // unnamed one cannot be linked in.
   for (const bool unnamed : {true, false}) {
     TTemporary temp;
     int error = OpenTemporary(target, unnamed, temp);
-    if (error == EACCES || error == EPERM) {
-      if (!canWriteInPlace) ThrowCreateError(AFileName, error);
-      WriteInPlace(AFileName, target, AData, ASize);
-      return;
-    }
+    // Writing over the file in place would be the only way left, and a kill or a full
+    // disk in the middle of it would leave half the old file and half the new.
+    if (error == EACCES || error == EPERM)
+      ThrowCreateError(AFileName, "The folder \"" + target.Folder + "\" does not let you add files (" +
+                                      std::strerror(error) + ")" +
+                                      (target.Exists ? ", so the picture cannot safely replace the file there; "
+                                                       "the file is left as it was."
+                                                     : "."));
     if (error) ThrowCreateError(AFileName, error);
     error = FillTemporary(temp, target, AData, ASize);
     if (error == kOwnerNotKept) {
       temp.Discard();
-      if (!canWriteInPlace) ThrowCreateError(AFileName, EPERM);
-      WriteInPlace(AFileName, target, AData, ASize);
-      return;
+      ThrowCreateError(AFileName,
+                       "The file belongs to another user, and a picture saved by you in its place could not "
+                       "keep that owner; the file is left as it was.");
     }
     if (error) {
       temp.Discard();

@@ -13,19 +13,24 @@ namespace sphaerix {
 //
 // - The content goes into an unnamed file in the target's folder where the file system
 //   offers one, else into a hidden ".sphaerix-save-*" file there that is locked while
-//   the save runs; such files left by a save that was killed are removed first.
+//   the save runs; such files left by a save that was killed are removed first,
+//   whoever made them.
 // - Once complete and flushed, it replaces the target in one step (a rename), so a
 //   reader sees either the old file or the new one, whatever happens meanwhile.
 // - A replaced file keeps its mode, owner and group; a symbolic link stays and the file
 //   it points to is replaced (or created where it points, when that does not exist).
-// - A writable file in a folder that cannot take a new entry, or whose owner a new file
-//   could not keep, is overwritten in place: the only way left. Space is reserved first
-//   where the file system allows it, so a full disk fails before the old content is
-//   touched.
+// - A file is never overwritten in place, where a kill or a full disk halfway would leave
+//   half the old content and half the new: in a folder that takes no new entry, or over
+//   another user's file whose owner a new file could not keep, the save fails and says
+//   why.
 //
 // Raises EFileCreateError ("Cannot create file "<name>". <reason>") and leaves the old
 // file as it was and no temporary file behind.
 void WriteFileReplacing(const std::string& AFileName, const void* AData, std::size_t ASize);
+
+// Removes the hidden temporaries that killed saves left in AFolder and that no running
+// save holds, whoever made them (as far as this user may remove them).
+void RemoveSaveLeftovers(const std::string& AFolder);
 
 // For tests: runs once the new content is complete and on disk, just before it takes
 // the target's place (a test stops the process there, as a kill would).

@@ -10,11 +10,18 @@ class QSocketNotifier;
 
 namespace sphaerix {
 
+// Catches the three signals from now on, before anything else is built, so that a
+// request in the first moments of the start is kept until the event loop can act on it.
+// A signal the program was started to ignore (nohup) stays ignored. Safe to call again.
+void CatchQuitSignals();
+
 class TQuitSignals {
  public:
-  // Installs the handlers; AOnQuit runs on the thread that made this object, once per
-  // signal received. One instance per process.
+  // Catches the signals (CatchQuitSignals) and runs AOnQuit on the thread that made this
+  // object, once for each request received, those that came before it included. One
+  // instance per process.
   explicit TQuitSignals(std::function<void()> AOnQuit);
+  // Gives each signal back what it had before it was caught.
   ~TQuitSignals();
   TQuitSignals(const TQuitSignals&) = delete;
   TQuitSignals& operator=(const TQuitSignals&) = delete;

@@ -69,6 +69,34 @@ int SaveOrFail(const std::string& APath, const std::string& AText) {
   }
 }
 
+// A save in a child process (as an ordinary user under root), killed the moment the new
+// content is complete, as a kill between the write and the end of the save would.
+// Returns the child's status; AMessage gets the error the save reported, if any.
+int SaveKilledAfterTheWrite(const std::string& APath, const std::string& AText, std::string& AMessage) {
+  int pipeFds[2];
+  if (pipe(pipeFds) != 0) return -1;
+  const int status = InChild(
+      [&] {
+        close(pipeFds[0]);
+        OnReplaceContentWritten = [] { raise(SIGKILL); };
+        try {
+          Save(APath, AText);
+          return 0;
+        } catch (const EFileCreateError& e) {
+          const std::string what = e.what();
+          if (write(pipeFds[1], what.data(), what.size()) < 0) return 2;
+          return 1;
+        }
+      },
+      true);
+  close(pipeFds[1]);
+  char buffer[1024];
+  AMessage.clear();
+  for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) AMessage.append(buffer, static_cast<size_t>(n));
+  close(pipeFds[0]);
+  return status;
+}
+
 class FileReplace : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -107,7 +135,8 @@ TEST_F(FileReplace, ASaveKilledBeforeTheRenameLeavesTheOldFileAndNoTemporary) {
   EXPECT_EQ(Entries(), QStringList{"shot.jpg"});
 }
 
-TEST_F(FileReplace, StaleTemporariesOfOursGoWhileThoseOfARunningSaveOrAnotherUserStay) {
+// Leftovers of killed saves go, whoever made them; a running save's temporary stays.
+TEST_F(FileReplace, LeftoversOfKilledSavesGoWhoeverMadeThemWhileARunningSavesStays) {
   WriteAll(Path(".sphaerix-save-Stale1"), std::string(800 << 10, 'j'));
   WriteAll(Path(".sphaerix-save-Live01"), "being written");
   WriteAll(Path(".sphaerix-save-Other1"), "another user's");
@@ -121,10 +150,26 @@ TEST_F(FileReplace, StaleTemporariesOfOursGoWhileThoseOfARunningSaveOrAnotherUse
 
   Save(Path("shot.jpg"), "picture");
   close(live);
-  QStringList expected = {".sphaerix-save-Live01", ".sphaerix-saved-notes", "shot.jpg"};
-  if (root) expected.insert(1, ".sphaerix-save-Other1");
-  EXPECT_EQ(Entries(), expected);
+  EXPECT_EQ(Entries(), (QStringList{".sphaerix-save-Live01", ".sphaerix-saved-notes", "shot.jpg"}));
   EXPECT_EQ(ReadAll(Path("shot.jpg")), "picture");
+}
+
+// A leftover that its reader cannot even open (root's, found by an ordinary user) goes
+// when the process that wrote it is gone, and stays while it runs.
+TEST_F(FileReplace, AnUnreadableLeftoverGoesOnceItsWriterIsGone) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can make a file an ordinary user cannot read";
+  // A process that has ended: a child we waited for.
+  pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  waitpid(ended, nullptr, 0);
+  const std::string dead = ".sphaerix-save-" + std::to_string(ended) + "-abcdef";
+  const std::string running = ".sphaerix-save-" + std::to_string(getpid()) + "-ghijkl";
+  for (const std::string& name : {dead, running}) {
+    WriteAll(Path(name), "root's");
+    ASSERT_EQ(chmod(Path(name).c_str(), 0600), 0);
+  }
+  EXPECT_EQ(InChild([&] { return SaveOrFail(Path("shot.jpg"), "picture"); }, true), 0);
+  EXPECT_EQ(Entries(), (QStringList{QString::fromStdString(running), "shot.jpg"}));
 }
 
 TEST_F(FileReplace, AFileOfAnotherUserKeepsItsOwnerGroupAndMode) {
@@ -139,15 +184,17 @@ TEST_F(FileReplace, AFileOfAnotherUserKeepsItsOwnerGroupAndMode) {
   EXPECT_EQ(st.st_mode & 07777, 0664u);
   EXPECT_EQ(ReadAll(Path("shared.jpg")), "replaced by root");
 
-  // An ordinary user may not give a new file away: the writable file is overwritten in
-  // place, and keeps its owner that way.
+  // An ordinary user may not give a new file away, and writing over the file in place
+  // could leave it half old, half new: the save says so and leaves the file alone.
   ASSERT_EQ(chmod(Path("shared.jpg").c_str(), 0666), 0);
-  EXPECT_EQ(InChild([&] { return SaveOrFail(Path("shared.jpg"), "by nobody"); }, true), 0);
+  std::string message;
+  EXPECT_EQ(SaveKilledAfterTheWrite(Path("shared.jpg"), "by nobody", message), 1);
+  EXPECT_NE(message.find("belongs to another user"), std::string::npos) << message;
   st = StatOf(Path("shared.jpg"));
   EXPECT_EQ(st.st_uid, 4321u);
   EXPECT_EQ(st.st_gid, 5432u);
   EXPECT_EQ(st.st_mode & 07777, 0666u);
-  EXPECT_EQ(ReadAll(Path("shared.jpg")), "by nobody");
+  EXPECT_EQ(ReadAll(Path("shared.jpg")), "replaced by root");
   EXPECT_EQ(Entries(), QStringList{"shared.jpg"});
 }
 
@@ -187,17 +234,21 @@ TEST_F(FileReplace, ALinkKeepsPointingWhereItPointedAndItsTargetIsReplaced) {
   EXPECT_THROW(Save(Path("loop-a"), "x"), EFileCreateError);
 }
 
-// The folder takes no new entry, but the file in it is writable: it is overwritten in
-// place, once the picture is complete. A new file there still cannot be made.
-TEST_F(FileReplace, AWritableFileInAFolderWeCannotWriteToIsWrittenInPlace) {
+// The folder takes no new entry, but the file in it is writable. Written in place, a kill
+// between the write and the end of the save would leave a mix of old and new: the save
+// says why it cannot replace the file there, and the file stays as it was.
+TEST_F(FileReplace, AFileInAFolderWeCannotAddToIsLeftAsItWasWithTheReason) {
+  if (geteuid() != 0) GTEST_SKIP() << "the folder's protection is tried as an ordinary user, made from root";
   ASSERT_TRUE(QDir(Dir.path()).mkdir("locked"));
   WriteAll(Path("locked/shot.jpg"), "a longer old picture");
   ASSERT_EQ(chmod(Path("locked/shot.jpg").c_str(), 0666), 0);
   ASSERT_EQ(chmod(Path("locked").c_str(), 0555), 0);
-  const ino_t inode = StatOf(Path("locked/shot.jpg")).st_ino;
-  EXPECT_EQ(InChild([&] { return SaveOrFail(Path("locked/shot.jpg"), "new"); }, true), 0);
-  EXPECT_EQ(ReadAll(Path("locked/shot.jpg")), "new");
-  EXPECT_EQ(StatOf(Path("locked/shot.jpg")).st_ino, inode);
+  std::string message;
+  EXPECT_EQ(SaveKilledAfterTheWrite(Path("locked/shot.jpg"), "new", message), 1);
+  EXPECT_NE(message.find("Cannot create file \"" + Path("locked/shot.jpg") + "\""), std::string::npos) << message;
+  EXPECT_NE(message.find("does not let you add files"), std::string::npos) << message;
+  EXPECT_NE(message.find("left as it was"), std::string::npos) << message;
+  EXPECT_EQ(ReadAll(Path("locked/shot.jpg")), "a longer old picture");
   EXPECT_EQ(InChild([&] { return SaveOrFail(Path("locked/other.jpg"), "new"); }, true), 1);
   EXPECT_EQ(Entries("locked"), QStringList{"shot.jpg"});
   chmod(Path("locked").c_str(), 0755);
