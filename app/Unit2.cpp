@@ -10,6 +10,7 @@
 #include "app/Unit1.h"
 #include "platform/background_decode.h"
 #include "platform/file_replace.h"
+#include "platform/memory_release.h"
 #include "platform/resource_stream.h"
 #include "scene/animation.h"
 #include "scene/bitmap.h"
@@ -182,8 +183,8 @@ void TForm2::BuildMaterials() {
   LightMaterialSource1->SetMipMaps(true);
   TextureMaterialSource1->SetMipMaps(true);
   TextureMaterialSource2->SetMipMaps(true);
-  // The star map takes a while to decode: it decodes on a worker while the creation
-  // handler's first selection fades, and is in place before the first frame. The rings
+  // The star map takes a while to decode: it decodes on a worker beside the first body's
+  // map, and is in place before the first frame. The rings
   // are decoded when their body is chosen (SelectBody), so that no picture waits in
   // memory for a body that may never be shown.
   FLayoutImages = std::make_unique<TBackgroundDecode>();
@@ -449,10 +450,17 @@ void SelectBody(int AIndex) {
     const int index = s.Wanted;
     f->FloatAnimation1->StopAtCurrent();
     PrepareBody(f, index);
+    // Fades are for the eye: before the window is first shown (the start's selection)
+    // nobody would see them, and they would only hold the first frame back.
+    const bool seen = f->Visible();
     // Already invisible (a newer body named while the pictures were on their way): no
     // fade of nothing.
-    if (f->Sphere1->Opacity() > 0)
-      f->Sphere1->AnimateFloatWait("opacity", 0, 0.5f, TAnimationType::In, TInterpolationType::Linear);
+    if (f->Sphere1->Opacity() > 0) {
+      if (seen)
+        f->Sphere1->AnimateFloatWait("opacity", 0, 0.5f, TAnimationType::In, TInterpolationType::Linear);
+      else
+        f->Sphere1->SetOpacity(0);
+    }
     if (ended()) return;
     if (s.Wanted != index) continue;
     if (!BodyTextures[static_cast<size_t>(index)]) return;
@@ -476,12 +484,18 @@ void SelectBody(int AIndex) {
       s.Loaded = index;
     }
     SwapBody(f, index);
-    s.FadingIn = true;
-    f->Sphere1->AnimateFloatWait("opacity", 1, 0.5f, TAnimationType::In, TInterpolationType::Linear);
-    if (ended()) return;
-    s.FadingIn = false;
+    if (seen) {
+      s.FadingIn = true;
+      f->Sphere1->AnimateFloatWait("opacity", 1, 0.5f, TAnimationType::In, TInterpolationType::Linear);
+      if (ended()) return;
+      s.FadingIn = false;
+    } else {
+      f->Sphere1->SetOpacity(1);
+    }
     if (s.Wanted != index) continue;
     if (f->MenuItem1->IsChecked()) f->FloatAnimation1->Start();
+    // The shown body's pictures are on the device by now, the others' are freed.
+    ReturnFreedMemory();
     return;
   }
 }

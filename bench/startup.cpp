@@ -174,7 +174,7 @@ class TTimedForm2 : public sphaerix::TForm2 {
     auto create = OnCreate;
     OnCreate = [create](sphaerix::TSceneObject* ASender) {
       create(ASender);
-      Phase("creation handler (streams, Earth, 2 fades)");
+      Phase("creation handler (streams, Earth and the stars decoded)");
     };
   }
 };
@@ -276,10 +276,9 @@ int main(int argc, char** argv) {
   }
   const double ec = Median(emptyCpu), vc = Median(viewerCpu), ew = Median(emptyWall), vw = Median(viewerWall);
   std::printf("empty window: median %.3f s of processor, %.3f s wall to the first frame\n", ec, ew);
-  std::printf("viewer:       median %.3f s of processor, %.3f s wall to the first frame "
-              "(the wall time holds the first selection's 1.0 s of fades, before the window is shown)\n",
-              vc, vw);
+  std::printf("viewer:       median %.3f s of processor, %.3f s wall to the first frame\n", vc, vw);
   std::printf("\nthe figure with its goal (%d interleaved runs):\n", runs);
   bench::Goal("processor seconds to the first frame, viewer / empty window", vc / ec, "", 5.0);
+  bench::Goal("wall seconds to the first frame, viewer", vw, "s", 0.5);
   return 0;
 }
