@@ -112,11 +112,14 @@ inline int RunEmptyWindow(int ASettleMs, const std::function<void(QOpenGLWindow&
   return 0;
 }
 
-// Starts AProgram --child AArgs... with AHome as its home, so no run sees another's files.
+// Starts AProgram --child AArgs... with AHome as its home, so no run sees another's files:
+// the OpenGL driver's shader cache among them, which starts empty, as on a first start.
 inline void StartChild(QProcess& AProcess, const QTemporaryDir& AHome, const char* AProgram,
                        const QStringList& AArgs) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("HOME", AHome.path());
+  env.insert("XDG_CACHE_HOME", AHome.path() + "/.cache");
+  env.remove("MESA_SHADER_CACHE_DIR");
   AProcess.setProcessEnvironment(env);
   AProcess.setProcessChannelMode(QProcess::SeparateChannels);
   AProcess.start(QString::fromLocal8Bit(AProgram), QStringList{QStringLiteral("--child")} + AArgs);

@@ -1,7 +1,8 @@
 // Start-up: the processor seconds (all threads) and the wall time from exec to the main
 // window's first frame on screen, for the viewer and for an empty full-screen Qt OpenGL
 // window measured in the same run, runs interleaved; the processor-time ratio is the
-// figure, printed with its goal. The X server's own time is not counted.
+// figure, printed with its goal. The X server's own time is not counted. Each run has a
+// home of its own, so the driver's shader cache is empty, as on a user's first start.
 //
 // Needs a display with OpenGL 3.3, for instance a virtual one at 1920 x 1080 with a
 // window manager:
@@ -194,10 +195,11 @@ int RunPhases() {
     const double stars = DecodeSeconds("Stars"), saturn = DecodeSeconds("SaturnRing"),
                  uranus = DecodeSeconds("UranusRing"), earth = DecodeSeconds("JpgImage_1");
     Phase("decodes and uploads alone (not part of a start)");
-    std::printf("    Stars 6000x3000 PNG %.3f s, SaturnRing 4096x4096 PNG %.3f s, UranusRing %.3f s, "
+    std::printf("    Stars 6000x3000 JPEG %.3f s, SaturnRing 4096x4096 PNG %.3f s, UranusRing %.3f s, "
                 "Earth JPEG %.3f s\n",
                 stars, saturn, uranus, earth);
-    // The three PNGs side by side, one thread each, as far as the machine's cores allow.
+    // The three layout pictures side by side, one thread each, as far as the machine's
+    // cores allow.
     const TClock::time_point t0 = TClock::now();
     std::thread a([] { TQtBitmapCodecs codecs; TResourceStream s("Stars"); TBitmap b;
                        codecs.LoadFromMemory(b, static_cast<const std::uint8_t*>(s.Memory()), s.Size()); });
@@ -208,7 +210,7 @@ int RunPhases() {
     a.join();
     b.join();
     c.join();
-    std::printf("    the three PNGs on three threads: %.3f s (%u cores)\n",
+    std::printf("    the three layout pictures on three threads: %.3f s (%u cores)\n",
                 std::chrono::duration<double>(TClock::now() - t0).count(), std::thread::hardware_concurrency());
     TimeTextureUploads();
     PhaseLast = TClock::now();
