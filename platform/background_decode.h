@@ -49,6 +49,9 @@ class TBackgroundDecode {
     bool MipLevels = false;
     std::unique_ptr<TStream> Stream;
     std::vector<std::uint8_t> Bytes;  // the content of a stream that is not memory-backed
+    // Decodes the picture again should the device lose it: the user-interface thread's
+    // codecs, as for a plain load (the worker's own go with the worker).
+    IBitmapCodecs* ReloadDecoder = nullptr;
     std::exception_ptr Failure;
     std::thread Worker;
   };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 namespace sphaerix {
 
@@ -66,8 +67,6 @@ double EaseIn(TInterpolationType AInterpolation, double x) {
   return x;
 }
 
-TAniThread* GAniThread = nullptr;
-
 }  // namespace
 
 float InterpolateFraction(float T, TInterpolationType AInterpolation, TAnimationType AType) {
@@ -86,8 +85,6 @@ float InterpolateFraction(float T, TInterpolationType AInterpolation, TAnimation
 
 // ---------------------------------------------------------------------------------------
 // TAnimation
-
-int TAnimation::AniFrameRate = 60;
 
 TAnimation::TAnimation(TSceneObject* AOwner) : TSceneObject(AOwner) {}
 
@@ -412,21 +409,30 @@ void TFloatAnimation::ApplyValue() {
 // ---------------------------------------------------------------------------------------
 // TAniThread
 
-TAniThread* TAniThread::Instance() { return GAniThread; }
+namespace {
 
-TAniThread& TAniThread::Ensure() {
-  if (!GAniThread) GAniThread = new TAniThread();
-  return *GAniThread;
+SceneRuntime& CurrentRuntime() {
+  SceneRuntime* runtime = SceneRuntime::Current();
+  if (!runtime) throw std::logic_error("no scene runtime in place");
+  return *runtime;
 }
 
-void TAniThread::Shutdown() {
-  TAniThread* clock = GAniThread;
-  GAniThread = nullptr;
-  delete clock;
+}  // namespace
+
+TAniThread* TAniThread::Instance() {
+  SceneRuntime* runtime = SceneRuntime::Current();
+  return runtime ? runtime->Clock() : nullptr;
 }
 
-TAniThread::TAniThread() {
-  FInterval = PeriodFor(std::clamp(TAnimation::AniFrameRate, 5, 100));
+TAniThread& TAniThread::Ensure() { return CurrentRuntime().EnsureClock(); }
+
+TAniThread::TAniThread(SceneRuntime& ARuntime) : FRuntime(ARuntime) {
+  FInterval = PeriodFor(std::clamp(FRuntime.AniFrameRate(), 5, 100));
+}
+
+void TAniThread::MakeTimer() {
+  // The timer belongs to this clock and dies with it, so its callback may hold the clock.
+  FTimer.reset(FRuntime.Platform().CreateTimer(FInterval, [this] { OnTimer(); }));
 }
 
 TAniThread::~TAniThread() = default;
@@ -457,12 +463,9 @@ void TAniThread::Remove(TAnimation* AAnimation) {
 void TAniThread::SwitchTimer(bool AOn) {
   if (AOn == FTimerEnabled) return;
   if (AOn) {
-    FTime = Platform().Tick();
+    FTime = FRuntime.Platform().Tick();
     // Inside a tick the old timer may still exist (switched off earlier in this tick).
-    if (!FTimer)
-      FTimer.reset(Platform().CreateTimer(FInterval, [] {
-        if (GAniThread) GAniThread->OnTimer();
-      }));
+    if (!FTimer) MakeTimer();
     FTimerEnabled = FTimer != nullptr;
   } else {
     FTimerEnabled = false;
@@ -478,7 +481,7 @@ void TAniThread::OnTimer() {
   } catch (...) {
     --FInTick;
     if (FInTick == 0 && !FTimerEnabled) FTimer.reset();
-    Platform().HandleException(std::current_exception());
+    FRuntime.Platform().HandleException(std::current_exception());
     return;
   }
   --FInTick;
@@ -487,19 +490,17 @@ void TAniThread::OnTimer() {
     FTimer.reset();
     return;
   }
-  const int period = PeriodFor(TAnimation::AniFrameRate);
+  const int period = PeriodFor(FRuntime.AniFrameRate());
   if (period != FInterval) {
     FInterval = period;
     FTimer.reset();
-    FTimer.reset(Platform().CreateTimer(FInterval, [] {
-      if (GAniThread) GAniThread->OnTimer();
-    }));
+    MakeTimer();
     FTimerEnabled = FTimer != nullptr;
   }
 }
 
 void TAniThread::DoSyncTimer() {
-  const double now = Platform().Tick();
+  const double now = FRuntime.Platform().Tick();
   FDeltaTime = now - FTime;
   FTime = now;
   if (FDeltaTime <= 0) return;
@@ -606,10 +607,7 @@ void TSceneObject::StopPropertyAnimation(const std::string& APropertyName) {
   TAnimator::StopPropertyAnimation(this, APropertyName);
 }
 
-TAnimationDestroyer& TAnimationDestroyer::Instance() {
-  static TAnimationDestroyer* instance = new TAnimationDestroyer();
-  return *instance;
-}
+TAnimationDestroyer& TAnimationDestroyer::Instance() { return CurrentRuntime().Destroyer(); }
 
 void TAnimationDestroyer::DoAniFinished(TSceneObject* Sender) {
   if (!Sender) return;
@@ -617,7 +615,10 @@ void TAnimationDestroyer::DoAniFinished(TSceneObject* Sender) {
   FPending.push_back(Sender);
   // Hears of it if someone else destroys it first, so the deferred call does not.
   Sender->AddFreeNotify(this);
-  Platform().PostDeferred([Sender] { TAnimationDestroyer::Instance().Dispose(Sender); });
+  std::weak_ptr<TAnimationDestroyer> self = weak_from_this();
+  Platform().PostDeferred([self, Sender] {
+    if (auto destroyer = self.lock()) destroyer->Dispose(Sender);
+  });
 }
 
 bool TAnimationDestroyer::IsPending(const TSceneObject* AObject) const {

@@ -10,6 +10,7 @@
 
 #include "scene/object.h"
 #include "scene/platform_services.h"
+#include "scene/scene_runtime.h"
 
 namespace sphaerix {
 
@@ -37,10 +38,6 @@ class TAnimation : public TSceneObject {
  public:
   explicit TAnimation(TSceneObject* AOwner = nullptr);
   ~TAnimation() override;
-
-  // The frame-rate setting the clock derives its timer period from (5..100 when the
-  // clock is created; 60 gives 10 ms).
-  static int AniFrameRate;
 
   float Duration() const { return FDuration; }
   void SetDuration(float AValue) { FDuration = AValue; }
@@ -177,17 +174,16 @@ class TFloatAnimation : public TCustomPropertyAnimation {
   bool FStartFromCurrent = false;
 };
 
-// The shared clock: one per process, a platform timer on the user-interface thread that
-// exists only while at least one animation is on its list.
+// The shared clock: one per scene runtime (scene_runtime.h), a platform timer on the
+// user-interface thread that exists only while at least one animation is on its list.
+// It ends with its runtime; animations still on its list then no longer advance.
 class TAniThread {
  public:
-  // The clock, or nullptr before the first start that needed one.
+  // The current runtime's clock, or nullptr before the first start that needed one.
   static TAniThread* Instance();
-  // The clock, created when there is none.
+  // The current runtime's clock, created when there is none; std::logic_error without
+  // a runtime.
   static TAniThread& Ensure();
-  // Destroys the clock (program end, or between tests). Animations still on its list
-  // are taken off it and no longer advance.
-  static void Shutdown();
 
   void Add(TAnimation* AAnimation);
   void Remove(TAnimation* AAnimation);
@@ -202,12 +198,15 @@ class TAniThread {
   ~TAniThread();
 
  private:
-  TAniThread();
+  friend class SceneRuntime;
+  explicit TAniThread(SceneRuntime& ARuntime);
   static int PeriodFor(int ARate);
   void SwitchTimer(bool AOn);
   void OnTimer();
   void DoSyncTimer();
+  void MakeTimer();
 
+  SceneRuntime& FRuntime;
   std::vector<TAnimation*> FAniList;
   double FTime = 0;
   double FDeltaTime = 0;
@@ -239,8 +238,12 @@ class TAnimator {
 };
 
 // Disposes of the animations AnimateFloat created, through the platform's deferred calls.
-class TAnimationDestroyer : public TSceneObject {
+// One per scene runtime, made on first use; a disposal still queued when it ends does
+// nothing, and the animation goes with the object that owns it.
+class TAnimationDestroyer : public TSceneObject,
+                            public std::enable_shared_from_this<TAnimationDestroyer> {
  public:
+  // The current runtime's destroyer; std::logic_error without a runtime.
   static TAnimationDestroyer& Instance();
   void DoAniFinished(TSceneObject* Sender);
   // Animations whose disposal is queued but has not run yet.
@@ -251,6 +254,7 @@ class TAnimationDestroyer : public TSceneObject {
   void FreeNotification(TSceneObject* AObject) override;
 
  private:
+  friend class SceneRuntime;
   TAnimationDestroyer() = default;
   void Dispose(TSceneObject* AObject);
   std::vector<TSceneObject*> FPending;

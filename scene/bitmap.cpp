@@ -1,5 +1,7 @@
 #include "scene/bitmap.h"
 
+#include "scene/scene_runtime.h"
+
 #include <algorithm>
 #include <cassert>
 #include <cstdlib>
@@ -17,8 +19,6 @@ namespace sphaerix {
 
 namespace {
 
-IBitmapCodecs* GCodecs = nullptr;
-
 std::uint32_t Premultiply(TAlphaColor c) {
   const std::uint32_t a = AlphaOf(c);
   if (a == 255) return c;
@@ -29,11 +29,10 @@ std::uint32_t Premultiply(TAlphaColor c) {
 }  // namespace
 
 IBitmapCodecs& BitmapCodecs() {
-  if (!GCodecs) throw std::logic_error("no bitmap codecs installed");
-  return *GCodecs;
+  SceneRuntime* runtime = SceneRuntime::Current();
+  if (!runtime || !runtime->Codecs()) throw std::logic_error("no bitmap codecs installed");
+  return *runtime->Codecs();
 }
-
-void SetBitmapCodecs(IBitmapCodecs* ACodecs) { GCodecs = ACodecs; }
 
 namespace {
 
@@ -132,6 +131,7 @@ void TBitmap::SetPixels(int AWidth, int AHeight, TBitmapPixels APixels) {
   FLevelOffsets.clear();
   FOrigin = nullptr;
   FOriginSize = 0;
+  FOriginDecoder = nullptr;
   BitmapChanged();
 }
 
@@ -150,15 +150,18 @@ void TBitmap::MoveFrom(TBitmap& ASource) {
   FLevelOffsets = std::move(ASource.FLevelOffsets);
   FOrigin = ASource.FOrigin;
   FOriginSize = ASource.FOriginSize;
+  FOriginDecoder = ASource.FOriginDecoder;
   ASource.FWidth = ASource.FHeight = 0;
   ASource.FLevelOffsets.clear();
   ASource.FOrigin = nullptr;
   ASource.FOriginSize = 0;
+  ASource.FOriginDecoder = nullptr;
 }
 
-void TBitmap::SetOrigin(const std::uint8_t* AData, std::size_t ASize) {
+void TBitmap::SetOrigin(const std::uint8_t* AData, std::size_t ASize, IBitmapCodecs& ADecoder) {
   FOrigin = AData;
   FOriginSize = AData ? ASize : 0;
+  FOriginDecoder = AData ? &ADecoder : nullptr;
 }
 
 int TBitmap::FullMipChain(int AWidth, int AHeight) {
@@ -226,15 +229,17 @@ void TBitmap::ReleasePixels() {
 }
 
 bool TBitmap::ReloadPixels() {
-  if (!FOrigin) return false;
+  if (!FOrigin || !FOriginDecoder) return false;
   const std::uint8_t* origin = FOrigin;
   const std::size_t size = FOriginSize;
+  IBitmapCodecs* decoder = FOriginDecoder;
   // Decoded into a bitmap of its own so that no change is raised here.
   TBitmap fresh;
-  BitmapCodecs().LoadFromMemory(fresh, origin, size);
+  decoder->LoadFromMemory(fresh, origin, size);
   MoveFrom(fresh);
   FOrigin = origin;
   FOriginSize = size;
+  FOriginDecoder = decoder;
   return true;
 }
 
@@ -248,8 +253,9 @@ void TBitmap::LoadFromStream(TStream& AStream) {
   const std::int64_t size = AStream.Size();
   if (const std::uint8_t* memory = AStream.Memory()) {
     AStream.Seek(0, TSeekOrigin::End);
-    BitmapCodecs().LoadFromMemory(*this, memory, static_cast<std::size_t>(size));
-    if (AStream.Permanent()) SetOrigin(memory, static_cast<std::size_t>(size));
+    IBitmapCodecs& codecs = BitmapCodecs();
+    codecs.LoadFromMemory(*this, memory, static_cast<std::size_t>(size));
+    if (AStream.Permanent()) SetOrigin(memory, static_cast<std::size_t>(size), codecs);
     return;
   }
   std::vector<std::uint8_t> bytes;

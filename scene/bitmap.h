@@ -19,6 +19,7 @@
 namespace sphaerix {
 
 class TStream;
+class IBitmapCodecs;
 
 // Data that the codecs cannot decode.
 class EBitmapLoadingFailed : public std::runtime_error {
@@ -125,8 +126,12 @@ class TBitmap {
   // it, and decoded again should the device lose it. Null otherwise.
   const std::uint8_t* Origin() const { return FOrigin; }
   std::size_t OriginSize() const { return FOriginSize; }
-  // Marks [AData, AData + ASize) as the origin of the pixels held now.
-  void SetOrigin(const std::uint8_t* AData, std::size_t ASize);
+  // What decodes the origin again; null when there is no origin.
+  IBitmapCodecs* OriginDecoder() const { return FOriginDecoder; }
+  // Marks [AData, AData + ASize) as the origin of the pixels held now, to be decoded again
+  // by ADecoder, which must outlive this bitmap: a paint that needs the picture again
+  // takes it from here, never from whatever codecs happen to be installed then.
+  void SetOrigin(const std::uint8_t* AData, std::size_t ASize, IBitmapCodecs& ADecoder);
   // Drops pixels and mip levels, keeping the origin, without raising a change: the
   // picture lives on in the device.
   void ReleasePixels();
@@ -148,6 +153,7 @@ class TBitmap {
   std::vector<std::size_t> FLevelOffsets;  // where level 1, 2, ... begins in FLevels
   const std::uint8_t* FOrigin = nullptr;
   std::size_t FOriginSize = 0;
+  IBitmapCodecs* FOriginDecoder = nullptr;
 };
 
 // The platform's image codecs. Both calls are the whole job: Load decodes all of
@@ -161,10 +167,8 @@ class IBitmapCodecs {
                           const TBitmapCodecSaveParams* AParams) = 0;
 };
 
-// The process-wide codecs, one platform service as the image codecs of the desktop are:
-// the application installs the platform's (InstallBitmapCodecs) as it starts, and tests
-// that decode install them too. Raises std::logic_error when none is installed.
+// The codecs of the current scene runtime (scene_runtime.h), which loads and saves go
+// through. Raises std::logic_error when no runtime with codecs is in place.
 IBitmapCodecs& BitmapCodecs();
-void SetBitmapCodecs(IBitmapCodecs* ACodecs);
 
 }  // namespace sphaerix

@@ -2,17 +2,16 @@
 
 #include <stdexcept>
 
+#include "scene/scene_runtime.h"
+
 namespace sphaerix {
 
-static IPlatformServices* GServices = nullptr;
-
 IPlatformServices& Platform() {
-  if (!GServices) throw std::logic_error("no platform services installed");
-  return *GServices;
+  SceneRuntime* runtime = SceneRuntime::Current();
+  if (!runtime) throw std::logic_error("no scene runtime in place");
+  return runtime->Platform();
 }
 
-bool PlatformInstalled() { return GServices != nullptr; }
-
-void SetPlatform(IPlatformServices* AServices) { GServices = AServices; }
+bool PlatformInstalled() { return SceneRuntime::Current() != nullptr; }
 
 }  // namespace sphaerix

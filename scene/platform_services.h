@@ -31,12 +31,10 @@ class IPlatformServices {
   virtual void HandleException(std::exception_ptr AException) = 0;
 };
 
-// The process-wide services. The application installs its platform once at start and
-// removes it at its end (tests install fakes); the animation clock, the blocking waits,
-// touch timers and the error report of scene code all go through it. Platform() raises
-// std::logic_error when none is installed.
+// The services of the current scene runtime (scene_runtime.h): the blocking waits, touch
+// timers and the error report of scene code go through them. Platform() raises
+// std::logic_error when no runtime is in place.
 IPlatformServices& Platform();
 bool PlatformInstalled();
-void SetPlatform(IPlatformServices* AServices);
 
 }  // namespace sphaerix

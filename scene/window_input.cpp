@@ -1,5 +1,7 @@
 #include "scene/window_input.h"
 
+#include "scene/scene_runtime.h"
+
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -7,11 +9,6 @@
 namespace sphaerix {
 
 namespace {
-
-std::vector<TWindowInput*>& LiveWindows() {
-  static std::vector<TWindowInput*> windows;
-  return windows;
-}
 
 void CollectGestures(const TSceneObject& AObject, TInteractiveGestures& AResult) {
   for (const TSceneObject* child : AObject.Children()) {
@@ -24,7 +21,8 @@ void CollectGestures(const TSceneObject& AObject, TInteractiveGestures& AResult)
 
 TInteractiveGestures EnabledInteractiveGestures() {
   TInteractiveGestures result;
-  for (const TWindowInput* w : LiveWindows()) CollectGestures(w->Window(), result);
+  if (const SceneRuntime* runtime = SceneRuntime::Current())
+    for (const TWindowInput* w : runtime->Windows()) CollectGestures(w->Window(), result);
   return result;
 }
 
@@ -48,13 +46,12 @@ class TWindowInput::TWatch {
 };
 
 TWindowInput::TWindowInput(TSceneObject& AWindow, IControlRoot& ARoot)
-    : FWindow(AWindow), FRoot(ARoot), FTouch(*this) {
-  LiveWindows().push_back(this);
+    : FWindow(AWindow), FRoot(ARoot), FRuntime(SceneRuntime::Current()), FTouch(*this) {
+  if (FRuntime) FRuntime->AddWindow(this);
 }
 
 TWindowInput::~TWindowInput() {
-  auto& windows = LiveWindows();
-  windows.erase(std::find(windows.begin(), windows.end(), this));
+  if (FRuntime) FRuntime->RemoveWindow(this);
 }
 
 std::vector<TControl*> TWindowInput::TopLevelControls() const {

@@ -13,12 +13,14 @@
 
 namespace sphaerix {
 
-// The gestures that some control of some window has enabled (process-wide union).
+// The gestures that some control of some window of the current scene runtime has enabled.
 TInteractiveGestures EnabledInteractiveGestures();
 
 // The window is its controls' root and keeps their capture and focus; this object keeps
 // hover, the pointer positions and the touch recogniser, and sends each operation to the
 // control it is for.
+class SceneRuntime;
+
 class TWindowInput : private ITouchHost {
  public:
   // AWindow is the object whose child controls are the window's top-level controls,
@@ -68,6 +70,9 @@ class TWindowInput : private ITouchHost {
  private:
   class TWatch;
   friend class TWatch;
+  friend class SceneRuntime;
+  // The runtime this window joined has ended before it.
+  void RuntimeEnded() { FRuntime = nullptr; }
 
   // ITouchHost
   float RootScale() const override { return FRoot.RootScale(); }
@@ -80,6 +85,7 @@ class TWindowInput : private ITouchHost {
 
   TSceneObject& FWindow;
   IControlRoot& FRoot;
+  SceneRuntime* FRuntime;  // whose windows make the enabled gestures; null without one
   TControl* FHovered = nullptr;
   TPointF FLastPosition{-1, -1};
   TPointF FPressPosition{-1, -1};

@@ -14,6 +14,7 @@
 
 #include "platform/background_decode.h"
 #include "platform/bitmap_codecs.h"
+#include "platform/qt_runtime.h"
 #include "scene/bitmap.h"
 #include "scene/stream.h"
 
@@ -72,7 +73,7 @@ struct TWatched {
 
 class BackgroundDecodeTest : public ::testing::Test {
  protected:
-  void SetUp() override { InstallBitmapCodecs(); }
+  QtRuntime Runtime;
 };
 
 TEST_F(BackgroundDecodeTest, HandsOverTheSamePixelsAsAPlainLoadOnTheCallingThread) {

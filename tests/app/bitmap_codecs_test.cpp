@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/bitmap_codecs.h"
+#include "platform/qt_runtime.h"
 #include "scene/bitmap.h"
 #include "scene/stream.h"
 
@@ -90,13 +91,13 @@ void FillBlocks(TBitmap& ABitmap) {
 class BitmapCodecsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    InstallBitmapCodecs();
     ASSERT_TRUE(Dir.isValid());
   }
   std::string Path(const char* AName) const { return Dir.filePath(AName).toStdString(); }
   QStringList Entries() const {
     return QDir(Dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
   }
+  QtRuntime Runtime;
   QTemporaryDir Dir;
 };
 

@@ -81,8 +81,6 @@ class AnimationTest : public ::testing::Test {
   void TearDown() override {
     P.Drain();
     delete Body;
-    TAniThread::Shutdown();
-    TAnimation::AniFrameRate = 60;
   }
 
   // A TFloatAnimation child of Body, counting its events.
@@ -400,12 +398,11 @@ TEST_F(AnimationTest, ClockTimerRunsOnlyWhileAnimationsRunAndVisitsLastAddedFirs
   EXPECT_EQ(early->CurrentTime(), 0.0f);
   // The period follows the frame-rate setting from the next tick on: 10 x trunc(100 / rate).
   for (auto [rate, period] : {std::pair{20, 50}, std::pair{150, 1}, std::pair{2, 200}}) {
-    TAnimation::AniFrameRate = rate;
+    P.Runtime.SetAniFrameRate(rate);
     P.Advance(0.01);
     ASSERT_EQ(P.Timers.size(), 1u);
     EXPECT_EQ(P.Timers[0]->IntervalMs, period) << rate;
   }
-  TAnimation::AniFrameRate = 60;
 }
 
 TEST_F(AnimationTest, AnimationThatEndsInATickWhileTheListShrinks) {

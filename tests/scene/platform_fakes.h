@@ -1,5 +1,5 @@
-// A platform whose time moves only when a test says so, installed for the fake's
-// lifetime (the one installed before comes back afterwards). Timers fire and deferred
+// A platform whose time moves only when a test says so, in a scene runtime of its own for
+// the fake's lifetime (the runtime current before comes back afterwards). Timers fire and deferred
 // calls run only from Advance, Pass and Drain; a wait (ProcessEventsUntil) moves the
 // clock 10 ms per round, so nested waits run deterministically.
 #pragma once
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "scene/platform_services.h"
+#include "scene/scene_runtime.h"
 
 namespace sphaerix::testing {
 
@@ -31,8 +32,7 @@ class FakePlatform : public IPlatformServices {
     }
   };
 
-  FakePlatform() : FPrevious(PlatformInstalled() ? &Platform() : nullptr) { SetPlatform(this); }
-  ~FakePlatform() override { SetPlatform(FPrevious); }
+  FakePlatform() = default;
   FakePlatform(const FakePlatform&) = delete;
   FakePlatform& operator=(const FakePlatform&) = delete;
 
@@ -114,8 +114,8 @@ class FakePlatform : public IPlatformServices {
     for (Timer* t : Timers) t->Callback = nullptr;
   }
 
- private:
-  IPlatformServices* FPrevious;
+  // Last, so that it ends first: the clock's timer still finds the list it is on.
+  SceneRuntime Runtime{*this};
 };
 
 }  // namespace sphaerix::testing
