@@ -30,8 +30,8 @@
 #include "platform/bitmap_codecs.h"
 #include "platform/qt_runtime.h"
 #include "platform/resource_stream.h"
-#include "scene/bitmap.h"
-#include "scene/stream.h"
+#include "scene/material/bitmap.h"
+#include "scene/material/stream.h"
 
 using namespace sphaerix;
 

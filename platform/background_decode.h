@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "scene/bitmap.h"
-#include "scene/stream.h"
+#include "scene/material/bitmap.h"
+#include "scene/material/stream.h"
 
 namespace sphaerix {
 

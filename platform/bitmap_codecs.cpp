@@ -27,7 +27,7 @@
 
 #include "platform/file_replace.h"
 #include "platform/png_decoder.h"
-#include "scene/stream.h"
+#include "scene/material/stream.h"
 
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN,
               "BGRA pixels are read as 0xAARRGGBB words: little-endian only");

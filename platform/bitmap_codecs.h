@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/bitmap.h"
+#include "scene/material/bitmap.h"
 
 namespace sphaerix {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/platform_services.h"
+#include "scene/runtime/platform_services.h"
 
 class QObject;
 class QAbstractEventDispatcher;

@@ -6,7 +6,7 @@
 
 #include "platform/bitmap_codecs.h"
 #include "platform/qt_platform.h"
-#include "scene/scene_runtime.h"
+#include "scene/runtime/scene_runtime.h"
 
 namespace sphaerix {
 

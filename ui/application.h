@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/object.h"
+#include "scene/nodes/object.h"
 
 class QApplication;
 

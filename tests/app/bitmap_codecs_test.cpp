@@ -21,8 +21,8 @@
 
 #include "platform/bitmap_codecs.h"
 #include "platform/qt_runtime.h"
-#include "scene/bitmap.h"
-#include "scene/stream.h"
+#include "scene/material/bitmap.h"
+#include "scene/material/stream.h"
 
 namespace sphaerix {
 namespace {

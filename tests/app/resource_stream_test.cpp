@@ -8,7 +8,7 @@
 #include "platform/bitmap_codecs.h"
 #include "platform/qt_runtime.h"
 #include "platform/resource_stream.h"
-#include "scene/bitmap.h"
+#include "scene/material/bitmap.h"
 
 namespace sphaerix {
 namespace {
