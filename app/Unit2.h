@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "app/Unit2State.h"
-#include "scene/events.h"
+#include "scene/input/events.h"
 #include "ui/form.h"
 
 namespace sphaerix {

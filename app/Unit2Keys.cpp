@@ -4,8 +4,8 @@
 #include <QKeySequence>
 
 #include "app/Unit2.h"
-#include "scene/camera.h"
-#include "scene/viewport3d.h"
+#include "scene/view/camera.h"
+#include "scene/view/viewport3d.h"
 #include "ui/form_window.h"
 #include "ui/popup_menu.h"
 

@@ -3,7 +3,8 @@
 // busy-waiting comparison swings with the machine's load and says nothing). The clock's
 // 10 ms ticks and the nested event loop are what it costs; no frame is drawn here.
 #include "platform/qt_platform.h"
-#include "scene/animation.h"
+#include "platform/qt_runtime.h"
+#include "scene/animation/animation.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -63,8 +64,7 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
-  QtPlatform platform;
-  SetPlatform(&platform);
+  QtRuntime runtime;
   Window window;
   auto* body = new Body(&window);
   body->SetParent(&window);
@@ -79,7 +79,5 @@ int main(int argc, char** argv) {
               "aim <= 0.10\n",
               Median(waiting), waiting.front(), waiting.back());
   delete body;
-  TAniThread::Shutdown();
-  SetPlatform(nullptr);
   return 0;
 }

@@ -28,9 +28,10 @@
 #include <vector>
 
 #include "platform/bitmap_codecs.h"
+#include "platform/qt_runtime.h"
 #include "platform/resource_stream.h"
-#include "scene/bitmap.h"
-#include "scene/stream.h"
+#include "scene/material/bitmap.h"
+#include "scene/material/stream.h"
 
 using namespace sphaerix;
 
@@ -218,7 +219,7 @@ int LayoutPngs(int ARuns) {
 
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(3, std::atoi(argv[1])) : 15;
-  InstallBitmapCodecs();
+  QtRuntime runtime;
   const std::vector<unsigned char> jpeg = MapJpeg();
   TMemoryViewStream stream(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
 

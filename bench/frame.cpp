@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "bench/harness.h"
-#include "scene/viewport3d.h"
+#include "scene/view/viewport3d.h"
 #include "ui/controls.h"
 #include "ui/popup_menu.h"
 

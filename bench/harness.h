@@ -23,7 +23,7 @@
 
 #include "app/Unit1.h"
 #include "app/Unit2.h"
-#include "scene/camera.h"
+#include "scene/view/camera.h"
 #include "ui/application.h"
 #include "ui/form_window.h"
 

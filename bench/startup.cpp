@@ -34,7 +34,7 @@
 #include "platform/bitmap_codecs.h"
 #include "platform/gl_check.h"
 #include "platform/resource_stream.h"
-#include "scene/bitmap.h"
+#include "scene/material/bitmap.h"
 #include "ui/application.h"
 #include "ui/form_window.h"
 

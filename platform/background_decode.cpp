@@ -19,6 +19,7 @@ void TBackgroundDecode::Add(TBitmap& ATarget, std::unique_ptr<TStream> AStream, 
   job->Target = &ATarget;
   job->MipLevels = AMipLevels;
   job->Stream = std::move(AStream);
+  job->ReloadDecoder = &BitmapCodecs();
   if (!job->Stream->Memory()) {
     try {
       job->Bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(0, job->Stream->Size())));
@@ -61,7 +62,7 @@ void TBackgroundDecode::Decode(TJob& AJob) {
     }
     codecs.LoadFromMemory(AJob.Decoded, data, size);
     if (AJob.Stream->Permanent() && AJob.Stream->Memory()) {
-      AJob.Decoded.SetOrigin(data, size);
+      AJob.Decoded.SetOrigin(data, size, *AJob.ReloadDecoder);
       ReleaseResourcePages(data, size);
     }
     if (AJob.MipLevels) AJob.Decoded.BuildMipLevels();

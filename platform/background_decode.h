@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "scene/bitmap.h"
-#include "scene/stream.h"
+#include "scene/material/bitmap.h"
+#include "scene/material/stream.h"
 
 namespace sphaerix {
 
@@ -55,6 +55,9 @@ class TBackgroundDecode {
     bool MipLevels = false;
     std::unique_ptr<TStream> Stream;
     std::vector<std::uint8_t> Bytes;  // the content of a stream that is not memory-backed
+    // Decodes the picture again should the device lose it: the user-interface thread's
+    // codecs, as for a plain load (the worker's own go with the worker).
+    IBitmapCodecs* ReloadDecoder = nullptr;
     std::exception_ptr Failure;
     std::atomic<bool> Done{false};
     std::thread Worker;

@@ -27,7 +27,7 @@
 
 #include "platform/file_replace.h"
 #include "platform/png_decoder.h"
-#include "scene/stream.h"
+#include "scene/material/stream.h"
 
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN,
               "BGRA pixels are read as 0xAARRGGBB words: little-endian only");
@@ -35,10 +35,6 @@ static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN,
 namespace sphaerix {
 
 namespace {
-
-// A decoded image may not need more than this many bytes before scaling: a header that
-// claims a huge picture is refused instead of exhausting memory.
-constexpr std::uint64_t MaxDecodedBytes = 1ull << 30;
 
 bool IsJpeg(const std::uint8_t* AData, std::size_t ASize) {
   return ASize >= 3 && AData[0] == 0xFF && AData[1] == 0xD8 && AData[2] == 0xFF;
@@ -474,13 +470,6 @@ std::vector<std::uint8_t> EncodeGif(const TBitmap& ABitmap) {
   LzwEncode(indices, minCodeSize, out);
   out.push_back(0x3B);
   return out;
-}
-
-void InstallBitmapCodecs() {
-  static TQtBitmapCodecs codecs;
-  // Qt refuses images above 256 MB by default; allow what the JPEG path allows.
-  QImageReader::setAllocationLimit(static_cast<int>(MaxDecodedBytes >> 20));
-  SetBitmapCodecs(&codecs);
 }
 
 }  // namespace sphaerix

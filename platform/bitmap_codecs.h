@@ -20,12 +20,15 @@
 #include <string>
 #include <vector>
 
-#include "scene/bitmap.h"
+#include "scene/material/bitmap.h"
 
 namespace sphaerix {
 
 // The largest side a decoded bitmap may have.
 constexpr int MaxBitmapSize = 8192;
+// A decoded image may not need more than this many bytes before scaling: a header that
+// claims a huge picture is refused instead of exhausting memory.
+constexpr std::uint64_t MaxDecodedBytes = 1ull << 30;
 
 // Keeps one libjpeg-turbo handle per direction: use it from one thread (the
 // user-interface thread) at a time.
@@ -52,9 +55,6 @@ class TQtBitmapCodecs : public IBitmapCodecs {
   void* FCompressor = nullptr;
   bool FPlainPng = true;
 };
-
-// Installs one process-wide TQtBitmapCodecs as the scene layer's codecs.
-void InstallBitmapCodecs();
 
 // The GIF89a file for ABitmap: its exact colours when there are at most 256 (a
 // transparent entry counted), else a 6 x 7 x 6 colour cube with Floyd-Steinberg

@@ -16,7 +16,7 @@
 #include <random>
 #include <vector>
 
-#include "scene/stream.h"
+#include "scene/material/stream.h"
 
 namespace sphaerix {
 

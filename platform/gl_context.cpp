@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/gl_device.h"
-#include "scene/bitmap.h"
-#include "scene/material.h"
+#include "scene/material/bitmap.h"
+#include "scene/material/material.h"
 
 namespace sphaerix {
 

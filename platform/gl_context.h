@@ -14,7 +14,7 @@
 #include <string>
 
 #include "platform/gl_objects.h"
-#include "scene/viewport3d_context.h"
+#include "scene/view/viewport3d_context.h"
 
 class QOpenGLContext;
 class QSurface;

@@ -8,9 +8,9 @@
 #include <stdexcept>
 
 #include "platform/gl_programs.h"
-#include "scene/bitmap.h"
-#include "scene/material.h"
-#include "scene/mesh_buffers.h"
+#include "scene/material/bitmap.h"
+#include "scene/material/material.h"
+#include "scene/mesh/mesh_buffers.h"
 
 #ifndef GL_TEXTURE_MAX_ANISOTROPY_EXT
 #define GL_TEXTURE_MAX_ANISOTROPY_EXT 0x84FE

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "platform/qt_platform.h"
-#include "scene/platform_services.h"
+#include "scene/runtime/platform_services.h"
 
 namespace sphaerix {
 

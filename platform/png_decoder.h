@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "scene/bitmap.h"
+#include "scene/material/bitmap.h"
 
 namespace sphaerix {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "scene/window_input.h"
+#include "scene/input/window_input.h"
 
 class QEvent;
 class QMouseEvent;

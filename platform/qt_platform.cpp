@@ -1,7 +1,6 @@
 #include "platform/qt_platform.h"
 
 #include "platform/guarded_call.h"
-#include "scene/animation.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -58,12 +57,6 @@ class QtPlatform::Timer : public IPlatformTimer {
 QtPlatform::QtPlatform() : FContext(std::make_unique<QObject>()) { FClock.start(); }
 
 QtPlatform::~QtPlatform() {
-  // The animation clock's timer came from here: the clock ends with the platform that
-  // drives it (program end), and nothing is left pointing at this object.
-  if (IsInstalled()) {
-    TAniThread::Shutdown();
-    SetPlatform(nullptr);
-  }
   for (auto& state : FTimers) {
     state->Kill();
     state->Owner = nullptr;
@@ -73,8 +66,6 @@ QtPlatform::~QtPlatform() {
   // Deferred calls still queued die with their receiver.
   FContext.reset();
 }
-
-bool QtPlatform::IsInstalled() const { return PlatformInstalled() && &Platform() == this; }
 
 double QtPlatform::Tick() { return static_cast<double>(FClock.nsecsElapsed()) / 1e9; }
 

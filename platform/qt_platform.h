@@ -2,9 +2,9 @@
 // precise QTimers, deferred calls through the event queue, and waits that run the Qt
 // event loop nested and block between events.
 //
-// Use: create the QGuiApplication (or QCoreApplication) first, then one QtPlatform, and
-// SetPlatform(&it). Destroy it before the application object; when it is the installed
-// platform, its destruction also ends the animation clock and uninstalls it.
+// Use: create the QGuiApplication (or QCoreApplication) first, then the platform through a
+// QtRuntime (qt_runtime.h), which installs it for the scene layer; destroy it before the
+// application object.
 #pragma once
 
 #include <QElapsedTimer>
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/platform_services.h"
+#include "scene/runtime/platform_services.h"
 
 class QObject;
 class QAbstractEventDispatcher;
@@ -60,7 +60,6 @@ class QtPlatform : public IPlatformServices {
   class Timer;
   struct TimerState;
   void CheckBeforeBlock();
-  bool IsInstalled() const;
 
   QElapsedTimer FClock;
   std::unique_ptr<QObject> FContext;  // receiver of the deferred calls

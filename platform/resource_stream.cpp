@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "scene/object.h"
+#include "scene/nodes/object.h"
 
 extern "C" {
 extern const sphaerix::TResourceEntry sphaerix_resources[];

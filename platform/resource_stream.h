@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "scene/stream.h"
+#include "scene/material/stream.h"
 
 namespace sphaerix {
 

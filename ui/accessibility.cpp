@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/guarded_call.h"
-#include "scene/viewport3d.h"
+#include "scene/view/viewport3d.h"
 #include "ui/controls.h"
 #include "ui/form.h"
 #include "ui/form_window.h"

@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "platform/bitmap_codecs.h"
 #include "platform/display_open.h"
 #include "platform/gl_check.h"
 #include "platform/guarded_call.h"
 #include "platform/qt_platform.h"
+#include "platform/qt_runtime.h"
 #include "platform/quit_signals.h"
 #include "ui/accessibility.h"
 #include "ui/form.h"
@@ -27,8 +27,8 @@ TApplication::~TApplication() {
   // Windows go before the toolkit they live in.
   while (!Children().empty()) delete Children().back();
   FQuitSignals.reset();
-  FPlatform.reset();
-  SetPlatform(nullptr);
+  FPlatform = nullptr;
+  FRuntime.reset();
   FQtApp.reset();
   if (Application == this) Application = nullptr;
 }
@@ -79,10 +79,9 @@ void TApplication::Initialize(int& AArgc, char** AArgv) {
   QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("sphaerix")));
   // The main window decides when the program ends, through its close handler.
   QApplication::setQuitOnLastWindowClosed(false);
-  FPlatform = std::make_unique<QtPlatform>();
+  FRuntime = std::make_unique<QtRuntime>();
+  FPlatform = &FRuntime->Platform();
   FPlatform->SetExceptionHook([this](std::exception_ptr e) { HandleException(e); });
-  SetPlatform(FPlatform.get());
-  InstallBitmapCodecs();
   InstallAccessibility();
   // The viewer cannot show anything without a 3D device; Run says why and ends.
   std::string why;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/object.h"
+#include "scene/nodes/object.h"
 
 class QApplication;
 
@@ -16,6 +16,7 @@ namespace sphaerix {
 
 class TFormBase;
 class QtPlatform;
+class QtRuntime;
 class TQuitSignals;
 
 // Where both an X server and a Wayland compositor are reachable, the program runs on X11
@@ -73,7 +74,8 @@ class TApplication : public TSceneObject {
   // The arguments the toolkit sees, kept alive as long as it runs.
   std::vector<std::string> FQtArguments;
   std::vector<char*> FQtArgv;
-  std::unique_ptr<QtPlatform> FPlatform;
+  std::unique_ptr<QtRuntime> FRuntime;
+  QtPlatform* FPlatform = nullptr;  // the runtime's
   std::vector<std::function<void()>> FPending;
   TFormBase* FMainForm = nullptr;
   std::string FStartError;

@@ -6,8 +6,8 @@
 #include <QFont>
 #include <QPainter>
 
-#include "scene/color.h"
-#include "scene/control.h"
+#include "scene/material/color.h"
+#include "scene/input/control.h"
 
 namespace sphaerix {
 

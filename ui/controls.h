@@ -6,7 +6,7 @@
 #include <QString>
 #include <functional>
 
-#include "scene/control.h"
+#include "scene/input/control.h"
 #include "ui/canvas.h"
 
 namespace sphaerix {

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "platform/qt_input.h"
-#include "scene/window_input.h"
+#include "scene/input/window_input.h"
 #include "ui/accessibility.h"
 #include "ui/application.h"
 #include "ui/controls.h"

@@ -13,9 +13,9 @@
 #include <memory>
 #include <vector>
 
-#include "scene/color.h"
-#include "scene/control.h"
-#include "scene/object.h"
+#include "scene/material/color.h"
+#include "scene/input/control.h"
+#include "scene/nodes/object.h"
 
 class QPainter;
 class QOpenGLWindow;

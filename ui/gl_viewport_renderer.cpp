@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "platform/gl_context.h"
-#include "scene/bitmap.h"
-#include "scene/viewport3d.h"
+#include "scene/material/bitmap.h"
+#include "scene/view/viewport3d.h"
 #include "ui/canvas.h"
 
 namespace sphaerix {

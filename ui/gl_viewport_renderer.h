@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "scene/viewport3d.h"
+#include "scene/view/viewport3d.h"
 
 namespace sphaerix {
 

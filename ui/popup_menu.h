@@ -8,8 +8,8 @@
 #include <functional>
 #include <vector>
 
-#include "scene/control.h"
-#include "scene/object.h"
+#include "scene/input/control.h"
+#include "scene/nodes/object.h"
 
 class QMenu;
 

@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "scene/object.h"
+#include "scene/nodes/object.h"
 
 namespace sphaerix {
 

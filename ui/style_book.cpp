@@ -1,6 +1,6 @@
 #include "ui/style_book.h"
 
-#include "scene/control.h"
+#include "scene/input/control.h"
 #include "ui/form.h"
 
 namespace sphaerix {

@@ -6,7 +6,7 @@
 #include <functional>
 #include <map>
 
-#include "scene/object.h"
+#include "scene/nodes/object.h"
 
 class QPainter;
 

@@ -1,7 +1,8 @@
 // Property animation on the real Qt event loop: waits that nest, and termination during
-// a wait. Each test has its own QtPlatform, so a terminated one does not outlive its test.
+// a wait. Each test has its own runtime, so a terminated one does not outlive its test.
 #include "platform/qt_platform.h"
-#include "scene/animation.h"
+#include "platform/qt_runtime.h"
+#include "scene/animation/animation.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -36,8 +37,8 @@ class LoopWindow : public TSceneObject {
 class AnimationLoopTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Platform_ = std::make_unique<QtPlatform>();
-    SetPlatform(Platform_.get());
+    Runtime = std::make_unique<QtRuntime>();
+    Platform_ = &Runtime->Platform();
     Body = new LoopControl(&Window);
     Body->SetParent(&Window);
     // Whatever goes wrong, no test waits forever: a late termination ends every wait,
@@ -52,12 +53,11 @@ class AnimationLoopTest : public ::testing::Test {
   void TearDown() override {
     Watchdog.stop();
     delete Body;
-    TAniThread::Shutdown();
-    SetPlatform(nullptr);
-    Platform_.reset();
+    Runtime.reset();
   }
 
-  std::unique_ptr<QtPlatform> Platform_;
+  std::unique_ptr<QtRuntime> Runtime;
+  QtPlatform* Platform_ = nullptr;
   LoopWindow Window;
   LoopControl* Body = nullptr;
   QTimer Watchdog;

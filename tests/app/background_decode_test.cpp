@@ -14,8 +14,9 @@
 
 #include "platform/background_decode.h"
 #include "platform/bitmap_codecs.h"
-#include "scene/bitmap.h"
-#include "scene/stream.h"
+#include "platform/qt_runtime.h"
+#include "scene/material/bitmap.h"
+#include "scene/material/stream.h"
 
 namespace sphaerix {
 namespace {
@@ -72,7 +73,7 @@ struct TWatched {
 
 class BackgroundDecodeTest : public ::testing::Test {
  protected:
-  void SetUp() override { InstallBitmapCodecs(); }
+  QtRuntime Runtime;
 };
 
 TEST_F(BackgroundDecodeTest, HandsOverTheSamePixelsAsAPlainLoadOnTheCallingThread) {

@@ -20,8 +20,9 @@
 #include <vector>
 
 #include "platform/bitmap_codecs.h"
-#include "scene/bitmap.h"
-#include "scene/stream.h"
+#include "platform/qt_runtime.h"
+#include "scene/material/bitmap.h"
+#include "scene/material/stream.h"
 
 namespace sphaerix {
 namespace {
@@ -90,13 +91,13 @@ void FillBlocks(TBitmap& ABitmap) {
 class BitmapCodecsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    InstallBitmapCodecs();
     ASSERT_TRUE(Dir.isValid());
   }
   std::string Path(const char* AName) const { return Dir.filePath(AName).toStdString(); }
   QStringList Entries() const {
     return QDir(Dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
   }
+  QtRuntime Runtime;
   QTemporaryDir Dir;
 };
 

@@ -17,7 +17,7 @@
 #include <functional>
 #include <string>
 
-#include "scene/stream.h"
+#include "scene/material/stream.h"
 
 namespace sphaerix {
 namespace {

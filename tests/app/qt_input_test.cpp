@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/scene/platform_fakes.h"
-#include "tests/scene/window_fakes.h"
+#include "tests/support/platform_fakes.h"
+#include "tests/support/window_fakes.h"
 #include "ui/form.h"
 #include "ui/form_window.h"
 

@@ -6,8 +6,9 @@
 #include <string>
 
 #include "platform/bitmap_codecs.h"
+#include "platform/qt_runtime.h"
 #include "platform/resource_stream.h"
-#include "scene/bitmap.h"
+#include "scene/material/bitmap.h"
 
 namespace sphaerix {
 namespace {
@@ -57,7 +58,7 @@ TEST(ResourceStreamTest, MissingResourceNamesItself) {
 // The fourteen surface maps the program carries: 4096 x 2048, opaque, the Enceladus map
 // (12) grey. Skipped while the build embeds no images.
 TEST(ResourceStreamTest, EmbeddedMapsDecode) {
-  InstallBitmapCodecs();
+  QtRuntime runtime;
   for (int i = 1; i <= 14; ++i) {
     const std::string name = "JpgImage_" + std::to_string(i);
     std::unique_ptr<TResourceStream> stream;

@@ -5,9 +5,9 @@
 #include <QMenu>
 #include <QTimer>
 
-#include "scene/camera.h"
-#include "scene/control3d.h"
-#include "scene/viewport3d.h"
+#include "scene/view/camera.h"
+#include "scene/nodes/control3d.h"
+#include "scene/view/viewport3d.h"
 #include "tests/window/window_fixture.h"
 #include "ui/controls.h"
 #include "ui/form_window.h"

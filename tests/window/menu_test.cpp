@@ -15,8 +15,8 @@
 #include <QTimer>
 
 #include "platform/guarded_call.h"
-#include "scene/camera.h"
-#include "scene/viewport3d.h"
+#include "scene/view/camera.h"
+#include "scene/view/viewport3d.h"
 #include "tests/window/window_fixture.h"
 #include "tests/window/x11_driver.h"
 #include "ui/controls.h"

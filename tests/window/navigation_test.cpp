@@ -6,9 +6,9 @@
 #include <QTimer>
 #include <cmath>
 
-#include "scene/camera.h"
-#include "scene/control3d.h"
-#include "scene/viewport3d.h"
+#include "scene/view/camera.h"
+#include "scene/nodes/control3d.h"
+#include "scene/view/viewport3d.h"
 #include "tests/window/window_fixture.h"
 #include "tests/window/x11_driver.h"
 #include "ui/controls.h"

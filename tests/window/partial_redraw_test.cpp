@@ -5,11 +5,11 @@
 #include <cstring>
 #include <memory>
 
-#include "scene/animation.h"
-#include "scene/bitmap.h"
-#include "scene/camera.h"
-#include "scene/mesh.h"
-#include "scene/viewport3d.h"
+#include "scene/animation/animation.h"
+#include "scene/material/bitmap.h"
+#include "scene/view/camera.h"
+#include "scene/mesh/mesh.h"
+#include "scene/view/viewport3d.h"
 #include "tests/window/window_fixture.h"
 
 using namespace sphaerix;

@@ -16,18 +16,18 @@
 
 #include "platform/gl_check.h"
 #include "platform/gl_context.h"
-#include "scene/bitmap.h"
-#include "scene/camera.h"
-#include "scene/light.h"
-#include "scene/material_source.h"
-#include "scene/mesh.h"
-#include "scene/viewport3d.h"
+#include "scene/material/bitmap.h"
+#include "scene/view/camera.h"
+#include "scene/material/light.h"
+#include "scene/material/material_source.h"
+#include "scene/mesh/mesh.h"
+#include "scene/view/viewport3d.h"
 #include "ui/canvas.h"
 #include "ui/form.h"
 #include "ui/form_window.h"
 #include "ui/gl_viewport_renderer.h"
-#include "tests/scene/viewport_fakes.h"
-#include "tests/scene/window_fakes.h"
+#include "tests/support/viewport_fakes.h"
+#include "tests/support/window_fakes.h"
 
 namespace sphaerix {
 namespace {

@@ -1,0 +1,161 @@
+#include "scene/material/material.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+
+#include "scene/material/bitmap.h"
+#include "scene/material/light.h"
+#include "scene/material/material_source.h"
+
+namespace sphaerix {
+
+namespace {
+
+constexpr float kPi = 3.14159265358979f;
+
+std::uint64_t NextTextureRevision() {
+  static std::atomic<std::uint64_t> counter{0};
+  return ++counter;
+}
+
+TVector3D Slot4(const TPoint3D& p, float w) { return {p.X, p.Y, p.Z, w}; }
+
+TPoint3D Xyz(const TVector3D& v) { return {v.X, v.Y, v.Z}; }
+
+// v x the upper 3 x 3 part of M (a direction, no translation).
+TPoint3D TransformNormal(const TPoint3D& v, const TMatrix3D& M) {
+  return {v.X * M.m[0][0] + v.Y * M.m[1][0] + v.Z * M.m[2][0],
+          v.X * M.m[0][1] + v.Y * M.m[1][1] + v.Z * M.m[2][1],
+          v.X * M.m[0][2] + v.Y * M.m[1][2] + v.Z * M.m[2][2]};
+}
+
+TPoint3D Mul(const TPoint3D& a, const TPoint3D& b) { return {a.X * b.X, a.Y * b.Y, a.Z * b.Z}; }
+
+float Clamp01(float v) { return std::min(1.0f, std::max(0.0f, v)); }
+
+int ProgramSlots(int AEnabledLights) {
+  if (AEnabledLights == 0) return 0;
+  if (AEnabledLights <= 2) return 2;
+  if (AEnabledLights <= 4) return 4;
+  return 8;
+}
+
+}  // namespace
+
+TVector3D ColorToVector(TAlphaColor AColor) {
+  return {RedOf(AColor) / 255.0f, GreenOf(AColor) / 255.0f, BlueOf(AColor) / 255.0f,
+          AlphaOf(AColor) / 255.0f};
+}
+
+float LightingPow(float AX, float AE) {
+  if (AE == 0) return 1;
+  if (AX <= 0) return 0;
+  return std::pow(AX, AE);
+}
+
+TTexture::TTexture(TBitmap& ABitmap) : FBitmap(ABitmap) { Refresh(); }
+
+void TTexture::SetMipMaps(bool AValue) {
+  if (FMipMaps == AValue) return;
+  FMipMaps = AValue;
+  Refresh();
+}
+
+void TTexture::Refresh() {
+  FWidth = FBitmap.Width();
+  FHeight = FBitmap.Height();
+  FRevision = NextTextureRevision();
+}
+
+void TMaterial::DoChange() {
+  if (FSource) FSource->NotifyChanged();
+}
+
+void TTextureMaterial::SetTexture(const TTexture* AValue) {
+  FTexture = AValue;
+  DoChange();
+}
+
+TLightMaterialUniforms LightMaterialUniforms(const TLightMaterial& AMaterial,
+                                             const std::vector<TLightDescription>& ALights,
+                                             const TPoint3D& AEyePos, float AOpacity) {
+  TLightMaterialUniforms u;
+  int enabled = 0;
+  for (const TLightDescription& l : ALights)
+    if (l.Enabled) ++enabled;
+  u.SlotCount = ProgramSlots(std::min(enabled, MaxLightCount));
+
+  u.MaterialDiffuse = ColorToVector(AMaterial.Diffuse());
+  u.MaterialSpecular = ColorToVector(AMaterial.Specular());
+  u.MaterialAmbient = ColorToVector(AMaterial.Ambient());
+  u.MaterialEmission = ColorToVector(AMaterial.Emissive());
+  u.MaterialOpts = {static_cast<float>(AMaterial.Shininess()), 0, 0, 0};
+  u.EyePos = Slot4(AEyePos, 1);
+
+  int slot = 0;
+  for (const TLightDescription& l : ALights) {
+    if (slot >= u.SlotCount) break;
+    if (!l.Enabled) continue;
+    TLightSlot& s = u.Lights[slot++];
+    const float code = l.LightType == TLightType::Directional ? LightSlotDirectional
+                       : l.LightType == TLightType::Point     ? LightSlotPoint
+                                                               : LightSlotSpot;
+    s.Opts = {code, std::cos(l.SpotCutOff * kPi / 180), l.SpotExponent, 0};
+    s.Pos = Slot4(l.Position, 1);
+    s.Dir = Slot4(l.Direction, 1);
+    s.Color = ColorToVector(l.Color);
+  }
+
+  u.Opacity = AOpacity;
+  const TTexture* tex = AMaterial.Texture();
+  const bool textured = tex && static_cast<long long>(tex->Width()) * tex->Height() != 0;
+  u.Modulation = textured ? 2.0f : 0.0f;
+  u.Texture = textured ? tex : nullptr;
+  return u;
+}
+
+TVector3D LightVertexColor(const TLightMaterialUniforms& U, const TMatrix3D& AModel,
+                           const TPoint3D& APosition, const TPoint3D& ANormal) {
+  const TPoint3D emission = Xyz(U.MaterialEmission), ambient = Xyz(U.MaterialAmbient);
+  if (U.SlotCount == 0) {
+    // The program without lights: emission and ambient added in all four channels,
+    // unclamped.
+    const TPoint3D c = emission + ambient;
+    return {c.X, c.Y, c.Z, 1 + U.MaterialAmbient.W};
+  }
+  const TMatrix3D modelIT = AModel.Inverse().Transpose();
+  const TPoint3D P = APosition * AModel;
+  const TPoint3D N = TransformNormal(ANormal.Normalize(), modelIT).Normalize();
+  const TPoint3D V = (P - Xyz(U.EyePos)).Normalize();
+  const float shininess = U.MaterialOpts.X;
+
+  TPoint3D D;
+  float S = 0;
+  for (int i = 0; i < U.SlotCount; ++i) {
+    const TLightSlot& slot = U.Lights[i];
+    const TPoint3D color = Xyz(slot.Color);
+    if (slot.Opts.X == LightSlotDirectional) {
+      const TPoint3D L = Xyz(slot.Dir);
+      const TPoint3D n = -N;
+      const float k = std::max(0.0f, n.DotProduct(L));
+      D = D + color * k;
+      if (k > 0) S += LightingPow(std::max(0.0f, n.DotProduct((L + V).Normalize())), shininess);
+    } else if (slot.Opts.X == LightSlotPoint || slot.Opts.X == LightSlotSpot) {
+      const TPoint3D l = -(P - Xyz(slot.Pos)).Normalize();
+      float f = 1;
+      if (slot.Opts.X == LightSlotSpot) {
+        const float s = (-l).DotProduct(Xyz(slot.Dir));
+        f = s > slot.Opts.Y ? LightingPow(s, slot.Opts.Z) : 0;
+      }
+      const float k = std::max(0.0f, N.DotProduct(l));
+      D = D + color * (k * f);
+      if (k > 0) S += LightingPow(std::max(0.0f, N.DotProduct((l - V).Normalize())), shininess) * f;
+    }
+  }
+  const TPoint3D c =
+      emission + ambient + Mul(D, Xyz(U.MaterialDiffuse)) + Xyz(U.MaterialSpecular) * S;
+  return {Clamp01(c.X), Clamp01(c.Y), Clamp01(c.Z), 1};
+}
+
+}  // namespace sphaerix

@@ -1,0 +1,57 @@
+// The drawing context as the scene nodes see it: the current model and view matrices,
+// the render states and indexed triangle lists. The OpenGL implementation lives in
+// platform/; tests record the calls with a fake.
+#pragma once
+
+#include "scene/nodes/math3d.h"
+#include "scene/mesh/mesh_buffers.h"
+
+namespace sphaerix {
+
+class TMaterial;
+
+enum class TRenderState {
+  cs2DScene,
+  cs3DScene,
+  csZTestOn,
+  csZTestOff,
+  csZWriteOn,
+  csZWriteOff,
+  csAlphaBlendOn,
+  csAlphaBlendOff,
+  csAllFace,    // nothing culled
+  csFrontFace,  // back faces culled
+  csBackFace,   // front faces culled
+  csScissorOn,
+  csScissorOff,
+};
+
+class TDrawContext {
+ public:
+  virtual ~TDrawContext() = default;
+
+  // Model matrix (node to world) of the next draw.
+  const TMatrix3D& CurrentMatrix() const { return FCurrentMatrix; }
+  virtual void SetMatrix(const TMatrix3D& AMatrix) { FCurrentMatrix = AMatrix; }
+
+  // View matrix (world to camera) of the frame in progress, with its inverse.
+  const TMatrix3D& CurrentCameraMatrix() const { return FCurrentCameraMatrix; }
+  const TMatrix3D& CurrentCameraInvMatrix() const { return FCurrentCameraInvMatrix; }
+  virtual void SetCameraMatrix(const TMatrix3D& AMatrix) {
+    FCurrentCameraMatrix = AMatrix;
+    FCurrentCameraInvMatrix = AMatrix.Inverse();
+  }
+
+  virtual void SetContextState(TRenderState AState) = 0;
+  // Draws AIndices as a triangle list of AVertices with AMaterial (may be null: the
+  // context's choice of a plain material), the material seeing AOpacity.
+  virtual void DrawTriangles(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices,
+                             TMaterial* AMaterial, float AOpacity) = 0;
+
+ private:
+  TMatrix3D FCurrentMatrix;
+  TMatrix3D FCurrentCameraMatrix;
+  TMatrix3D FCurrentCameraInvMatrix;
+};
+
+}  // namespace sphaerix
