@@ -10,10 +10,10 @@
 
 #include "app/Unit2.h"
 #include "platform/background_decode.h"
-#include "scene/animation.h"
-#include "scene/camera.h"
-#include "scene/control3d.h"
-#include "scene/mesh.h"
+#include "scene/animation/animation.h"
+#include "scene/view/camera.h"
+#include "scene/nodes/control3d.h"
+#include "scene/mesh/mesh.h"
 #include "tests/window/window_fixture.h"
 #include "ui/controls.h"
 
