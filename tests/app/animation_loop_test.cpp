@@ -2,6 +2,7 @@
 // a wait. Each test has its own runtime, so a terminated one does not outlive its test.
 #include "platform/qt_platform.h"
 #include "platform/qt_runtime.h"
+#include "scene/animation/animator.h"
 #include "scene/animation/animation.h"
 
 #include <QCoreApplication>

@@ -7,6 +7,7 @@
 
 #include "platform/resource_stream.h"
 #include "scene/animation/animation.h"
+#include "scene/animation/clock.h"
 #include "scene/material/bitmap.h"
 #include "scene/view/camera.h"
 #include "scene/nodes/control3d.h"
