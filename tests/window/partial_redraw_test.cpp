@@ -10,7 +10,7 @@
 #include "scene/view/camera.h"
 #include "scene/mesh/mesh.h"
 #include "scene/view/viewport3d.h"
-#include "tests/window/window_fixture.h"
+#include "tests/support/viewer_fixture.h"
 
 using namespace sphaerix;
 using namespace sphaerix::testing;

@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include "tests/window/x11_driver.h"
+#include "tests/support/x11_driver.h"
 
 namespace {
 
