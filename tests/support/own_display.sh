@@ -41,10 +41,20 @@ unset WAYLAND_DISPLAY
 
 openbox >"$dir/wm.log" 2>&1 &
 wm_pid=$!
-# The window manager is ready once it has put up its check window.
+# The window manager is ready once it has put up its check window. Tests of full screen,
+# maximise and focus mean nothing without it, so none runs then.
+ready=""
 for _ in $(seq 600); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then ready=1; break; fi
+  kill -0 "$wm_pid" 2>/dev/null || break
   sleep 0.05
 done
+if [ -z "$ready" ]; then
+  echo "own_display.sh: the window manager did not start on $DISPLAY" >&2
+  cat "$dir/wm.log" >&2
+  exit 1
+fi
+# A slow start is worth knowing when a test's time looks odd.
+[ "$SECONDS" -gt 5 ] && echo "own_display.sh: the display took ${SECONDS} s to start" >&2
 
 "$@"
