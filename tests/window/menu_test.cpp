@@ -18,6 +18,7 @@
 #include "scene/view/camera.h"
 #include "scene/view/viewport3d.h"
 #include "scene/animation/clock.h"
+#include "tests/support/child_program.h"
 #include "tests/support/viewer_fixture.h"
 #include "tests/support/x11_driver.h"
 #include "ui/controls.h"
@@ -286,14 +287,9 @@ TEST_F(Menu, AFailedOrCancelledScreenshotLeavesEverythingAsItWas) {
 
 // The real menu from the real pointer: Exit is the last item.
 TEST(MenuProcess, ExitFromTheMenuEndsTheProgramWithZero) {
-  QTemporaryDir home;
-  QDir().mkpath(home.path() + "/Documents");
-  QProcess p;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("HOME", home.path());
-  p.setProcessEnvironment(env);
-  p.start(QStringLiteral(SPHAERIX_EXECUTABLE), {});
-  ASSERT_TRUE(p.waitForStarted(10000));
+  ChildProgram app;
+  ASSERT_TRUE(app.Start());
+  QProcess& p = app.Process();
   const QString id = x11::WaitForWindow("^Sphaerix$", 30000);
   ASSERT_FALSE(id.isEmpty());
   x11::Xdotool({"mousemove", "1200", "700"});
