@@ -11,8 +11,10 @@
 #include "app/Unit1.h"
 #include "app/Unit2.h"
 #include "ui/application.h"
+#include "ui/controls.h"
 #include "scene/animation/animator.h"
 #include "scene/view/camera.h"
+#include "tests/support/picture.h"
 #include "tests/support/wait.h"
 #include "ui/form_window.h"
 
@@ -40,6 +42,15 @@ class ViewerFixture : public ::testing::Test {
   void TearDown() override {
     App.reset();
     EXPECT_TRUE(Errors.empty()) << Errors.front();
+  }
+
+  // A pixel of the window's picture on the button panel's card, clear of its buttons:
+  // half-way across the margin left of the first column, half-way down.
+  static QPoint CardPixel() {
+    const TRectF panel = Form2->Panel1->AbsoluteRect();
+    const TRectF button = Form2->Buttons[0]->AbsoluteRect();
+    const float margin = (button.Left - panel.Left) / (panel.Right - panel.Left);
+    return PixelIn(panel, margin / 2, 0.5, Form2->Window()->devicePixelRatio());
   }
 
   std::unique_ptr<TApplication> App;

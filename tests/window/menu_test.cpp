@@ -19,6 +19,7 @@
 #include "scene/view/viewport3d.h"
 #include "scene/animation/clock.h"
 #include "tests/support/child_program.h"
+#include "tests/support/picture.h"
 #include "tests/support/viewer_fixture.h"
 #include "tests/support/x11_driver.h"
 #include "ui/controls.h"
@@ -171,8 +172,9 @@ TEST_F(Menu, ScreenshotIsAJpegOfTheViewportWithTheTitleAndWithoutPanelOrFacts) {
   const QImage window = Form2->Window()->grabFramebuffer();
   // The panel's card is on screen but not in the picture.
   auto isCard = [](QColor c) { return std::abs(c.blue() - c.red()) > 25 && c.red() > 35; };
-  EXPECT_TRUE(isCard(window.pixelColor(45, 180)));
-  EXPECT_FALSE(isCard(shot.pixelColor(45, 180)));
+  const QPoint card = CardPixel();
+  EXPECT_TRUE(isCard(window.pixelColor(card)));
+  EXPECT_FALSE(isCard(shot.pixelColor(card)));
   // The title is: light grey glyphs in the middle of the top line.
   int titlePixels = 0, factPixels = 0;
   for (int y = 5; y < 35; ++y)

@@ -26,11 +26,16 @@
 #include "ui/form.h"
 #include "ui/form_window.h"
 #include "ui/gl_viewport_renderer.h"
+#include "tests/support/picture.h"
 #include "tests/support/viewport_fakes.h"
 #include "tests/support/window_fakes.h"
 
 namespace sphaerix {
 namespace {
+
+using testing::Channels;
+using testing::ColourNear;
+using testing::Rgba;
 
 using testing::FakeWindow;
 using testing::TViewerTree;
@@ -43,20 +48,8 @@ void EnsureApplication() {
 }
 
 
-// The channels of a premultiplied pixel, 0 to 255.
-struct Rgba {
-  float R, G, B, A;
-};
-Rgba Channels(TAlphaColor c) {
-  return {float(RedOf(c)), float(GreenOf(c)), float(BlueOf(c)), float(AlphaOf(c))};
-}
-
-void ExpectPixel(TAlphaColor AActual, Rgba AExpected, float ATolerance, const char* AWhat) {
-  const Rgba a = Channels(AActual);
-  EXPECT_NEAR(a.R, AExpected.R, ATolerance) << AWhat;
-  EXPECT_NEAR(a.G, AExpected.G, ATolerance) << AWhat;
-  EXPECT_NEAR(a.B, AExpected.B, ATolerance) << AWhat;
-  EXPECT_NEAR(a.A, AExpected.A, ATolerance) << AWhat;
+void ExpectPixel(TAlphaColor AActual, Rgba AExpected, double ATolerance, const char* AWhat) {
+  EXPECT_TRUE(ColourNear(Channels(AActual), AExpected, ATolerance)) << AWhat;
 }
 
 constexpr float kFacing = 0.988235f;  // the planet's grey where it faces the light

@@ -15,6 +15,7 @@
 #include "scene/material/material.h"
 #include "scene/mesh/mesh.h"
 #include "scene/view/viewport3d.h"
+#include "tests/support/picture.h"
 #include "tests/support/viewer_fixture.h"
 #include "tests/support/x11_driver.h"
 #include "ui/controls.h"
@@ -50,14 +51,6 @@ std::uint64_t MapFingerprint(int ABody) {
 
 void Select(int ABody) { Form2->Buttons[ABody]->Click(); }
 
-struct Rgb {
-  double R, G, B;
-};
-
-Rgb RgbAt(const QImage& AImage, int AX, int AY) {
-  const QColor c = AImage.pixelColor(AX, AY);
-  return {static_cast<double>(c.red()), static_cast<double>(c.green()), static_cast<double>(c.blue())};
-}
 
 }  // namespace
 
@@ -240,7 +233,7 @@ TEST_F(Viewer, PictureShowsALitTexturedPlanetStarsAndTheTranslucentPanel) {
   int n = 0;
   for (int dy = -300; dy <= 300; dy += 20)
     for (int dx = -300; dx <= 300; dx += 20) {
-      const Rgb p = RgbAt(scene, cx + dx, cy + dy);
+      const Rgba p = ColourAt(scene, QPoint(cx + dx, cy + dy));
       const double l = (p.R + p.G + p.B) / 3;
       sum += l;
       sumSq += l * l;
@@ -258,12 +251,10 @@ TEST_F(Viewer, PictureShowsALitTexturedPlanetStarsAndTheTranslucentPanel) {
   EXPECT_GT(bright, 3);
 
   // The panel's card at 0.8 over the scene, and black captions on the buttons.
-  const int px = 45, py = 180;  // inside the card, between the columns
-  const Rgb under = RgbAt(scene, px, py);
-  const Rgb got = RgbAt(window, px, py);
-  EXPECT_NEAR(got.R, 0.8 * 0x35 + 0.2 * under.R, 3);
-  EXPECT_NEAR(got.G, 0.8 * 0x35 + 0.2 * under.G, 3);
-  EXPECT_NEAR(got.B, 0.8 * 0x6F + 0.2 * under.B, 3);
+  const QPoint card = CardPixel();
+  const Rgba under = ColourAt(scene, card);
+  EXPECT_TRUE(ColourNear(ColourAt(window, card),
+                         {0.8 * 0x35 + 0.2 * under.R, 0.8 * 0x35 + 0.2 * under.G, 0.8 * 0x6F + 0.2 * under.B, 255}, 3));
   const TRectF b = Form2->Buttons[0]->AbsoluteRect();
   int darkest = 255;
   for (int y = static_cast<int>(b.Top) + 6; y < static_cast<int>(b.Bottom) - 6; ++y)
