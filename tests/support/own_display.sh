@@ -16,44 +16,52 @@ fi
 
 dir=$(mktemp -d)
 x_pid="" wm_pid=""
-cleanup() {
-  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
-  [ -n "$x_pid" ] && kill "$x_pid" 2>/dev/null
-  [ -n "$wm_pid" ] && wait "$wm_pid" 2>/dev/null
-  [ -n "$x_pid" ] && wait "$x_pid" 2>/dev/null
-  rm -rf "$dir"
+stop() {
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null && wait "$wm_pid" 2>/dev/null
+  [ -n "$x_pid" ] && kill "$x_pid" 2>/dev/null && wait "$x_pid" 2>/dev/null
+  x_pid="" wm_pid=""
 }
-trap cleanup EXIT
+trap 'stop; rm -rf "$dir"' EXIT
 trap 'exit 143' TERM INT
 
-# The server picks a free display itself and says which.
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$dir/display" >"$dir/x.log" 2>&1 &
-x_pid=$!
-for _ in $(seq 300); do
-  [ -s "$dir/display" ] && break
-  kill -0 "$x_pid" 2>/dev/null || { cat "$dir/x.log" >&2; exit 1; }
-  sleep 0.05
-done
-n=$(tr -d '\n' <"$dir/display")
-[ -n "$n" ] || { echo "own_display.sh: Xvfb named no display" >&2; exit 1; }
-export DISPLAY=":$n"
-unset WAYLAND_DISPLAY
+# Starts a server on a display it picks itself, and the window manager on it; false when
+# either does not come up (a display another server took at the same moment, say).
+start() {
+  : >"$dir/display"
+  Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$dir/display" >"$dir/x.log" 2>&1 &
+  x_pid=$!
+  for _ in $(seq 300); do
+    [ -s "$dir/display" ] && break
+    kill -0 "$x_pid" 2>/dev/null || return 1
+    sleep 0.05
+  done
+  DISPLAY=":$(tr -d '\n' <"$dir/display")"
+  export DISPLAY
+  [ "$DISPLAY" != ":" ] && xprop -root >/dev/null 2>&1 || return 1
+  openbox >"$dir/wm.log" 2>&1 &
+  wm_pid=$!
+  # Ready once it has put up its check window.
+  for _ in $(seq 600); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+    kill -0 "$wm_pid" 2>/dev/null || return 1
+    sleep 0.05
+  done
+  return 1
+}
 
-openbox >"$dir/wm.log" 2>&1 &
-wm_pid=$!
-# The window manager is ready once it has put up its check window. Tests of full screen,
-# maximise and focus mean nothing without it, so none runs then.
-ready=""
-for _ in $(seq 600); do
-  if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then ready=1; break; fi
-  kill -0 "$wm_pid" 2>/dev/null || break
-  sleep 0.05
+unset WAYLAND_DISPLAY
+# Tests of full screen, maximise and focus mean nothing without a window manager, so
+# none runs without one.
+for attempt in 1 2 3 4 5; do
+  start && break
+  stop
+  if [ "$attempt" = 5 ]; then
+    echo "own_display.sh: no X server with a window manager could be started" >&2
+    cat "$dir/x.log" "$dir/wm.log" >&2 2>/dev/null
+    exit 1
+  fi
+  sleep 0.$((RANDOM % 9 + 1))
 done
-if [ -z "$ready" ]; then
-  echo "own_display.sh: the window manager did not start on $DISPLAY" >&2
-  cat "$dir/wm.log" >&2
-  exit 1
-fi
 # A slow start is worth knowing when a test's time looks odd.
 [ "$SECONDS" -gt 5 ] && echo "own_display.sh: the display took ${SECONDS} s to start" >&2
 
