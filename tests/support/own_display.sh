@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs one window test on an X server and window manager of its own: tests that run at
 # the same time cannot take each other's focus, maximise or full-screen state, and one
-# test's window never lingers into the next. Without Xvfb or openbox the test runs on
-# the display it was given.
+# test's window never lingers into the next. Without Xvfb, openbox or xprop the test
+# runs on the display it was given (the build then runs these tests one at a time).
 #
 # Usage: own_display.sh <test program> [arguments...]
 set -u
