@@ -8,9 +8,7 @@
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
-#include <QElapsedTimer>
 #include <QScreen>
-#include <QThread>
 #include <cmath>
 #include <memory>
 
@@ -27,6 +25,7 @@
 #include "ui/form_window.h"
 #include "ui/gl_viewport_renderer.h"
 #include "tests/support/picture.h"
+#include "tests/support/wait.h"
 #include "tests/support/viewport_fakes.h"
 #include "tests/support/window_fakes.h"
 
@@ -283,28 +282,19 @@ TEST(RenderWindow, ViewportOverBlackWindowAndOneFramePerPaint) {
   sphere->SetMaterialSource(tree.planet);
   form.Show();
 
-  const auto pump = [](int AMs) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < AMs) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-      QThread::msleep(5);
-    }
-  };
-  for (int i = 0; i < 200 && viewport->FrameCount() == 0; ++i) pump(20);
-  ASSERT_GT(viewport->FrameCount(), 0u) << "the window never painted its viewport";
+  ASSERT_TRUE(testing::WaitFor([&] { return viewport->FrameCount() > 0; })) << "the window never painted its viewport";
   // Settled: frames the first show asked for have all been painted.
   for (unsigned long long seen = ~0ull; seen != viewport->FrameCount();) {
     seen = viewport->FrameCount();
-    pump(300);
+    testing::Pump(300);
   }
 
   const unsigned long long before = viewport->FrameCount();
   sphere->SetOpacity(0.9f);
   sphere->SetOpacity(0.8f);
-  for (int i = 0; i < 1500 && viewport->FrameCount() == before; ++i) pump(20);
+  ASSERT_TRUE(testing::WaitFor([&] { return viewport->FrameCount() > before; }, 30000));
   // A second frame for the second request would be due at once after the first.
-  pump(300);
+  testing::Pump(300);
   EXPECT_EQ(viewport->FrameCount(), before + 1);
 
   const QImage shown = form.Window()->screen()->grabWindow(form.Window()->winId()).toImage();
