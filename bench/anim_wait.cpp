@@ -4,7 +4,7 @@
 // 10 ms ticks and the nested event loop are what it costs; no frame is drawn here.
 #include "platform/qt_platform.h"
 #include "platform/qt_runtime.h"
-#include "scene/animation/animation.h"
+#include "scene/animation/animator.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -29,7 +29,7 @@
 #include "app/Unit1.h"
 #include "bench/harness.h"
 #include "app/Unit2.h"
-#include "scene/animation/animation.h"
+#include "scene/animation/clock.h"
 #include "scene/view/camera.h"
 #include "ui/application.h"
 #include "ui/form_window.h"

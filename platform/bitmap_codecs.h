@@ -1,6 +1,6 @@
 // The image codecs behind TBitmap: libjpeg-turbo for JPEG, Qt's image I/O for PNG, BMP,
-// GIF and TIFF reading and for PNG, BMP and TIFF writing, and a GIF encoder of our own
-// (Qt reads GIF but cannot write it).
+// GIF and TIFF reading and for PNG, BMP and TIFF writing, and our own GIF encoder
+// (gif_encoder.h: Qt reads GIF but cannot write it).
 //
 // Plain 8-bit RGBA PNGs (the program's own layout images) take a quicker path of their
 // own (png_decoder.h) with the same result.
@@ -55,10 +55,5 @@ class TQtBitmapCodecs : public IBitmapCodecs {
   void* FCompressor = nullptr;
   bool FPlainPng = true;
 };
-
-// The GIF89a file for ABitmap: its exact colours when there are at most 256 (a
-// transparent entry counted), else a 6 x 7 x 6 colour cube with Floyd-Steinberg
-// dithering. Raises EBitmapSavingFailed for an empty bitmap or a side above 65535.
-std::vector<std::uint8_t> EncodeGif(const TBitmap& ABitmap);
 
 }  // namespace sphaerix

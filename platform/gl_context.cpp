@@ -240,10 +240,18 @@ void TGLRenderContext::DrawTriangles(const TVertexBuffer& AVertices, const TInde
                                      TMaterial* AMaterial, float AOpacity) {
   if (!InScene() || AIndices.Length() == 0 || AVertices.Length() == 0) return;
   FDevice->BindMesh(AVertices, AIndices);
-  if (auto* lit = dynamic_cast<TLightMaterial*>(AMaterial))
-    DrawLightMaterial(*lit, AOpacity);
-  else if (auto* textured = dynamic_cast<TTextureMaterial*>(AMaterial))
-    DrawTextureMaterial(textured->Texture(), AOpacity);
+  // Each kind of material picks its own program.
+  struct Shading : IMaterialShading {
+    TGLRenderContext& Context;
+    float Opacity;
+    Shading(TGLRenderContext& AContext, float AOpacity) : Context(AContext), Opacity(AOpacity) {}
+    void Shade(const TLightMaterial& AMaterial) override { Context.DrawLightMaterial(AMaterial, Opacity); }
+    void Shade(const TTextureMaterial& AMaterial) override {
+      Context.DrawTextureMaterial(AMaterial.Texture(), Opacity);
+    }
+  } shading(*this, AOpacity);
+  if (AMaterial)
+    AMaterial->ShadeWith(shading);
   else
     DrawTextureMaterial(nullptr, AOpacity);  // no material: plain white
   FDevice->GL->glDrawElements(GL_TRIANGLES, AIndices.Length(), GL_UNSIGNED_INT, nullptr);

@@ -17,8 +17,6 @@ class TGLHandle {
   TGLHandle() = default;
   // A new object of this kind in the current context of AGL.
   static TGLHandle Create(QOpenGLFunctions_3_3_Core* AGL) { return TGLHandle(AGL, TKind::Create(AGL)); }
-  // Takes over AName, made elsewhere (a linked program).
-  static TGLHandle Adopt(QOpenGLFunctions_3_3_Core* AGL, GLuint AName) { return TGLHandle(AGL, AName); }
 
   TGLHandle(const TGLHandle&) = delete;
   TGLHandle& operator=(const TGLHandle&) = delete;

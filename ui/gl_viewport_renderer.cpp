@@ -24,7 +24,7 @@ void TGLViewportRenderer::PaintFrame(TViewport3D& AViewport, TCanvas2D& ACanvas)
   painter.beginNativePainting();
   try {
     AViewport.RenderFrame();
-    if (auto* context = dynamic_cast<TGLRenderContext*>(AViewport.RenderContext())) {
+    if (TRenderTargetContext* context = AViewport.RenderContext()) {
       const IControlRoot* root = AViewport.Root();
       const float scale = root ? root->RootScale() : 1.0f;
       const TPointF origin = AViewport.LocalToAbsolute({0, 0});

@@ -1,10 +1,10 @@
 #include "scene/animation/animation.h"
 
+#include "scene/animation/clock.h"
 #include "scene/input/control.h"
 
 #include <algorithm>
 #include <cmath>
-#include <stdexcept>
 
 namespace sphaerix {
 
@@ -24,67 +24,7 @@ class ScopeExit {
   F FAction;
 };
 
-constexpr double kPi = 3.14159265358979323846;
-
-double BounceOut(double x) {
-  const double n = 7.5625, d = 2.75;
-  if (x < 1 / d) return n * x * x;
-  if (x < 2 / d) {
-    x -= 1.5 / d;
-    return n * x * x + 0.75;
-  }
-  if (x < 2.5 / d) {
-    x -= 2.25 / d;
-    return n * x * x + 0.9375;
-  }
-  x -= 2.625 / d;
-  return n * x * x + 0.984375;
-}
-
-// The ease-in form of each curve on [0, 1]: 0 at 0, 1 at 1.
-double EaseIn(TInterpolationType AInterpolation, double x) {
-  switch (AInterpolation) {
-    case TInterpolationType::Linear: return x;
-    case TInterpolationType::Quadratic: return x * x;
-    case TInterpolationType::Cubic: return x * x * x;
-    case TInterpolationType::Quartic: return x * x * x * x;
-    case TInterpolationType::Quintic: return x * x * x * x * x;
-    case TInterpolationType::Sinusoidal: return 1 - std::cos(x * kPi / 2);
-    case TInterpolationType::Exponential: return x <= 0 ? 0 : std::pow(2.0, 10 * (x - 1));
-    case TInterpolationType::Circular: return 1 - std::sqrt(std::max(0.0, 1 - x * x));
-    case TInterpolationType::Elastic: {
-      if (x <= 0) return 0;
-      if (x >= 1) return 1;
-      const double p = 0.3, s = p / 4;
-      return -std::pow(2.0, 10 * (x - 1)) * std::sin((x - 1 - s) * 2 * kPi / p);
-    }
-    case TInterpolationType::Back: {
-      const double s = 1.70158;
-      return x * x * ((s + 1) * x - s);
-    }
-    case TInterpolationType::Bounce: return 1 - BounceOut(1 - x);
-  }
-  return x;
-}
-
 }  // namespace
-
-float InterpolateFraction(float T, TInterpolationType AInterpolation, TAnimationType AType) {
-  if (AInterpolation == TInterpolationType::Linear) return T;
-  const double x = T;
-  double r = 0;
-  switch (AType) {
-    case TAnimationType::In: r = EaseIn(AInterpolation, x); break;
-    case TAnimationType::Out: r = 1 - EaseIn(AInterpolation, 1 - x); break;
-    case TAnimationType::InOut:
-      r = x < 0.5 ? EaseIn(AInterpolation, 2 * x) / 2 : 1 - EaseIn(AInterpolation, 2 - 2 * x) / 2;
-      break;
-  }
-  return static_cast<float>(r);
-}
-
-// ---------------------------------------------------------------------------------------
-// TAnimation
 
 TAnimation::TAnimation(TSceneObject* AOwner) : TSceneObject(AOwner) {}
 
@@ -310,9 +250,6 @@ void TAnimation::ProcessTick(float ATime, float ADeltaTime) {
   if (ended && self.Alive()) NotifyFinish();
 }
 
-// ---------------------------------------------------------------------------------------
-// TCustomPropertyAnimation
-
 TCustomPropertyAnimation::TCustomPropertyAnimation(TSceneObject* AOwner) : TAnimation(AOwner) {}
 
 TCustomPropertyAnimation::~TCustomPropertyAnimation() = default;
@@ -386,9 +323,6 @@ void TCustomPropertyAnimation::Stop() {
   TAnimation::Stop();
 }
 
-// ---------------------------------------------------------------------------------------
-// TFloatAnimation
-
 TFloatAnimation::TFloatAnimation(TSceneObject* AOwner) : TCustomPropertyAnimation(AOwner) {}
 
 void TFloatAnimation::TakeStartValue() {
@@ -404,237 +338,6 @@ void TFloatAnimation::ApplyValue() {
   // The end of a run writes the stop value itself, not a rounded neighbour of it.
   const float value = t == 1.0f ? FStopFloat : FStartFloat + (FStopFloat - FStartFloat) * t;
   p->SetFloat(value);
-}
-
-// ---------------------------------------------------------------------------------------
-// TAniThread
-
-namespace {
-
-SceneRuntime& CurrentRuntime() {
-  SceneRuntime* runtime = SceneRuntime::Current();
-  if (!runtime) throw std::logic_error("no scene runtime in place");
-  return *runtime;
-}
-
-}  // namespace
-
-TAniThread* TAniThread::Instance() {
-  SceneRuntime* runtime = SceneRuntime::Current();
-  return runtime ? runtime->Clock() : nullptr;
-}
-
-TAniThread& TAniThread::Ensure() { return CurrentRuntime().EnsureClock(); }
-
-TAniThread::TAniThread(SceneRuntime& ARuntime) : FRuntime(ARuntime) {
-  FInterval = PeriodFor(std::clamp(FRuntime.AniFrameRate(), 5, 100));
-}
-
-void TAniThread::MakeTimer() {
-  // The timer belongs to this clock and dies with it, so its callback may hold the clock.
-  FTimer.reset(FRuntime.Platform().CreateTimer(FInterval, [this] { OnTimer(); }));
-}
-
-TAniThread::~TAniThread() = default;
-
-int TAniThread::PeriodFor(int ARate) {
-  if (ARate < 5) ARate = 5;
-  const int period = 10 * (100 / ARate);
-  return period == 0 ? 1 : period;
-}
-
-bool TAniThread::Contains(const TAnimation* AAnimation) const {
-  return std::find(FAniList.begin(), FAniList.end(), AAnimation) != FAniList.end();
-}
-
-void TAniThread::Add(TAnimation* AAnimation) {
-  if (Contains(AAnimation)) return;
-  FAniList.push_back(AAnimation);
-  if (FAniList.size() == 1) SwitchTimer(true);
-}
-
-void TAniThread::Remove(TAnimation* AAnimation) {
-  auto it = std::find(FAniList.begin(), FAniList.end(), AAnimation);
-  if (it == FAniList.end()) return;
-  FAniList.erase(it);
-  if (FAniList.empty()) SwitchTimer(false);
-}
-
-void TAniThread::SwitchTimer(bool AOn) {
-  if (AOn == FTimerEnabled) return;
-  if (AOn) {
-    FTime = FRuntime.Platform().Tick();
-    // Inside a tick the old timer may still exist (switched off earlier in this tick).
-    if (!FTimer) MakeTimer();
-    FTimerEnabled = FTimer != nullptr;
-  } else {
-    FTimerEnabled = false;
-    // A timer is not destroyed from inside its own callback; the tick's end does it.
-    if (FInTick == 0) FTimer.reset();
-  }
-}
-
-void TAniThread::OnTimer() {
-  ++FInTick;
-  try {
-    DoSyncTimer();
-  } catch (...) {
-    --FInTick;
-    if (FInTick == 0 && !FTimerEnabled) FTimer.reset();
-    FRuntime.Platform().HandleException(std::current_exception());
-    return;
-  }
-  --FInTick;
-  if (FInTick != 0) return;
-  if (!FTimerEnabled) {
-    FTimer.reset();
-    return;
-  }
-  const int period = PeriodFor(FRuntime.AniFrameRate());
-  if (period != FInterval) {
-    FInterval = period;
-    FTimer.reset();
-    MakeTimer();
-    FTimerEnabled = FTimer != nullptr;
-  }
-}
-
-void TAniThread::DoSyncTimer() {
-  const double now = FRuntime.Platform().Tick();
-  FDeltaTime = now - FTime;
-  FTime = now;
-  if (FDeltaTime <= 0) return;
-  const float time = static_cast<float>(now);
-  const float delta = static_cast<float>(FDeltaTime);
-  // Last added first. A handler may take entries off the list during the visit: the
-  // position then moves back to the new last entry, and entries already advanced in this
-  // tick are passed over so that none advances twice.
-  std::vector<TAnimation*> visited;
-  int i = static_cast<int>(FAniList.size()) - 1;
-  while (i >= 0) {
-    TAnimation* ani = FAniList[static_cast<size_t>(i)];
-    visited.push_back(ani);
-    if (ani->Running()) ani->ProcessTick(time, delta);
-    --i;
-    if (i >= static_cast<int>(FAniList.size())) i = static_cast<int>(FAniList.size()) - 1;
-    while (i >= 0 && std::find(visited.begin(), visited.end(),
-                               FAniList[static_cast<size_t>(i)]) != visited.end())
-      --i;
-  }
-}
-
-// ---------------------------------------------------------------------------------------
-// TAnimator and TAnimationDestroyer
-
-void TAnimator::StopPropertyAnimation(TSceneObject* ATarget, const std::string& APropertyName) {
-  if (!ATarget) return;
-  int i = ATarget->ChildrenCount() - 1;
-  while (i >= 0) {
-    auto* ani = dynamic_cast<TCustomPropertyAnimation*>(ATarget->Children()[static_cast<size_t>(i)]);
-    if (ani && SameText(ani->PropertyName(), APropertyName)) ani->Stop();
-    --i;
-    if (i >= ATarget->ChildrenCount()) i = ATarget->ChildrenCount() - 1;
-  }
-}
-
-namespace {
-
-void SetUp(TFloatAnimation& AAni, TSceneObject* ATarget, const std::string& APropertyName,
-           float ANewValue, float ADuration, TAnimationType AType,
-           TInterpolationType AInterpolation) {
-  AAni.SetParent(ATarget);
-  AAni.SetAnimationType(AType);
-  AAni.SetInterpolation(AInterpolation);
-  AAni.SetDuration(ADuration);
-  AAni.SetPropertyName(APropertyName);
-  AAni.SetStartFromCurrent(true);
-  AAni.SetStopValue(ANewValue);
-}
-
-}  // namespace
-
-void TAnimator::AnimateFloat(TSceneObject* ATarget, const std::string& APropertyName,
-                             float ANewValue, float ADuration, TAnimationType AType,
-                             TInterpolationType AInterpolation) {
-  if (!ATarget) return;
-  StopPropertyAnimation(ATarget, APropertyName);
-  TAnimationDestroyer& destroyer = TAnimationDestroyer::Instance();
-  // The target owns the animation: a target destroyed during the run (the window closed
-  // in the middle of the camera's fly-in) takes its animation with it, while a finished
-  // one goes earlier through the deferred disposal.
-  auto* ani = new TFloatAnimation(ATarget);
-  SetUp(*ani, ATarget, APropertyName, ANewValue, ADuration, AType, AInterpolation);
-  ani->OnFinish = [](TSceneObject* Sender) { TAnimationDestroyer::Instance().DoAniFinished(Sender); };
-  // A start that did nothing (path not resolved, parent hidden) or failed would leave an
-  // idle child behind that nobody ever disposes of.
-  auto orphaned = [&] { return !ani->Running() && !destroyer.IsPending(ani); };
-  try {
-    ani->Start();
-  } catch (...) {
-    if (orphaned()) delete ani;
-    throw;
-  }
-  if (orphaned()) delete ani;
-}
-
-void TAnimator::AnimateFloatWait(TSceneObject* ATarget, const std::string& APropertyName,
-                                 float ANewValue, float ADuration, TAnimationType AType,
-                                 TInterpolationType AInterpolation) {
-  if (!ATarget) return;
-  StopPropertyAnimation(ATarget, APropertyName);
-  std::unique_ptr<TFloatAnimation> ani(new TFloatAnimation(nullptr));
-  SetUp(*ani, ATarget, APropertyName, ANewValue, ADuration, AType, AInterpolation);
-  ani->Start();
-  if (!ani->Running()) return;
-  TFloatAnimation* awaited = ani.get();
-  Platform().ProcessEventsUntil([awaited] { return !awaited->Running(); });
-  // Still running: the application terminates and the clock no longer advances it.
-  if (ani->Running()) ani->Stop();
-}
-
-void TSceneObject::AnimateFloat(const std::string& APropertyName, float ANewValue, float ADuration,
-                              TAnimationType AType, TInterpolationType AInterpolation) {
-  TAnimator::AnimateFloat(this, APropertyName, ANewValue, ADuration, AType, AInterpolation);
-}
-
-void TSceneObject::AnimateFloatWait(const std::string& APropertyName, float ANewValue,
-                                  float ADuration, TAnimationType AType,
-                                  TInterpolationType AInterpolation) {
-  TAnimator::AnimateFloatWait(this, APropertyName, ANewValue, ADuration, AType, AInterpolation);
-}
-
-void TSceneObject::StopPropertyAnimation(const std::string& APropertyName) {
-  TAnimator::StopPropertyAnimation(this, APropertyName);
-}
-
-TAnimationDestroyer& TAnimationDestroyer::Instance() { return CurrentRuntime().Destroyer(); }
-
-void TAnimationDestroyer::DoAniFinished(TSceneObject* Sender) {
-  if (!Sender) return;
-  if (std::find(FPending.begin(), FPending.end(), Sender) != FPending.end()) return;
-  FPending.push_back(Sender);
-  // Hears of it if someone else destroys it first, so the deferred call does not.
-  Sender->AddFreeNotify(this);
-  std::weak_ptr<TAnimationDestroyer> self = weak_from_this();
-  Platform().PostDeferred([self, Sender] {
-    if (auto destroyer = self.lock()) destroyer->Dispose(Sender);
-  });
-}
-
-bool TAnimationDestroyer::IsPending(const TSceneObject* AObject) const {
-  return std::find(FPending.begin(), FPending.end(), AObject) != FPending.end();
-}
-
-void TAnimationDestroyer::Dispose(TSceneObject* AObject) {
-  auto it = std::find(FPending.begin(), FPending.end(), AObject);
-  if (it == FPending.end()) return;
-  FPending.erase(it);
-  AObject->RemoveFreeNotify(this);
-  delete AObject;
-}
-
-void TAnimationDestroyer::FreeNotification(TSceneObject* AObject) {
-  FPending.erase(std::remove(FPending.begin(), FPending.end(), AObject), FPending.end());
 }
 
 }  // namespace sphaerix

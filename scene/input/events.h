@@ -59,8 +59,6 @@ struct TInteractiveGestures {
   }
   constexpr bool Contains(TInteractiveGesture g) const { return (Bits & (1u << static_cast<int>(g))) != 0; }
   constexpr bool Empty() const { return Bits == 0; }
-  constexpr void Include(TInteractiveGesture g) { Bits = static_cast<std::uint8_t>(Bits | (1u << static_cast<int>(g))); }
-  constexpr void Exclude(TInteractiveGesture g) { Bits = static_cast<std::uint8_t>(Bits & ~(1u << static_cast<int>(g))); }
   constexpr TInteractiveGestures operator|(TInteractiveGestures o) const {
     TInteractiveGestures r;
     r.Bits = static_cast<std::uint8_t>(Bits | o.Bits);
@@ -82,9 +80,6 @@ constexpr TGestureID igiDoubleTap = 265;
 // Ids of the stroke gestures a gesture manager matches: a stroke to the left, one to the right.
 constexpr TGestureID StrokeLeftGesture = 1;
 constexpr TGestureID StrokeRightGesture = 2;
-
-// The id of an interactive gesture: 256 plus the platform's gesture number.
-constexpr TGestureID GestureIdOf(TInteractiveGesture g) { return static_cast<TGestureID>(igiZoom + static_cast<int>(g)); }
 
 enum TInteractiveGestureFlag : std::uint8_t { gfBegin = 1, gfInertia = 2, gfEnd = 4 };
 

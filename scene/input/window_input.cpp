@@ -101,8 +101,6 @@ bool TWindowInput::PopupTest(TControl* AControl) {
 
 void TWindowInput::MouseDown(TMouseButton AButton, TShiftState AShift, float AX, float AY) {
   const TPointF p{AX, AY};
-  FLastPosition = p;
-  FPressPosition = p;
   FMoveReported = false;
   TControl* target = ObjectAtPoint(p);
   TWatch watch(*this, target);
@@ -120,7 +118,6 @@ void TWindowInput::MouseMove(TShiftState AShift, float AX, float AY) {
   if (FMoveReported && FLastMove.X == p.X && FLastMove.Y == p.Y) return;
   FMoveReported = true;
   FLastMove = p;
-  FLastPosition = p;
   DoMove(AShift, p);
 }
 
@@ -159,7 +156,6 @@ static void ClickThenRelease(TControl*& ATarget, TMouseButton AButton, TShiftSta
 
 void TWindowInput::MouseUp(TMouseButton AButton, TShiftState AShift, float AX, float AY, bool AClick) {
   const TPointF p{AX, AY};
-  FLastPosition = p;
   FMoveReported = false;
   if (FRoot.Captured()) {
     TControl* target = FRoot.Captured();
@@ -213,7 +209,6 @@ void TWindowInput::MouseLeave() {
   if (FMoveReported && FLastMove.X == outside.X && FLastMove.Y == outside.Y && !FHovered) return;
   FMoveReported = true;
   FLastMove = outside;
-  FLastPosition = outside;
   DoMove(TShiftState(), outside);
   SetHovered(nullptr);
 }

@@ -42,8 +42,6 @@ class TWindowInput : private ITouchHost {
   // controls with HitTest false passed over while their children are searched.
   TControl* ObjectAtPoint(TPointF APoint) const override;
   TControl* Hovered() const { return FHovered; }
-  TPointF LastPosition() const { return FLastPosition; }
-  TPointF PressPosition() const { return FPressPosition; }
 
   // Window operations, called by the platform adapter.
   void MouseDown(TMouseButton AButton, TShiftState AShift, float AX, float AY);
@@ -87,8 +85,6 @@ class TWindowInput : private ITouchHost {
   IControlRoot& FRoot;
   SceneRuntime* FRuntime;  // whose windows make the enabled gestures; null without one
   TControl* FHovered = nullptr;
-  TPointF FLastPosition{-1, -1};
-  TPointF FPressPosition{-1, -1};
   // The last move reported; cleared by presses and releases so the next move always goes out.
   bool FMoveReported = false;
   TPointF FLastMove;

@@ -69,6 +69,18 @@ class TTexture {
   mutable std::unique_ptr<TTextureHandle> FHandle;
 };
 
+class TLightMaterial;
+class TTextureMaterial;
+
+// What draws with (or looks at) a material: each kind of material hands itself to the
+// call for its kind, so no caller asks which kind it has.
+class IMaterialShading {
+ public:
+  virtual ~IMaterialShading() = default;
+  virtual void Shade(const TLightMaterial& AMaterial) = 0;
+  virtual void Shade(const TTextureMaterial& AMaterial) = 0;
+};
+
 class TMaterial {
  public:
   virtual ~TMaterial() = default;
@@ -78,6 +90,8 @@ class TMaterial {
   TMaterialSource* Source() const { return FSource; }
   // Reports a change to the source: every shape using it repaints.
   void DoChange();
+  // Calls AShading's Shade for this material's kind.
+  virtual void ShadeWith(IMaterialShading& AShading) const = 0;
 
  protected:
   explicit TMaterial(TMaterialSource* ASource) : FSource(ASource) {}
@@ -89,6 +103,7 @@ class TMaterial {
 class TLightMaterial : public TMaterial {
  public:
   explicit TLightMaterial(TMaterialSource* ASource = nullptr) : TMaterial(ASource) {}
+  void ShadeWith(IMaterialShading& AShading) const override { AShading.Shade(*this); }
 
   // The colour and shininess setters store without any notification: a new value
   // shows in the next frame drawn for another reason.
@@ -118,6 +133,7 @@ class TLightMaterial : public TMaterial {
 class TTextureMaterial : public TMaterial {
  public:
   explicit TTextureMaterial(TMaterialSource* ASource = nullptr) : TMaterial(ASource) {}
+  void ShadeWith(IMaterialShading& AShading) const override { AShading.Shade(*this); }
 
   const TTexture* Texture() const { return FTexture; }
   // A different texture is stored and reported as a change.

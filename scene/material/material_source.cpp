@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "scene/mesh/mesh.h"
+#include "scene/nodes/control3d.h"
 
 namespace sphaerix {
 
@@ -12,20 +12,20 @@ TMaterialSource::TMaterialSource(TSceneObject* AOwner) : TSceneObject(AOwner) {}
 // their reference; the list itself goes with the source.
 TMaterialSource::~TMaterialSource() = default;
 
-void TMaterialSource::AddChangeListener(TShape3D* AShape) {
-  if (!AShape) return;
-  if (std::find(FListeners.begin(), FListeners.end(), AShape) == FListeners.end())
-    FListeners.push_back(AShape);
+void TMaterialSource::AddChangeListener(TControl3D* ANode) {
+  if (!ANode) return;
+  if (std::find(FListeners.begin(), FListeners.end(), ANode) == FListeners.end())
+    FListeners.push_back(ANode);
 }
 
-void TMaterialSource::RemoveChangeListener(TShape3D* AShape) {
-  FListeners.erase(std::remove(FListeners.begin(), FListeners.end(), AShape), FListeners.end());
+void TMaterialSource::RemoveChangeListener(TControl3D* ANode) {
+  FListeners.erase(std::remove(FListeners.begin(), FListeners.end(), ANode), FListeners.end());
 }
 
 void TMaterialSource::NotifyChanged() {
   // A copy: a repaint may run code that changes the list.
-  const std::vector<TShape3D*> listeners = FListeners;
-  for (TShape3D* shape : listeners) shape->Repaint();
+  const std::vector<TControl3D*> listeners = FListeners;
+  for (TControl3D* node : listeners) node->Repaint();
 }
 
 TMaterial* ValidMaterial(const TMaterialSource* ASource) { return ASource ? ASource->Material() : nullptr; }

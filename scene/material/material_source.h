@@ -13,7 +13,7 @@
 
 namespace sphaerix {
 
-class TShape3D;
+class TControl3D;
 
 class TMaterialSource : public TSceneObject {
  public:
@@ -23,17 +23,17 @@ class TMaterialSource : public TSceneObject {
   // The material this source owns; none for the plain base.
   virtual TMaterial* Material() const { return nullptr; }
 
-  // Shapes that repaint when the material changes. A shape registers itself when it
+  // Nodes that repaint when the material changes. A shape registers itself when it
   // takes this source and unregisters when it drops it or is destroyed.
-  void AddChangeListener(TShape3D* AShape);
-  void RemoveChangeListener(TShape3D* AShape);
-  const std::vector<TShape3D*>& ChangeListeners() const { return FListeners; }
+  void AddChangeListener(TControl3D* ANode);
+  void RemoveChangeListener(TControl3D* ANode);
+  const std::vector<TControl3D*>& ChangeListeners() const { return FListeners; }
 
   // The material reported a change: every shape in the list repaints.
   void NotifyChanged();
 
  private:
-  std::vector<TShape3D*> FListeners;
+  std::vector<TControl3D*> FListeners;
 };
 
 // A lit, textured material. The four colours and Shininess go straight into the

@@ -174,7 +174,6 @@ class TControl3D : public TSceneObject {
   bool TurnAxis(int AAxis, float ARawValue);
   void RotationAngleAxisChanged(int AAxis);
   void UpdateAbsolute() const;
-  void SetUpdatingCount(int ACount);
 
   TPosition3D* FPosition;
   TPosition3D* FScale;

@@ -1,5 +1,7 @@
 #include "scene/nodes/object.h"
 
+#include "scene/animation/animator.h"
+
 #include <algorithm>
 
 namespace sphaerix {
@@ -134,6 +136,21 @@ TObjectWatch::~TObjectWatch() {
       *link = FNext;
       break;
     }
+}
+
+void TSceneObject::AnimateFloat(const std::string& APropertyName, float ANewValue, float ADuration,
+                              TAnimationType AType, TInterpolationType AInterpolation) {
+  TAnimator::AnimateFloat(this, APropertyName, ANewValue, ADuration, AType, AInterpolation);
+}
+
+void TSceneObject::AnimateFloatWait(const std::string& APropertyName, float ANewValue,
+                                  float ADuration, TAnimationType AType,
+                                  TInterpolationType AInterpolation) {
+  TAnimator::AnimateFloatWait(this, APropertyName, ANewValue, ADuration, AType, AInterpolation);
+}
+
+void TSceneObject::StopPropertyAnimation(const std::string& APropertyName) {
+  TAnimator::StopPropertyAnimation(this, APropertyName);
 }
 
 }  // namespace sphaerix

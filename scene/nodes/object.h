@@ -12,8 +12,8 @@ namespace sphaerix {
 
 class TSceneObject;
 class TObjectWatch;
-enum class TAnimationType;      // scene/animation/animation.h
-enum class TInterpolationType;  // scene/animation/animation.h
+enum class TAnimationType;      // scene/animation/easing.h
+enum class TInterpolationType;  // scene/animation/easing.h
 
 // True when a and b are equal ignoring ASCII case (property and component lookups).
 bool SameText(const std::string& a, const std::string& b);
@@ -70,8 +70,8 @@ class TSceneObject {
   const TPropertyInfo* FindProperty(const std::string& AName) const;
   const std::vector<TPropertyInfo>& Properties() const { return FProperties; }
 
-  // Property animation of this object's properties, forwarding to TAnimator (defined
-  // with the animations, scene/animation/animation.h): AnimateFloat returns at once,
+  // Property animation of this object's properties, forwarding to TAnimator
+  // (scene/animation/animator.h): AnimateFloat returns at once,
   // AnimateFloatWait runs the event loop until the animation has ended.
   void AnimateFloat(const std::string& APropertyName, float ANewValue, float ADuration,
                     TAnimationType AType, TInterpolationType AInterpolation);

@@ -1,8 +1,10 @@
 #include "scene/runtime/scene_runtime.h"
 
 #include <algorithm>
+#include <stdexcept>
 
-#include "scene/animation/animation.h"
+#include "scene/animation/animator.h"
+#include "scene/animation/clock.h"
 #include "scene/input/window_input.h"
 
 namespace sphaerix {
@@ -27,6 +29,11 @@ SceneRuntime::~SceneRuntime() {
 }
 
 SceneRuntime* SceneRuntime::Current() { return GCurrent; }
+
+SceneRuntime& SceneRuntime::Require() {
+  if (!GCurrent) throw std::logic_error("no scene runtime in place");
+  return *GCurrent;
+}
 
 TAniThread& SceneRuntime::EnsureClock() {
   if (!FClock) FClock.reset(new TAniThread(*this));

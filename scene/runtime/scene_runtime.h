@@ -31,6 +31,8 @@ class SceneRuntime {
 
   // The innermost scope, or nullptr when none is in place.
   static SceneRuntime* Current();
+  // The innermost scope; std::logic_error when none is in place.
+  static SceneRuntime& Require();
 
   IPlatformServices& Platform() const { return FPlatform; }
   // Null when this scope installed no codecs.

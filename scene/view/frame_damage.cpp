@@ -25,6 +25,22 @@ std::uint64_t TextureLook(std::uint64_t AHash, const TTexture* ATexture) {
   return ATexture ? Mix(Mix(AHash, ATexture->Revision()), ATexture->MipMaps()) : AHash;
 }
 
+// A hash of everything in a material that changes its pixels.
+std::uint64_t MaterialLook(const TMaterial* AMaterial) {
+  struct Look : IMaterialShading {
+    std::uint64_t Hash = 14695981039346656037ull;
+    void Shade(const TLightMaterial& AMaterial) override {
+      for (TAlphaColor c : {AMaterial.Diffuse(), AMaterial.Ambient(), AMaterial.Emissive(), AMaterial.Specular()})
+        Hash = Mix(Hash, c);
+      Hash = Mix(Hash, static_cast<std::uint64_t>(AMaterial.Shininess()));
+      Hash = TextureLook(Hash, AMaterial.Texture());
+    }
+    void Shade(const TTextureMaterial& AMaterial) override { Hash = TextureLook(Hash, AMaterial.Texture()); }
+  } look;
+  if (AMaterial) AMaterial->ShadeWith(look);
+  return look.Hash;
+}
+
 bool SameLights(const std::vector<TLightDescription>& A, const std::vector<TLightDescription>& B) {
   if (A.size() != B.size()) return false;
   for (std::size_t i = 0; i < A.size(); ++i) {
@@ -67,15 +83,7 @@ void TFrameDamage::Collect(const std::vector<TControl3D*>& ANodes, std::vector<T
       state.Drawn = true;
       TMaterial* material = ValidMaterial(shape->MaterialSource());
       state.Material = reinterpret_cast<std::uintptr_t>(material);
-      std::uint64_t look = 14695981039346656037ull;
-      if (auto* lit = dynamic_cast<TLightMaterial*>(material)) {
-        for (TAlphaColor c : {lit->Diffuse(), lit->Ambient(), lit->Emissive(), lit->Specular()}) look = Mix(look, c);
-        look = Mix(look, static_cast<std::uint64_t>(lit->Shininess()));
-        look = TextureLook(look, lit->Texture());
-      } else if (auto* textured = dynamic_cast<TTextureMaterial*>(material)) {
-        look = TextureLook(look, textured->Texture());
-      }
-      state.Look = look;
+      state.Look = MaterialLook(material);
       if (auto* mesh = dynamic_cast<TCustomMesh*>(node)) {
         state.Matrix = mesh->WrapMatrix() * state.Matrix;
         state.Vertices = &mesh->Data().VertexBuffer();

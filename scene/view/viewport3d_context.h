@@ -54,6 +54,10 @@ class TRenderTargetContext : public TDrawContext {
   virtual void SetScissorRect(const TPixelRect& ARect) {}
   // Reads the frame back into ABitmap, resized to the target's size, top row first.
   virtual void ReadFrame(TBitmap& ABitmap) = 0;
+  // Paints the frame into the window's drawing surface at (AX, AY) physical pixels from
+  // its top left, AWidth x AHeight, at AOpacity; the surface is AFramebufferHeight
+  // pixels high.
+  virtual void DrawFrame(int AX, int AY, int AWidth, int AHeight, int AFramebufferHeight, float AOpacity) = 0;
 
   // The light list of the frame in progress (every registered light, enabled or not).
   std::vector<TLightDescription>& Lights() { return FLights; }

@@ -43,6 +43,7 @@ class RecordingContext : public TRenderTargetContext {
     for (int y = 0; y < Height(); ++y)
       for (int x = 0; x < Width(); ++x) ABitmap.SetPixel(x, y, x < Width() / 2 ? FramePixel : claNull);
   }
+  void DrawFrame(int, int, int, int, int, float) override { Log.push_back("DrawFrame"); }
   void DrawTriangles(const TVertexBuffer& AVertices, const TIndexBuffer&, TMaterial* AMaterial,
                      float AOpacity) override {
     Log.push_back("Draw");

@@ -4,7 +4,7 @@
 #include <QScreen>
 #include <QWindow>
 
-#include "tests/window/window_fixture.h"
+#include "tests/support/viewer_fixture.h"
 #include "ui/controls.h"
 #include "ui/form_window.h"
 

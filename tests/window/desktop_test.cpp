@@ -3,49 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 #include <csignal>
-#include <functional>
 
-namespace {
+#include "tests/support/child_program.h"
+#include "tests/support/wait.h"
 
-bool WaitUntil(const std::function<bool()>& ADone, int ATimeoutMs) {
-  QElapsedTimer t;
-  t.start();
-  while (!ADone()) {
-    if (t.elapsed() > ATimeoutMs) return false;
-    QThread::msleep(50);
-  }
-  return true;
-}
-
-QProcessEnvironment CleanEnvironment(const QString& AHome) {
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("HOME", AHome);
-  env.remove("XDG_DOCUMENTS_DIR");
-  env.insert("XDG_CONFIG_HOME", AHome + "/.config");
-  env.remove("QT_QPA_PLATFORM");
-  return env;
-}
-
-// A child process that is killed if the test leaves it running.
-struct Child {
-  QProcess Process;
-  ~Child() {
-    if (Process.state() != QProcess::NotRunning) {
-      Process.kill();
-      Process.waitForFinished(5000);
-    }
-  }
-};
-
-}  // namespace
+using sphaerix::testing::Child;
+using sphaerix::testing::ChildProgram;
+using sphaerix::testing::EnvironmentWith;
+using sphaerix::testing::WaitFor;
 
 TEST(CommandLineProcess, HelpVersionAndAnUnknownOption) {
   struct Case {
@@ -59,22 +30,18 @@ TEST(CommandLineProcess, HelpVersionAndAnUnknownOption) {
       {{"--no-such-option"}, 2, "", "sphaerix: Unknown option 'no-such-option'."},
   };
   for (const Case& c : cases) {
-    QTemporaryDir home;
-    QProcess p;
-    QProcessEnvironment env = CleanEnvironment(home.path());
-    env.remove("DISPLAY");  // neither the help nor an error needs a display
-    env.remove("WAYLAND_DISPLAY");
-    p.setProcessEnvironment(env);
-    p.start(QStringLiteral(SPHAERIX_EXECUTABLE), c.Args);
-    ASSERT_TRUE(p.waitForFinished(30000));
-    const QString out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    const QString err = QString::fromLocal8Bit(p.readAllStandardError());
-    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(p.exitCode(), c.Code) << c.Args.join(' ').toStdString();
+    ChildProgram app(false);
+    app.Environment.remove("DISPLAY");  // neither the help nor an error needs a display
+    app.Environment.remove("WAYLAND_DISPLAY");
+    ASSERT_TRUE(app.Run(c.Args));
+    const QString out = app.StandardOutput();
+    const QString err = app.StandardError();
+    EXPECT_EQ(app.Process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.Process().exitCode(), c.Code) << c.Args.join(' ').toStdString();
     EXPECT_TRUE(out.contains(QString::fromUtf8(c.Out))) << out.toStdString();
     EXPECT_TRUE(err.contains(QString::fromUtf8(c.Err))) << err.toStdString();
     if (c.Code == 2) EXPECT_EQ(err.trimmed().count('\n'), 0) << "one line: " << err.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(home.path() + "/Documents")) << "nothing started";
+    EXPECT_FALSE(QFileInfo::exists(app.Home() + "/Documents")) << "nothing started";
   }
 }
 
@@ -90,16 +57,14 @@ class SmallScreen {
                                    "-nolisten", "tcp"});
     if (!FServer.Process.waitForStarted(10000)) return false;
     QByteArray number;
-    if (!WaitUntil([&] {
+    if (!WaitFor([&] {
           FServer.Process.waitForReadyRead(50);
           number += FServer.Process.readAllStandardOutput();
           return number.contains('\n') || FServer.Process.state() == QProcess::NotRunning;
         }, 30000) || !number.contains('\n'))
       return false;
     FDisplay = ":" + QString::fromLatin1(number.trimmed());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", FDisplay);
-    FWindowManager.Process.setProcessEnvironment(env);
+    FWindowManager.Process.setProcessEnvironment(EnvironmentWith({{"DISPLAY", FDisplay}}));
     FWindowManager.Process.start("openbox", {});
     return FWindowManager.Process.waitForStarted(10000);
   }
@@ -107,9 +72,7 @@ class SmallScreen {
   // Runs an X client on this display and returns its trimmed output.
   QString Run(const QString& AProgram, const QStringList& AArgs) const {
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", FDisplay);
-    p.setProcessEnvironment(env);
+    p.setProcessEnvironment(EnvironmentWith({{"DISPLAY", FDisplay}}));
     p.start(AProgram, AArgs);
     if (!p.waitForFinished(10000)) return {};
     return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
@@ -133,26 +96,22 @@ int Field(const QString& AText, const QString& AName) {
 TEST(SmallScreenProcess, KeysLeaveFullScreenIntoAWindowThatFitsAndQuit) {
   SmallScreen screen;
   ASSERT_TRUE(screen.Start(1024, 768)) << "could not start a private X server";
-  QTemporaryDir home;
-  QDir().mkpath(home.path() + "/Documents");
-  Child app;
-  QProcessEnvironment env = CleanEnvironment(home.path());
-  env.insert("DISPLAY", screen.Display());
-  env.remove("WAYLAND_DISPLAY");
-  app.Process.setProcessEnvironment(env);
-  app.Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  app.Process.start(QStringLiteral(SPHAERIX_EXECUTABLE), {});
+  ChildProgram app;
+  app.Environment.insert("DISPLAY", screen.Display());
+  app.Environment.remove("WAYLAND_DISPLAY");
+  app.Process().setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  ASSERT_TRUE(app.Start());
   QString id;
-  ASSERT_TRUE(WaitUntil([&] {
+  ASSERT_TRUE(WaitFor([&] {
     id = screen.Run("xdotool", {"search", "--onlyvisible", "--name", "^Sphaerix$"}).section('\n', 0, 0);
     return !id.isEmpty();
   }, 60000)) << "no window";
   auto info = [&] { return screen.Run("xwininfo", {"-id", id}); };
-  ASSERT_TRUE(WaitUntil([&] { return Field(info(), "Width") == 1024; }, 30000)) << "not full screen";
+  ASSERT_TRUE(WaitFor([&] { return Field(info(), "Width") == 1024; }, 30000)) << "not full screen";
 
   screen.Run("xdotool", {"windowactivate", "--sync", id});
   screen.Run("xdotool", {"key", "--window", id, "Escape"});
-  ASSERT_TRUE(WaitUntil([&] { return Field(info(), "Width") < 1024; }, 30000)) << "still full screen";
+  ASSERT_TRUE(WaitFor([&] { return Field(info(), "Width") < 1024; }, 30000)) << "still full screen";
   // The frame settles once the window manager has framed the window again.
   auto fits = [&] {
     const QString i = info();
@@ -164,15 +123,15 @@ TEST(SmallScreenProcess, KeysLeaveFullScreenIntoAWindowThatFitsAndQuit) {
     const int w = Field(i, "Width"), h = Field(i, "Height");
     return top > 0 && x - left >= 0 && y - top >= 0 && x + w + right <= 1024 && y + h + bottom <= 768;
   };
-  EXPECT_TRUE(WaitUntil(fits, 30000)) << info().toStdString();
+  EXPECT_TRUE(WaitFor(fits, 30000)) << info().toStdString();
 
   screen.Run("xdotool", {"key", "--window", id, "F11"});
-  EXPECT_TRUE(WaitUntil([&] { return Field(info(), "Width") == 1024; }, 30000)) << "F11 did not return to full screen";
+  EXPECT_TRUE(WaitFor([&] { return Field(info(), "Width") == 1024; }, 30000)) << "F11 did not return to full screen";
 
   screen.Run("xdotool", {"key", "--window", id, "ctrl+q"});
-  ASSERT_TRUE(app.Process.waitForFinished(30000)) << "Ctrl+Q did not end the program";
-  EXPECT_EQ(app.Process.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(app.Process.exitCode(), 0);
+  ASSERT_TRUE(app.Process().waitForFinished(30000)) << "Ctrl+Q did not end the program";
+  EXPECT_EQ(app.Process().exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(app.Process().exitCode(), 0);
 }
 
 // Under a headless Wayland compositor, natively: the first frame comes after the
@@ -184,16 +143,13 @@ TEST(WaylandProcess, FirstFrameAfterTheFirstConfigureAndACleanExit) {
   QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   const QString socket = "sphaerix-test";
   Child compositor;
-  QProcessEnvironment wenv = QProcessEnvironment::systemEnvironment();
-  wenv.insert("XDG_RUNTIME_DIR", runtime.path());
-  wenv.remove("DISPLAY");
-  wenv.remove("WAYLAND_DISPLAY");
-  compositor.Process.setProcessEnvironment(wenv);
+  compositor.Process.setProcessEnvironment(
+      EnvironmentWith({{"XDG_RUNTIME_DIR", runtime.path()}}, {"DISPLAY", "WAYLAND_DISPLAY"}));
   compositor.Process.setProcessChannelMode(QProcess::MergedChannels);
   compositor.Process.start("weston", {"--backend=headless-backend.so", "--socket=" + socket, "--idle-time=0",
                                       "--width=1024", "--height=768"});
   const bool started = compositor.Process.waitForStarted(10000) &&
-                       WaitUntil([&] {
+                       WaitFor([&] {
                          return QFileInfo::exists(runtime.path() + "/" + socket) ||
                                 compositor.Process.state() == QProcess::NotRunning;
                        }, 30000) &&
@@ -202,27 +158,23 @@ TEST(WaylandProcess, FirstFrameAfterTheFirstConfigureAndACleanExit) {
     GTEST_SKIP() << "the headless Wayland compositor could not start here: "
                  << compositor.Process.readAll().toStdString();
 
-  QTemporaryDir home;
-  QDir().mkpath(home.path() + "/Documents");
-  Child app;
-  QProcessEnvironment env = CleanEnvironment(home.path());
-  env.insert("XDG_RUNTIME_DIR", runtime.path());
-  env.insert("WAYLAND_DISPLAY", socket);
-  env.insert("QT_QPA_PLATFORM", "wayland");
-  env.remove("DISPLAY");
+  ChildProgram program;
+  program.Environment.insert("XDG_RUNTIME_DIR", runtime.path());
+  program.Environment.insert("WAYLAND_DISPLAY", socket);
+  program.Environment.insert("QT_QPA_PLATFORM", "wayland");
+  program.Environment.remove("DISPLAY");
   // The protocol as the program speaks it, to see the configure and the frames.
-  env.insert("WAYLAND_DEBUG", "client");
-  app.Process.setProcessEnvironment(env);
-  app.Process.start(QStringLiteral(SPHAERIX_EXECUTABLE), {});
-  ASSERT_TRUE(app.Process.waitForStarted(10000));
+  program.Environment.insert("WAYLAND_DEBUG", "client");
+  ASSERT_TRUE(program.Start());
+  QProcess& app = program.Process();
 
   QString log;
   QString surface, xdgSurface;
   bool configured = false, framed = false;
   const QRegularExpression toplevel("get_xdg_surface\\(new id (xdg_surface@\\d+), (wl_surface@\\d+)\\)");
-  const bool seen = WaitUntil([&] {
-    app.Process.waitForReadyRead(50);
-    log += QString::fromLocal8Bit(app.Process.readAllStandardError());
+  const bool seen = WaitFor([&] {
+    app.waitForReadyRead(50);
+    log += QString::fromLocal8Bit(app.readAllStandardError());
     const QStringList lines = log.split('\n');
     for (const QString& line : lines) {
       if (surface.isEmpty()) {
@@ -233,16 +185,16 @@ TEST(WaylandProcess, FirstFrameAfterTheFirstConfigureAndACleanExit) {
       if (line.contains("-> " + xdgSurface + ".ack_configure(")) configured = true;
       if (configured && line.contains("-> " + surface + ".attach(wl_buffer@")) framed = true;
     }
-    return framed || app.Process.state() == QProcess::NotRunning;
+    return framed || app.state() == QProcess::NotRunning;
   }, 120000);
   ASSERT_TRUE(seen && framed) << "no first frame; the program's end of the log:\n"
                               << log.right(3000).toStdString();
   EXPECT_FALSE(log.contains("error")) << log.right(3000).toStdString();
 
-  ::kill(static_cast<pid_t>(app.Process.processId()), SIGTERM);
-  ASSERT_TRUE(app.Process.waitForFinished(30000)) << "still running after the request to end";
-  log += QString::fromLocal8Bit(app.Process.readAllStandardError());
-  EXPECT_EQ(app.Process.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(app.Process.exitCode(), 0);
+  ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+  ASSERT_TRUE(app.waitForFinished(30000)) << "still running after the request to end";
+  log += QString::fromLocal8Bit(app.readAllStandardError());
+  EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(app.exitCode(), 0);
   EXPECT_FALSE(log.contains("Protocol error")) << log.right(3000).toStdString();
 }

@@ -8,7 +8,7 @@
 #include "scene/view/camera.h"
 #include "scene/nodes/control3d.h"
 #include "scene/view/viewport3d.h"
-#include "tests/window/window_fixture.h"
+#include "tests/support/viewer_fixture.h"
 #include "ui/controls.h"
 #include "ui/form_window.h"
 #include "ui/popup_menu.h"
@@ -162,16 +162,18 @@ TEST_F(Keys, ShiftF10AndTheMenuKeyOpenTheMenuAtTheWindowCentre) {
     EXPECT_FALSE(Form2->PopupMenu1->IsOpen());
   }
   // F10 alone is not the menu's key.
-  bool opened = false;
+  bool looked = false, opened = false;
   QTimer::singleShot(0, [&] {
+    looked = true;
     if (QWidget* menu = QApplication::activePopupWidget()) {
       opened = true;
       menu->close();
     }
   });
   Key(Qt::Key_F10);
-  Pump(50);
+  ASSERT_TRUE(WaitFor([&] { return looked; }));
   EXPECT_FALSE(opened);
+  EXPECT_FALSE(Form2->PopupMenu1->IsOpen());
 }
 
 TEST_F(Keys, AboutClosesWithEscOrEnterAndItsLinkIsReachedWithTab) {

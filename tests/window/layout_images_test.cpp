@@ -15,7 +15,7 @@
 #include "scene/material/material_source.h"
 #include "scene/mesh/mesh.h"
 #include "scene/view/viewport3d.h"
-#include "tests/window/window_fixture.h"
+#include "tests/support/viewer_fixture.h"
 #include "ui/application.h"
 #include "ui/controls.h"
 

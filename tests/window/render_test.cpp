@@ -8,9 +8,7 @@
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
-#include <QElapsedTimer>
 #include <QScreen>
-#include <QThread>
 #include <cmath>
 #include <memory>
 
@@ -26,11 +24,17 @@
 #include "ui/form.h"
 #include "ui/form_window.h"
 #include "ui/gl_viewport_renderer.h"
+#include "tests/support/picture.h"
+#include "tests/support/wait.h"
 #include "tests/support/viewport_fakes.h"
 #include "tests/support/window_fakes.h"
 
 namespace sphaerix {
 namespace {
+
+using testing::Channels;
+using testing::ColourNear;
+using testing::Rgba;
 
 using testing::FakeWindow;
 using testing::TViewerTree;
@@ -43,20 +47,8 @@ void EnsureApplication() {
 }
 
 
-// The channels of a premultiplied pixel, 0 to 255.
-struct Rgba {
-  float R, G, B, A;
-};
-Rgba Channels(TAlphaColor c) {
-  return {float(RedOf(c)), float(GreenOf(c)), float(BlueOf(c)), float(AlphaOf(c))};
-}
-
-void ExpectPixel(TAlphaColor AActual, Rgba AExpected, float ATolerance, const char* AWhat) {
-  const Rgba a = Channels(AActual);
-  EXPECT_NEAR(a.R, AExpected.R, ATolerance) << AWhat;
-  EXPECT_NEAR(a.G, AExpected.G, ATolerance) << AWhat;
-  EXPECT_NEAR(a.B, AExpected.B, ATolerance) << AWhat;
-  EXPECT_NEAR(a.A, AExpected.A, ATolerance) << AWhat;
+void ExpectPixel(TAlphaColor AActual, Rgba AExpected, double ATolerance, const char* AWhat) {
+  EXPECT_TRUE(ColourNear(Channels(AActual), AExpected, ATolerance)) << AWhat;
 }
 
 constexpr float kFacing = 0.988235f;  // the planet's grey where it faces the light
@@ -290,28 +282,19 @@ TEST(RenderWindow, ViewportOverBlackWindowAndOneFramePerPaint) {
   sphere->SetMaterialSource(tree.planet);
   form.Show();
 
-  const auto pump = [](int AMs) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < AMs) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-      QThread::msleep(5);
-    }
-  };
-  for (int i = 0; i < 200 && viewport->FrameCount() == 0; ++i) pump(20);
-  ASSERT_GT(viewport->FrameCount(), 0u) << "the window never painted its viewport";
+  ASSERT_TRUE(testing::WaitFor([&] { return viewport->FrameCount() > 0; })) << "the window never painted its viewport";
   // Settled: frames the first show asked for have all been painted.
   for (unsigned long long seen = ~0ull; seen != viewport->FrameCount();) {
     seen = viewport->FrameCount();
-    pump(300);
+    testing::Pump(300);
   }
 
   const unsigned long long before = viewport->FrameCount();
   sphere->SetOpacity(0.9f);
   sphere->SetOpacity(0.8f);
-  for (int i = 0; i < 1500 && viewport->FrameCount() == before; ++i) pump(20);
+  ASSERT_TRUE(testing::WaitFor([&] { return viewport->FrameCount() > before; }, 30000));
   // A second frame for the second request would be due at once after the first.
-  pump(300);
+  testing::Pump(300);
   EXPECT_EQ(viewport->FrameCount(), before + 1);
 
   const QImage shown = form.Window()->screen()->grabWindow(form.Window()->winId()).toImage();

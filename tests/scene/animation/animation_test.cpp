@@ -1,5 +1,7 @@
 // Property animation against a fake platform whose clock moves only when told, so nested
 // waits run deterministically.
+#include "scene/animation/animator.h"
+#include "scene/animation/clock.h"
 #include "scene/animation/animation.h"
 
 #include <gtest/gtest.h>

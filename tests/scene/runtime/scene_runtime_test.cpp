@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "scene/animation/animator.h"
+#include "scene/animation/clock.h"
 #include "scene/animation/animation.h"
 #include "scene/material/bitmap.h"
 #include "scene/material/stream.h"

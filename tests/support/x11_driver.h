@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QSize>
-#include <functional>
 #include <QString>
 #include <QStringList>
 
@@ -14,9 +13,6 @@ QString Xdotool(const QStringList& AArgs);
 QString WaitForWindow(const QString& ANameRegex, int ATimeoutMs);
 QSize WindowSize(const QString& AId);
 QSize ScreenSize();
-// Polls ADone every 100 ms until it holds or ATimeoutMs passed; returns ADone(). For
-// conditions on other processes (this one's events are not dispatched meanwhile).
-bool WaitFor(const std::function<bool()>& ADone, int ATimeoutMs);
 // Asks the window manager to close the window (its close command, as Alt+F4 does).
 void CloseWindow(const QString& AId);
 

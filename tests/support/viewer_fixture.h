@@ -1,41 +1,24 @@
 // A running viewer inside the test process: the application, both windows created and
-// the main window shown, and helpers to wait on the real event loop.
+// the main window shown. The camera's fly-in is over at once unless the test watches it.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
-#include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/Unit1.h"
 #include "app/Unit2.h"
 #include "ui/application.h"
+#include "ui/controls.h"
+#include "scene/animation/animator.h"
+#include "scene/view/camera.h"
+#include "tests/support/picture.h"
+#include "tests/support/wait.h"
 #include "ui/form_window.h"
 
 namespace sphaerix::testing {
-
-// Dispatches events until ADone() holds or ATimeoutMs passed; returns ADone().
-inline bool WaitFor(const std::function<bool()>& ADone, int ATimeoutMs = 10000) {
-  QElapsedTimer t;
-  t.start();
-  while (!ADone() && t.elapsed() < ATimeoutMs) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(2);
-  }
-  return ADone();
-}
-
-inline void Pump(int AMs) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < AMs) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    QThread::msleep(2);
-  }
-}
 
 class ViewerFixture : public ::testing::Test {
  protected:
@@ -49,12 +32,25 @@ class ViewerFixture : public ::testing::Test {
     App->CreateQueuedForms();
     ASSERT_NE(Form2, nullptr);
     ASSERT_NE(Form1, nullptr);
+    // Stopped, an animation writes its end value at once.
+    if (!WatchesTheFlyIn()) StopPropertyAnimation(Form2->Camera1, "position.z");
     App->ShowMainForm();
     ASSERT_TRUE(WaitFor([] { return Form2->Window()->isExposed(); }));
   }
+  // True for a test of the fly-in itself.
+  virtual bool WatchesTheFlyIn() const { return false; }
   void TearDown() override {
     App.reset();
     EXPECT_TRUE(Errors.empty()) << Errors.front();
+  }
+
+  // A pixel of the window's picture on the button panel's card, clear of its buttons:
+  // half-way across the margin left of the first column, half-way down.
+  static QPoint CardPixel() {
+    const TRectF panel = Form2->Panel1->AbsoluteRect();
+    const TRectF button = Form2->Buttons[0]->AbsoluteRect();
+    const float margin = (button.Left - panel.Left) / (panel.Right - panel.Left);
+    return PixelIn(panel, margin / 2, 0.5, Form2->Window()->devicePixelRatio());
   }
 
   std::unique_ptr<TApplication> App;

@@ -1,9 +1,9 @@
-#include "tests/window/x11_driver.h"
+#include "tests/support/x11_driver.h"
 
-#include <QElapsedTimer>
+#include "tests/support/wait.h"
+
 #include <QProcess>
 #include <QRegularExpression>
-#include <QThread>
 
 namespace x11 {
 
@@ -15,21 +15,14 @@ QString Xdotool(const QStringList& AArgs) {
 }
 
 QString WaitForWindow(const QString& ANameRegex, int ATimeoutMs) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ATimeoutMs) {
-    const QString out = Xdotool({"search", "--onlyvisible", "--name", ANameRegex});
-    if (!out.isEmpty()) return out.split('\n').first().trimmed();
-    QThread::msleep(100);
-  }
-  return {};
-}
-
-bool WaitFor(const std::function<bool()>& ADone, int ATimeoutMs) {
-  QElapsedTimer t;
-  t.start();
-  while (!ADone() && t.elapsed() < ATimeoutMs) QThread::msleep(100);
-  return ADone();
+  QString found;
+  sphaerix::testing::WaitFor(
+      [&] {
+        found = Xdotool({"search", "--onlyvisible", "--name", ANameRegex}).split('\n').first().trimmed();
+        return !found.isEmpty();
+      },
+      ATimeoutMs);
+  return found;
 }
 
 static QSize ParseGeometry(const QString& AText) {
