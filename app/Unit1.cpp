@@ -12,6 +12,10 @@
 #include "ui/controls.h"
 #include "ui/form_window.h"
 
+#ifndef SPHAERIX_VERSION
+#define SPHAERIX_VERSION "0"
+#endif
+
 namespace sphaerix {
 
 TForm1* Form1 = nullptr;
@@ -86,6 +90,9 @@ TForm1::TForm1(TSceneObject* AOwner) : TFormBase(AOwner) {
                                     "J. van Vliet and RVS (Io, Europa; CC BY-SA), the Stellarium and Xplanet projects."),
                      9, 0xFF8A93A6);
   Label4->VertAlign = TTextAlign::Leading;
+  // Which release this is, for a report of a fault; under the maker's name.
+  Label5 = MakeLabel(this, "Label5", 264, 106, 201, 20, QStringLiteral("Version " SPHAERIX_VERSION), 10,
+                     0xFF8A93A6);
   OnKeyDown = [this](TSceneObject* s, int& k, Qt::KeyboardModifiers m) { FormKeyDown(s, k, m); };
   // Some window managers give it a close button whatever it asks for: closing it any way
   // does what OK does, so the main window is active again.

@@ -23,6 +23,7 @@ class TForm1 : public TFormBase {
   TLabel* Label2 = nullptr;
   TLabel* Label3 = nullptr;
   TLabel* Label4 = nullptr;  // the imagery's credit
+  TLabel* Label5 = nullptr;  // the version
 
   void Label3Click(TSceneObject* Sender);
   void SpeedButton1Click(TSceneObject* Sender);

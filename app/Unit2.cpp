@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <algorithm>
 #include <memory>
 #include <type_traits>
@@ -13,6 +14,7 @@
 #include "platform/memory_release.h"
 #include "platform/resource_stream.h"
 #include "scene/animation/animation.h"
+#include "scene/runtime/platform_services.h"
 #include "scene/material/bitmap.h"
 #include "scene/view/camera.h"
 #include "scene/nodes/control3d.h"
@@ -56,6 +58,7 @@ TText* MakeFactText(TSceneObject* AOwner, TTextAlign AHorz, float AX, float AY) 
   t->HorzAlign = AHorz;
   t->VertAlign = TTextAlign::Leading;
   t->SetHitTest(false);
+  t->Halo = TForm2::TextHalo;
   return t;
 }
 
@@ -65,8 +68,9 @@ TForm2::TForm2(TSceneObject* AOwner) : TFormBase(AOwner) {
   SetName("Form2");
   SetCaption(QStringLiteral("Sphaerix"));
   SetClientSize(1149, 829);
-  // Room for the panel and the facts side by side, and still small enough for any screen.
-  Window()->setMinimumSize(QSize(480, 400));
+  // Room for the panel and the facts side by side (FormResize), and still small enough
+  // for any screen.
+  Window()->setMinimumSize(QSize(MinimumClientWidth, MinimumClientHeight));
   SetPosition(TWindowPlacement::ScreenCenter);
   SetFill(claBlack);
   SetFullScreen(true);
@@ -79,6 +83,10 @@ TForm2::TForm2(TSceneObject* AOwner) : TFormBase(AOwner) {
   OnCreate = [this](TSceneObject* s) { FormCreate(s); };
   OnClose = [this](TSceneObject* s, TCloseResult& a) { FormClose(s, a); };
   OnResize = [this](TSceneObject* s) { FormResize(s); };
+  // The pinch zooms where the wheel does: over the viewport and the facts, not the panel.
+  OnPinchZoom = [this](TControl* c, double scale) {
+    if (c == Viewport3D1) PinchZoom(scale);
+  };
 }
 
 TForm2::~TForm2() {
@@ -115,6 +123,7 @@ void TForm2::BuildScene() {
   Label1->TextSettings().Size = 22;
   Label1->TextSettings().Color = 0xFFBABABA;
   Label1->HorzAlign = TTextAlign::Center;
+  Label1->Halo = TextHalo;
   Sphere2 = Make<TSphere>(this, "Sphere2", Viewport3D1);
   Sphere2->Scale().SetPoint({500, 500, 500});
   Sphere2->SetTwoSide(true);
@@ -196,6 +205,7 @@ void TForm2::BuildOverlay() {
   Panel1->SetBounds(40, 40, 257, 314);
   Panel1->SetOpacity(0.8f);
   Panel1->SetStyleLookup(QStringLiteral("Panel1Style1"));
+  Panel1->Description = QStringLiteral("Bodies");
   for (int i = 0; i < BodyCount; ++i) {
     auto* b = Make<TButton>(this, ("Button" + std::to_string(i + 1)).c_str(), Panel1);
     const TButtonPlace place = ButtonPlaces[i];
@@ -213,6 +223,17 @@ void TForm2::BuildOverlay() {
   Text2->SetName("Text2");
   AddObject(Text1);
   AddObject(Text2);
+  // A screen reader reads the facts a row at a time ("Diameter: 12,742 km"), not every
+  // label before the first value: the labels' block speaks for both.
+  Text1->AccessibleText = [this] {
+    const QStringList labels = Text1->Text().split(QChar('\n'));
+    const QStringList values = Text2->Text().split(QChar('\n'));
+    QStringList rows;
+    for (int i = 0; i < labels.size(); ++i)
+      rows << (labels[i].trimmed() + QChar(' ') + (i < values.size() ? values[i] : QString())).trimmed();
+    return rows.join(QChar('\n'));
+  };
+  Text2->AccessibleIgnored = true;
 
   SaveDialog1 = Make<TSaveDialog>(this, "SaveDialog1", nullptr);
   // PNG as a lossless third type beside the two of the original dialog.
@@ -318,12 +339,15 @@ void TForm2::FormClose(TSceneObject*, TCloseResult&) {
 
 void TForm2::FormResize(TSceneObject*) {
   // Extended precision on the 32-bit width, stored as 32-bit: the labels end 7 units left
-  // of the centre line and the values begin 7 units right of it.
+  // of the centre line and the values begin 7 units right of it. In a window too narrow
+  // for that beside the panel, both move right as one until they clear it.
   const long double half = static_cast<long double>(Viewport3D1->Width()) / 2.0f;
+  const long double clear = static_cast<long double>(Panel1->Position().X()) + Panel1->Width() + FactsPanelGap;
+  const long double shift = std::max(0.0L, clear - (half - 200.0f - 7.0f));
   Text1->Position().SetY(40);
-  Text1->Position().SetX(static_cast<float>(half - 200.0f - 7.0f));
+  Text1->Position().SetX(static_cast<float>(half - 200.0f - 7.0f + shift));
   Text2->Position().SetY(40);
-  Text2->Position().SetX(static_cast<float>(half + 7.0f));
+  Text2->Position().SetX(static_cast<float>(half + 7.0f + shift));
 }
 
 // ---- Selection
@@ -527,7 +551,12 @@ void TForm2::Viewport3D1MouseMove(TSceneObject*, TShiftState, float X, float Y) 
 void TForm2::Viewport3D1MouseUp(TSceneObject*, TMouseButton, TShiftState, float, float) { Dragging = false; }
 
 void TForm2::Viewport3D1MouseWheel(TSceneObject*, TShiftState, int WheelDelta, bool& Handled) {
-  DoZoom(WheelDelta > 0);
+  // One step per notch of 120, however finely the turn arrives; turning back starts
+  // afresh, so a step never waits for the opposite turn to be undone first.
+  if ((WheelDelta > 0 && FWheelRest < 0) || (WheelDelta < 0 && FWheelRest > 0)) FWheelRest = 0;
+  FWheelRest += WheelDelta;
+  for (; FWheelRest >= 120; FWheelRest -= 120) DoZoom(true);
+  for (; FWheelRest <= -120; FWheelRest += 120) DoZoom(false);
   Handled = true;
 }
 
@@ -535,6 +564,14 @@ void TForm2::DoZoom(bool aIn) {
   const long double step = aIn ? 1.0L : -1.0L;
   const float z = static_cast<float>(static_cast<long double>(Camera1->Position().Z()) + step);
   if (z > -40 && z < -5) Camera1->Position().SetZ(z);
+}
+
+void TForm2::PinchZoom(double AScale) {
+  // The nearest and farthest places the wheel's steps reach from the start.
+  constexpr double Nearest = 6, Farthest = 39;
+  if (!(AScale > -1)) return;
+  const double distance = -static_cast<double>(Camera1->Position().Z()) / (1 + AScale);
+  Camera1->Position().SetZ(static_cast<float>(-std::clamp(distance, Nearest, Farthest)));
 }
 
 void TForm2::Viewport3D1Gesture(TSceneObject*, const TGestureEventInfo& EventInfo, bool& Handled) {

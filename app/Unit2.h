@@ -89,6 +89,14 @@ class TForm2 : public TFormBase {
   void FormCreate(TSceneObject* Sender);
   void FormClose(TSceneObject* Sender, TCloseResult& Action);
   void FormResize(TSceneObject* Sender);
+  // The rim that keeps the title and the facts readable over the brightest maps.
+  static constexpr TAlphaColor TextHalo = 0xE6000000;
+  // The least room between the panel's right edge and the fact labels.
+  static constexpr float FactsPanelGap = 8;
+  // The smallest client area: the panel, the gap and both fact blocks side by side
+  // (40 + 257 + 8 + 200 + 14 + 200 = 719), and the facts' 300 below the 40 of the title.
+  static constexpr int MinimumClientWidth = 720;
+  static constexpr int MinimumClientHeight = 400;
 
   // Button N selects body N - 1 unless it is already the current one.
   void ButtonClick(int AIndex);
@@ -108,6 +116,12 @@ class TForm2 : public TFormBase {
 
   // One zoom step; AIn moves the camera nearer the body.
   void DoZoom(bool aIn);
+  // A touchpad's pinch: the camera's distance shrinks as the magnification grows
+  // (AScale 0.1: ten percent larger), smoothly, within the wheel's limits.
+  void PinchZoom(double AScale);
+  // The wheel's turn not yet spent on a step: a touchpad or a high-resolution wheel
+  // sends a notch (120) in many small parts.
+  int FWheelRest = 0;
 
   void MenuItem1Click(TSceneObject* Sender);  // Auto-rotate
   void MenuItem2Click(TSceneObject* Sender);  // Show names

@@ -56,6 +56,12 @@ void TForm2::FormKeyDown(TSceneObject*, int& Key, Qt::KeyboardModifiers Shift) {
       if (Shift != Qt::NoModifier) return;
       if (MenuItem5->IsChecked()) MenuItem5Click(MenuItem5);
       break;
+    case Qt::Key_P:
+      // The panel's own key: once hidden by a double click, nothing else brings it back
+      // without a pointer.
+      if (Shift != Qt::NoModifier) return;
+      Viewport3D1DblClick(Viewport3D1);
+      break;
     case Qt::Key_Menu:
       PopupAtCentre();
       break;

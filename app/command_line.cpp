@@ -34,7 +34,9 @@ TCommandLine ParseCommandLine(const QStringList& AArguments) {
   parser.setApplicationDescription(
       QStringLiteral("A viewer of fourteen bodies of the solar system.\n\n"
                      "Keys: F11 full screen, Esc leave full screen, arrows orbit, + and - zoom,\n"
-                     "Ctrl+S screenshot, Shift+F10 or the Menu key the menu, Ctrl+Q quit.\n\n"
+                     "P hide or show the panel, Tab and Space pick a body, R, N, I switch\n"
+                     "auto-rotate, names and info, Ctrl+S screenshot, F1 About,\n"
+                     "Shift+F10 or the Menu key the menu, Ctrl+Q quit.\n\n"
                      "Qt's standard options (-platform, -style, ...) are accepted too."));
   // Qt's own options are written with one dash ("-platform xcb").
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);

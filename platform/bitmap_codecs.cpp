@@ -114,6 +114,11 @@ TSaveFormat FormatForExtension(const std::string& AExt) {
   return TSaveFormat::None;
 }
 
+std::string FileNameOnly(const std::string& APath) {
+  const std::size_t slash = APath.find_last_of('/');
+  return slash == std::string::npos ? APath : APath.substr(slash + 1);
+}
+
 std::vector<std::uint8_t> EncodeWithQt(const TBitmap& ABitmap, const char* AFormat,
                                        QImage::Format APixelFormat) {
   // A view on the bitmap's pixels; RGB32 ignores the alpha byte, which stores the
@@ -124,7 +129,9 @@ std::vector<std::uint8_t> EncodeWithQt(const TBitmap& ABitmap, const char* AForm
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
   QImageWriter writer(&buffer, AFormat);
-  if (!writer.canWrite() || !writer.write(image)) throw EBitmapSavingFailed();
+  if (!writer.canWrite() || !writer.write(image))
+    throw EBitmapSavingFailed("The " + std::string(AFormat) + " encoder refused the picture: " +
+                              writer.errorString().toStdString() + ".");
   return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
@@ -225,7 +232,7 @@ void TQtBitmapCodecs::DecodeWithQt(TBitmap& ABitmap, const std::uint8_t* AData,
 std::vector<std::uint8_t> TQtBitmapCodecs::EncodeJpeg(const TBitmap& ABitmap, int AQuality) {
   if (!FCompressor) FCompressor = tjInitCompress();
   tjhandle tj = static_cast<tjhandle>(FCompressor);
-  if (!tj) throw EBitmapSavingFailed();
+  if (!tj) throw EBitmapSavingFailed("The JPEG encoder could not start: " + std::string(tjGetErrorStr2(nullptr)) + ".");
   unsigned char* out = nullptr;
   unsigned long outSize = 0;
   // Full chroma resolution for high quality: screenshots carry thin coloured text.
@@ -238,14 +245,21 @@ std::vector<std::uint8_t> TQtBitmapCodecs::EncodeJpeg(const TBitmap& ABitmap, in
   std::vector<std::uint8_t> bytes;
   if (rc == 0) bytes.assign(out, out + outSize);
   tjFree(out);
-  if (rc != 0) throw EBitmapSavingFailed();
+  if (rc != 0) throw EBitmapSavingFailed("The JPEG encoder refused the picture: " + std::string(tjGetErrorStr2(tj)) + ".");
   return bytes;
+}
+
+bool HasPictureExtension(const std::string& AFileName) {
+  return FormatForExtension(LowerExtension(AFileName)) != TSaveFormat::None;
 }
 
 void TQtBitmapCodecs::SaveToFile(const TBitmap& ABitmap, const std::string& AFileName,
                                  const TBitmapCodecSaveParams* AParams) {
   const TSaveFormat format = FormatForExtension(LowerExtension(AFileName));
-  if (format == TSaveFormat::None || ABitmap.IsEmpty()) throw EBitmapSavingFailed();
+  if (format == TSaveFormat::None)
+    throw EBitmapSavingFailed("\"" + FileNameOnly(AFileName) +
+                              "\" does not end in a picture type: .jpg, .jpeg, .png, .bmp, .gif, .tif or .tiff.");
+  if (ABitmap.IsEmpty()) throw EBitmapSavingFailed("The picture is empty.");
   const int quality = std::clamp(AParams ? AParams->Quality : 90, 1, 100);
   std::vector<std::uint8_t> bytes;
   switch (format) {

@@ -56,4 +56,8 @@ class TQtBitmapCodecs : public IBitmapCodecs {
   bool FPlainPng = true;
 };
 
+// True when AFileName ends in the extension of a picture type the codecs save, in any
+// case (".jpg", ".JPEG", ".png", ...); "trip v1.2" has none.
+bool HasPictureExtension(const std::string& AFileName);
+
 }  // namespace sphaerix

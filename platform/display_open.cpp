@@ -17,10 +17,12 @@ namespace {
 // The state of the one OpenDisplayOrExit in progress.
 QtMessageHandler GPreviousHandler = nullptr;
 std::vector<std::string>* GFailedPlatforms = nullptr;
+std::string GRequestedDisplay;
 int GRealStderr = -1;
 
-std::string Describe(const std::string& APlatform) {
+std::string Describe(const std::string& APlatform, const std::string& ARequestedDisplay) {
   if (APlatform == "xcb") {
+    if (!ARequestedDisplay.empty()) return "X11 display \"" + ARequestedDisplay + "\"";
     const QByteArray display = qgetenv("DISPLAY");
     return display.isEmpty() ? "X11: DISPLAY is not set" : "X11 display \"" + display.toStdString() + "\"";
   }
@@ -38,7 +40,7 @@ void CollectFailures(QtMsgType AType, const QMessageLogContext& AContext, const 
   if (match.hasMatch() && GFailedPlatforms) GFailedPlatforms->push_back(match.captured(1).toStdString());
   if (AType == QtFatalMsg && AMessage.contains(QStringLiteral("platform plugin")) && GFailedPlatforms) {
     // The toolkit is about to abort: say which display, plainly, and end as a failure.
-    const std::string line = NoDisplayMessage(*GFailedPlatforms) + "\n";
+    const std::string line = NoDisplayMessage(*GFailedPlatforms, GRequestedDisplay) + "\n";
     if (GRealStderr >= 0) dup2(GRealStderr, STDERR_FILENO);
     const ssize_t written = write(STDERR_FILENO, line.data(), line.size());
     static_cast<void>(written);
@@ -63,10 +65,20 @@ void ReleaseStderr(std::FILE* ACapture) {
 
 }  // namespace
 
-std::string NoDisplayMessage(const std::vector<std::string>& APlatforms) {
+std::string RequestedDisplay(const std::vector<std::string>& AArguments) {
+  for (std::size_t i = 0; i < AArguments.size(); ++i) {
+    const std::string& a = AArguments[i];
+    if ((a == "-display" || a == "--display") && i + 1 < AArguments.size()) return AArguments[i + 1];
+    for (const char* prefix : {"-display=", "--display="})
+      if (a.rfind(prefix, 0) == 0) return a.substr(std::string(prefix).size());
+  }
+  return {};
+}
+
+std::string NoDisplayMessage(const std::vector<std::string>& APlatforms, const std::string& ARequestedDisplay) {
   std::vector<std::string> parts;
   for (const std::string& p : APlatforms) {
-    const std::string part = Describe(p);
+    const std::string part = Describe(p, ARequestedDisplay);
     if (std::find(parts.begin(), parts.end(), part) == parts.end()) parts.push_back(part);
   }
   std::string which;
@@ -75,9 +87,10 @@ std::string NoDisplayMessage(const std::vector<std::string>& APlatforms) {
   return "Sphaerix: no display could be opened (" + which + ").";
 }
 
-void OpenDisplayOrExit(const std::function<void()>& AMakeApplication) {
+void OpenDisplayOrExit(const std::function<void()>& AMakeApplication, const std::string& ARequestedDisplay) {
   std::vector<std::string> failed;
   GFailedPlatforms = &failed;
+  GRequestedDisplay = ARequestedDisplay;
   // Connecting can print on its own (the Wayland library does): held back, and dropped
   // only when the one line replaces it.
   std::fflush(stderr);

@@ -14,10 +14,16 @@ namespace sphaerix {
 // finds no display, prints "Sphaerix: no display could be opened (...)." to standard
 // error and ends the process with exit code 1; it does not return then. Otherwise what
 // the toolkit printed while connecting is passed on to standard error as usual.
-void OpenDisplayOrExit(const std::function<void()>& AMakeApplication);
+// ARequestedDisplay is the X display named on the command line ("-display :1"), if any:
+// the toolkit connects to it rather than to DISPLAY, so the message must name it.
+void OpenDisplayOrExit(const std::function<void()>& AMakeApplication, const std::string& ARequestedDisplay = {});
 
 // The line printed for the window-system plugins that could not connect (as the
 // toolkit names them: "xcb", "wayland", ...), from the environment they read.
-std::string NoDisplayMessage(const std::vector<std::string>& APlatforms);
+std::string NoDisplayMessage(const std::vector<std::string>& APlatforms, const std::string& ARequestedDisplay = {});
+
+// The value of the toolkit's "-display" option in AArguments ("-display :1",
+// "--display=:1"), or empty.
+std::string RequestedDisplay(const std::vector<std::string>& AArguments);
 
 }  // namespace sphaerix

@@ -11,6 +11,7 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev
   xvfb xauth openbox xdotool x11-utils weston
   desktop-file-utils appstream
+  dbus at-spi2-core python3-pyatspi
   fonts-dejavu-core
 )
 

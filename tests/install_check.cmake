@@ -37,7 +37,8 @@ foreach(size 48 64 128 256)
 endforeach()
 
 file(READ "${prefix}/share/applications/${id}.desktop" entry)
-foreach(line "Exec=sphaerix" "Icon=sphaerix" "Name=Sphaerix" "Type=Application")
+# StartupWMClass: docks match the X11 window's class (the application's name) to the entry.
+foreach(line "Exec=sphaerix" "Icon=sphaerix" "Name=Sphaerix" "Type=Application" "StartupWMClass=Sphaerix")
   string(FIND "${entry}" "${line}" at)
   if(at EQUAL -1)
     message(FATAL_ERROR "the desktop entry lacks ${line}")
@@ -54,6 +55,11 @@ foreach(main AudioVideo Audio Video Development Education Game Graphics Network 
 endforeach()
 if(NOT mains EQUAL 1)
   message(FATAL_ERROR "the desktop entry has ${mains} main categories: ${categories}")
+endif()
+
+file(READ "${prefix}/share/metainfo/${id}.metainfo.xml" metainfo)
+if(NOT metainfo MATCHES "<project_license>[^<]+</project_license>")
+  message(FATAL_ERROR "the AppStream data names no project licence")
 endif()
 
 # The validators the desktop's packaging tools use.

@@ -2,9 +2,14 @@
 
 #include <QAccessibleInterface>
 #include <QAccessibleObject>
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPointer>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMetaObject>
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -13,6 +18,7 @@
 #include "ui/controls.h"
 #include "ui/form.h"
 #include "ui/form_window.h"
+#include "ui/popup_menu.h"
 
 namespace sphaerix {
 
@@ -30,7 +36,14 @@ TFormBase* FormOf(const TControl* AControl) { return dynamic_cast<TFormBase*>(AC
 // The controls assistive technology sees below AParent (the form when null): the 2D
 // children, in the order they are drawn.
 std::vector<TControl*> AccessibleChildren(TFormBase* AForm, TControl* AParent) {
-  return AParent ? AParent->Controls() : AForm->Controls();
+  std::vector<TControl*> children = AParent ? AParent->Controls() : AForm->Controls();
+  children.erase(std::remove_if(children.begin(), children.end(),
+                                [](TControl* c) {
+                                  auto* t = dynamic_cast<TText*>(c);
+                                  return t && t->AccessibleIgnored;
+                                }),
+                 children.end());
+  return children;
 }
 
 // Where AChild stands among AControls; -1 when it is none of theirs.
@@ -95,7 +108,8 @@ class TControlAccessible : public QAccessibleInterface, public QAccessibleAction
     if (AWhat != QAccessible::Name) return {};
     if (auto* b = dynamic_cast<const TButton*>(FControl)) return b->Text();
     if (auto* l = dynamic_cast<const TLabel*>(FControl)) return l->Text();
-    if (auto* t = dynamic_cast<const TText*>(FControl)) return t->Text();
+    if (auto* t = dynamic_cast<const TText*>(FControl)) return t->AccessibleText ? t->AccessibleText() : t->Text();
+    if (auto* p = dynamic_cast<const TPanel*>(FControl)) return p->Description;
     if (auto* i = dynamic_cast<const TImage*>(FControl)) return i->Description;
     if (dynamic_cast<const TViewport3D*>(FControl)) return FormOf(FControl)->Caption();
     return {};
@@ -105,7 +119,8 @@ class TControlAccessible : public QAccessibleInterface, public QAccessibleAction
 
   QAccessible::Role role() const override {
     if (dynamic_cast<const TSpeedButton*>(FControl)) return QAccessible::Button;
-    if (dynamic_cast<const TButton*>(FControl)) return QAccessible::PushButton;
+    // Buttons that mark the current one of a set are one choice among several.
+    if (auto* b = dynamic_cast<const TButton*>(FControl)) return b->MarksCurrent ? QAccessible::RadioButton : QAccessible::PushButton;
     if (auto* l = dynamic_cast<const TLabel*>(FControl)) return l->OnClick ? QAccessible::Link : QAccessible::StaticText;
     if (dynamic_cast<const TText*>(FControl)) return QAccessible::StaticText;
     if (dynamic_cast<const TImage*>(FControl)) return QAccessible::Graphic;
@@ -121,6 +136,7 @@ class TControlAccessible : public QAccessibleInterface, public QAccessibleAction
     }
     for (const TControl* c = FControl; c; c = c->ParentControl())
       if (!c->Visible()) s.invisible = true;
+    if (!FormOf(FControl)->Window()->isVisible()) s.invisible = true;
     s.disabled = !FControl->Enabled();
     s.focusable = FControl->CanFocus();
     s.focused = FControl->IsFocused();
@@ -176,6 +192,111 @@ class TControlAccessible : public QAccessibleInterface, public QAccessibleAction
   TControl* FControl;
 };
 
+// The menus open for AWindow: they come after its controls among its children.
+std::vector<TMenuWidget*> OpenMenusOf(const QWindow* AWindow) {
+  std::vector<TMenuWidget*> menus;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* m = qobject_cast<TMenuWidget*>(w); m && m->isVisible() && m->OwnerWindow() == AWindow)
+      menus.push_back(m);
+  return menus;
+}
+
+// An entry of an open menu. A switch says that it is one and whether it is on; its name
+// is the words alone, its key is the accelerator.
+class TMenuItemAccessible : public QAccessibleObject, public QAccessibleActionInterface {
+ public:
+  TMenuItemAccessible(TMenuWidget* AMenu, QAction* AAction) : QAccessibleObject(AAction), FMenu(AMenu), FAction(AAction) {}
+
+  QWindow* window() const override { return FMenu ? FMenu->windowHandle() : nullptr; }
+  QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(FMenu.data()); }
+  int childCount() const override { return 0; }
+  QAccessibleInterface* child(int) const override { return nullptr; }
+  int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+  QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+  QString text(QAccessible::Text AWhat) const override {
+    if (!FAction) return {};
+    if (AWhat == QAccessible::Name) return FAction->text();
+    if (AWhat == QAccessible::Accelerator) return FAction->shortcut().toString(QKeySequence::NativeText);
+    return {};
+  }
+  QRect rect() const override {
+    if (!FMenu || !FAction) return {};
+    const QRect r = FMenu->actionGeometry(FAction);
+    return QRect(FMenu->mapToGlobal(r.topLeft()), r.size());
+  }
+  QAccessible::Role role() const override {
+    return FAction && FAction->isCheckable() ? QAccessible::CheckBox : QAccessible::MenuItem;
+  }
+  QAccessible::State state() const override {
+    QAccessible::State s;
+    if (!FMenu || !FAction) {
+      s.invalid = true;
+      return s;
+    }
+    s.invisible = !FMenu->isVisible();
+    s.disabled = !FAction->isEnabled();
+    s.focusable = true;
+    s.focused = FMenu->activeAction() == FAction.data();
+    s.selected = s.focused;
+    s.selectable = true;
+    s.checkable = FAction->isCheckable();
+    s.checked = FAction->isChecked();
+    return s;
+  }
+  void* interface_cast(QAccessible::InterfaceType AType) override {
+    return AType == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this) : nullptr;
+  }
+  QStringList actionNames() const override {
+    return FAction && FAction->isCheckable() ? QStringList{toggleAction()} : QStringList{pressAction()};
+  }
+  void doAction(const QString&) override {
+    if (!FMenu || !FAction || !FAction->isEnabled()) return;
+    // As the keyboard chooses it, so that the menu closes and its command runs.
+    FMenu->setActiveAction(FAction);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(FMenu.data(), &press);
+  }
+  QStringList keyBindingsForAction(const QString&) const override {
+    return FAction && !FAction->shortcut().isEmpty() ? QStringList{FAction->shortcut().toString()} : QStringList{};
+  }
+
+ private:
+  QPointer<TMenuWidget> FMenu;
+  QPointer<QAction> FAction;
+};
+
+// An open menu, below the window it was opened for.
+class TMenuAccessible : public QAccessibleObject {
+ public:
+  explicit TMenuAccessible(TMenuWidget* AMenu) : QAccessibleObject(AMenu), FMenu(AMenu) {}
+
+  QWindow* window() const override { return FMenu->windowHandle(); }
+  QAccessibleInterface* parent() const override {
+    if (FMenu->OwnerWindow()) return QAccessible::queryAccessibleInterface(FMenu->OwnerWindow());
+    return QAccessible::queryAccessibleInterface(qApp);
+  }
+  int childCount() const override { return static_cast<int>(FMenu->actions().size()); }
+  QAccessibleInterface* child(int AIndex) const override {
+    const QList<QAction*> actions = FMenu->actions();
+    return AIndex >= 0 && AIndex < actions.size() ? QAccessible::queryAccessibleInterface(actions[AIndex]) : nullptr;
+  }
+  int indexOfChild(const QAccessibleInterface* AChild) const override {
+    return AChild ? static_cast<int>(FMenu->actions().indexOf(qobject_cast<QAction*>(AChild->object()))) : -1;
+  }
+  QAccessibleInterface* childAt(int AX, int AY) const override { return VisibleChildAt(*this, AX, AY); }
+  QString text(QAccessible::Text) const override { return {}; }
+  QRect rect() const override { return FMenu->geometry(); }
+  QAccessible::Role role() const override { return QAccessible::PopupMenu; }
+  QAccessible::State state() const override {
+    QAccessible::State s;
+    s.invisible = !FMenu->isVisible();
+    return s;
+  }
+
+ private:
+  TMenuWidget* FMenu;
+};
+
 // A window of the toolkit: its caption, and its controls as children.
 class TFormAccessible : public QAccessibleObject {
  public:
@@ -183,14 +304,26 @@ class TFormAccessible : public QAccessibleObject {
 
   QWindow* window() const override { return FWindow; }
   QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(qApp); }
-  int childCount() const override { return static_cast<int>(Form()->Controls().size()); }
+  int childCount() const override {
+    return static_cast<int>(AccessibleChildren(Form(), nullptr).size() + OpenMenusOf(FWindow).size());
+  }
   QAccessibleInterface* child(int AIndex) const override {
-    const std::vector<TControl*> controls = Form()->Controls();
-    return AIndex >= 0 && AIndex < static_cast<int>(controls.size()) ? AccessibleOf(controls[static_cast<size_t>(AIndex)])
-                                                                     : nullptr;
+    const std::vector<TControl*> controls = AccessibleChildren(Form(), nullptr);
+    const int n = static_cast<int>(controls.size());
+    if (AIndex >= 0 && AIndex < n) return AccessibleOf(controls[static_cast<size_t>(AIndex)]);
+    const std::vector<TMenuWidget*> menus = OpenMenusOf(FWindow);
+    if (AIndex >= n && AIndex < n + static_cast<int>(menus.size()))
+      return QAccessible::queryAccessibleInterface(menus[static_cast<size_t>(AIndex - n)]);
+    return nullptr;
   }
   int indexOfChild(const QAccessibleInterface* AChild) const override {
-    return IndexAmong(Form()->Controls(), AChild);
+    const std::vector<TControl*> controls = AccessibleChildren(Form(), nullptr);
+    const int index = IndexAmong(controls, AChild);
+    if (index >= 0 || !AChild) return index;
+    const std::vector<TMenuWidget*> menus = OpenMenusOf(FWindow);
+    for (size_t i = 0; i < menus.size(); ++i)
+      if (AChild->object() == menus[i]) return static_cast<int>(controls.size() + i);
+    return -1;
   }
   QAccessibleInterface* childAt(int AX, int AY) const override { return VisibleChildAt(*this, AX, AY); }
   QAccessibleInterface* focusChild() const override {
@@ -218,6 +351,9 @@ class TFormAccessible : public QAccessibleObject {
 
 QAccessibleInterface* FormAccessibleFactory(const QString&, QObject* AObject) {
   if (auto* w = qobject_cast<TFormWindow*>(AObject)) return new TFormAccessible(w);
+  if (auto* m = qobject_cast<TMenuWidget*>(AObject)) return new TMenuAccessible(m);
+  if (auto* a = qobject_cast<QAction*>(AObject))
+    if (auto* m = qobject_cast<TMenuWidget*>(a->parent())) return new TMenuItemAccessible(m, a);
   return nullptr;
 }
 

@@ -64,7 +64,8 @@ void TApplication::Initialize(int& AArgc, char** AArgv) {
     for (std::string& a : FQtArguments) FQtArgv.push_back(a.data());
     FQtArgv.push_back(nullptr);
     FArgc = static_cast<int>(FQtArguments.size());
-    OpenDisplayOrExit([this] { FQtApp = std::make_unique<QApplication>(FArgc, FQtArgv.data()); });
+    OpenDisplayOrExit([this] { FQtApp = std::make_unique<QApplication>(FArgc, FQtArgv.data()); },
+                      RequestedDisplay(FQtArguments));
     // Asked to end by the session: end as when the main window is closed.
     FQuitSignals = std::make_unique<TQuitSignals>([this] {
       if (FMainForm)
@@ -75,6 +76,10 @@ void TApplication::Initialize(int& AArgc, char** AArgv) {
   }
   QApplication::setApplicationName(QStringLiteral("Sphaerix"));
   QApplication::setOrganizationName(QStringLiteral("Quorvane"));
+  // The menu entry's name: it is the Wayland app id, by which docks and task switchers
+  // find the entry's icon and group the window with its launcher. On X11 the window
+  // class (the application name) is matched through the entry's StartupWMClass.
+  QGuiApplication::setDesktopFileName(QStringLiteral("example.quorvane.Sphaerix"));
   // The installed icon, where the desktop's theme has it.
   QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("sphaerix")));
   // The main window decides when the program ends, through its close handler.

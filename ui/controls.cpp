@@ -163,6 +163,37 @@ void TSpeedButton::Paint(TCanvas2D& ACanvas) {
   p.drawText(Rect(*this), Qt::AlignCenter, FText);
 }
 
+// ---- Text with a rim
+
+void DrawTextWithHalo(QPainter& APainter, const QRectF& ARect, int AAlign, const QString& AText, TAlphaColor AColor,
+                      TAlphaColor AHalo, QRectF* ADrawn) {
+  if (AlphaOf(AHalo) != 0) {
+    // The text drawn round each glyph at small distances: a solid rim two pixels wide,
+    // fading over the next pixel, which reads as a soft outline and needs no off-screen
+    // pass.
+    QColor halo = ToQColor(AHalo);
+    const QColor solid = halo;
+    struct TRing {
+      double Radius;
+      int Steps;
+      double Alpha;
+    };
+    for (const TRing ring : {TRing{3.0, 16, 0.3}, TRing{2.0, 12, 1.0}, TRing{1.0, 8, 1.0}}) {
+      halo.setAlphaF(static_cast<float>(solid.alphaF() * ring.Alpha));
+      APainter.setPen(halo);
+      for (int i = 0; i < ring.Steps; ++i) {
+        const double t = 2 * M_PI * i / ring.Steps;
+        APainter.drawText(ARect.translated(ring.Radius * qCos(t), ring.Radius * qSin(t)), AAlign, AText);
+      }
+    }
+  }
+  APainter.setPen(ToQColor(AColor));
+  if (ADrawn)
+    APainter.drawText(ARect, AAlign, AText, ADrawn);
+  else
+    APainter.drawText(ARect, AAlign, AText);
+}
+
 // ---- TLabel
 
 TLabel::TLabel(TSceneObject* AOwner) : TControl(AOwner) {
@@ -205,9 +236,8 @@ void TLabel::Paint(TCanvas2D& ACanvas) {
     }
     p.restore();
   }
-  p.setPen(ToQColor(FTextSettings.Color));
   QRectF drawn;
-  p.drawText(r, align, FText, &drawn);
+  DrawTextWithHalo(p, r, align, FText, FTextSettings.Color, Halo, &drawn);
   const auto* form = dynamic_cast<const TFormBase*>(Root());
   if (IsFocused() && form && form->FocusFromKeyboard()) {
     QStyleOptionFocusRect focus;
@@ -244,7 +274,8 @@ void TText::Paint(TCanvas2D& ACanvas) {
   QStringList lines = FText.split(QChar('\n'));
   if (Trimming != TTextTrimming::None)
     for (QString& l : lines) l = fm.elidedText(l, Qt::ElideRight, Width());
-  p.drawText(Rect(*this), ToQtAlign(HorzAlign, VertAlign), lines.join(QChar('\n')));
+  DrawTextWithHalo(p, Rect(*this), ToQtAlign(HorzAlign, VertAlign), lines.join(QChar('\n')), FTextSettings.Color,
+                   Halo);
   p.setClipping(false);
 }
 

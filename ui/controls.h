@@ -21,6 +21,8 @@ class TPanel : public TControl {
   const QString& StyleLookup() const { return FStyleLookup; }
   void SetStyleLookup(const QString& AValue);
   void Paint(TCanvas2D& ACanvas) override;
+  // What assistive technology calls the group ("Bodies").
+  QString Description;
 
  private:
   QString FStyleLookup;
@@ -68,6 +70,12 @@ struct TShadowEffect {
   TAlphaColor ShadowColor = claBlack;
 };
 
+// Draws AText aligned by AAlign in ARect with a dark rim of AHalo round every glyph first,
+// so that light text stays readable over a light background (a sunlit desert, Venus's
+// clouds, the Sun). Nothing is drawn for the rim when AHalo is fully transparent.
+void DrawTextWithHalo(QPainter& APainter, const QRectF& ARect, int AAlign, const QString& AText, TAlphaColor AColor,
+                      TAlphaColor AHalo, QRectF* ADrawn = nullptr);
+
 class TLabel : public TControl {
  public:
   explicit TLabel(TSceneObject* AOwner);
@@ -77,6 +85,8 @@ class TLabel : public TControl {
   TTextAlign HorzAlign = TTextAlign::Leading;
   TTextAlign VertAlign = TTextAlign::Center;
   TShadowEffect Shadow;
+  // A dark rim round the glyphs (claNull: none); see DrawTextWithHalo.
+  TAlphaColor Halo = claNull;
   // A cursor shape for the pointer over the label (Qt::CursorShape value; -1 none).
   int Cursor = -1;
   void Paint(TCanvas2D& ACanvas) override;
@@ -98,6 +108,13 @@ class TText : public TControl {
   TTextAlign HorzAlign = TTextAlign::Center;
   TTextAlign VertAlign = TTextAlign::Center;
   TTextTrimming Trimming = TTextTrimming::None;
+  // A dark rim round the glyphs (claNull: none); see DrawTextWithHalo.
+  TAlphaColor Halo = claNull;
+  // What assistive technology reads in place of the text when set (facts shown in two
+  // columns are read a row at a time); a text that only repeats another one's content
+  // is left out of what assistive technology sees.
+  std::function<QString()> AccessibleText;
+  bool AccessibleIgnored = false;
   void Paint(TCanvas2D& ACanvas) override;
 
  private:

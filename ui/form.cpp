@@ -1,5 +1,7 @@
 #include "ui/form.h"
 
+#include <QNativeGestureEvent>
+
 #include <QGuiApplication>
 #include <QPainter>
 #include <QCursor>
@@ -26,6 +28,13 @@ TFormBase::TFormBase(TSceneObject* AOwner) : TSceneObject(AOwner) {
 }
 
 bool TFormBase::HandleInput(QEvent* AEvent) {
+  if (AEvent->type() == QEvent::NativeGesture) {
+    const auto* g = static_cast<const QNativeGestureEvent*>(AEvent);
+    if (g->gestureType() != Qt::ZoomNativeGesture || !OnPinchZoom) return false;
+    const QPointF at = g->position();
+    OnPinchZoom(FInput->ObjectAtPoint({static_cast<float>(at.x()), static_cast<float>(at.y())}), g->value());
+    return true;
+  }
   const bool used = FAdapter->HandleEvent(AEvent);
   // The pointer takes the shape the control under it asks for (a link's hand).
   const auto* label = dynamic_cast<const TLabel*>(FInput->Hovered());
@@ -299,12 +308,27 @@ void TFormBase::FocusNext(bool ABackward) {
   FFocused->Repaint();
 }
 
+namespace {
+
+// A control can be seen and used only when it and every control it sits in are visible
+// and enabled: a button on a hidden panel is hidden too, whatever its own flag says.
+bool ShownAndEnabled(const TControl* AControl) {
+  for (const TControl* c = AControl; c; c = c->ParentControl())
+    if (!c->Visible() || !c->Enabled()) return false;
+  return true;
+}
+
+}  // namespace
+
 bool TFormBase::KeyDown(int AKey, Qt::KeyboardModifiers AShift) {
   if (AKey == Qt::Key_Tab || AKey == Qt::Key_Backtab) {
     FocusNext((AShift & Qt::ShiftModifier) || AKey == Qt::Key_Backtab);
     return true;
   }
-  if (FFocused && FFocused->Visible() && FFocused->Enabled() && FFocused->KeyDown(AKey)) return true;
+  // The focus of a control hidden with its parent is dropped, not kept for later: the
+  // key goes on to the window as if nothing had the focus.
+  if (FFocused && !ShownAndEnabled(FFocused)) SetFocused(nullptr);
+  if (FFocused && FFocused->KeyDown(AKey)) return true;
   if (!OnKeyDown) return false;
   int key = AKey;
   OnKeyDown(this, key, AShift);

@@ -98,6 +98,10 @@ class TFormBase : public TSceneObject, public IControlRoot {
   TPointF ScreenPointer() const override;
   void ControlDestroyed(TControl* AControl) override;
 
+  // A touchpad's pinch over AControl (the control under the pointer): AScale is the
+  // change of magnification since the previous event (0.1: ten percent larger).
+  std::function<void(TControl* AControl, double AScale)> OnPinchZoom;
+
   // Keyboard: Tab and Shift+Tab move the focus in tab order, other keys go to the
   // focused control, then to OnKeyDown. Returns true when the key was used.
   bool KeyDown(int AKey, Qt::KeyboardModifiers AShift);

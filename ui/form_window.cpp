@@ -1,5 +1,6 @@
 #include "ui/form_window.h"
 
+#include <QAccessible>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -21,6 +22,10 @@ void TFormWindow::paintGL() {
 
 void TFormWindow::resizeGL(int, int) {
   GuardedCall([this] { FForm->Resized(); });
+}
+
+QAccessibleInterface* TFormWindow::accessibleRoot() const {
+  return QAccessible::queryAccessibleInterface(const_cast<TFormWindow*>(this));
 }
 
 bool TFormWindow::event(QEvent* AEvent) {

@@ -17,6 +17,9 @@ class TFormWindow : public QOpenGLWindow {
   // Input goes to whoever the form installs; a form without input leaves them empty.
   std::function<bool(QEvent*)> OnInputEvent;
   TFormBase* Form() const { return FForm; }
+  // The window's own accessible interface: Qt lists a top-level window among the
+  // application's accessible children only through this, and a plain window has none.
+  QAccessibleInterface* accessibleRoot() const override;
 
  protected:
   void paintGL() override;

@@ -5,16 +5,12 @@
 #include <QPointer>
 
 #include "platform/guarded_call.h"
+#include "ui/form.h"
+#include "ui/form_window.h"
 
 namespace sphaerix {
 
 TMenuItem::TMenuItem(TSceneObject* AOwner) : TSceneObject(AOwner) {}
-
-QString TMenuItem::DisplayText() const {
-  // The platform's menu draws what follows a tab in its shortcut column.
-  if (FShortCuts.isEmpty()) return FText;
-  return FText + QChar('\t') + FShortCuts.first().toString(QKeySequence::NativeText);
-}
 
 void TMenuItem::Click() {
   if (FEnabled && OnClick) OnClick(this);
@@ -44,10 +40,20 @@ void TPopupMenu::FreeNotification(TSceneObject* AObject) {
 
 void TPopupMenu::Popup(float AScreenX, float AScreenY) {
   if (FOpen) return;
-  QMenu menu;
+  QWindow* owner = nullptr;
+  if (auto* control = dynamic_cast<TControl*>(FPopupComponent))
+    if (auto* form = dynamic_cast<TFormBase*>(control->Root())) owner = form->Window();
+  TMenuWidget menu(owner);
   std::vector<std::pair<QAction*, TMenuItem*>> actions;
   for (TMenuItem* item : Items()) {
-    QAction* a = menu.addAction(item->DisplayText());
+    // The key as the action's shortcut, not after a tab in its text: the menu shows it
+    // in its shortcut column all the same, and assistive technology reads the name and
+    // the key apart. Only the open menu listens to it; the window has its own keys.
+    QAction* a = menu.addAction(item->Text());
+    if (!item->ShortCuts().isEmpty()) {
+      a->setShortcut(item->ShortCuts().first());
+      a->setShortcutContext(Qt::WidgetShortcut);
+    }
     a->setCheckable(item->Checkable());
     a->setChecked(item->IsChecked());
     a->setEnabled(item->Enabled());

@@ -4,16 +4,29 @@
 
 #include <QKeySequence>
 #include <QList>
+#include <QMenu>
+#include <QPointer>
 #include <QString>
+#include <QWindow>
 #include <functional>
 #include <vector>
 
 #include "scene/input/control.h"
 #include "scene/nodes/object.h"
 
-class QMenu;
-
 namespace sphaerix {
+
+// The platform's menu as a popup menu opens it, knowing the window it was opened for:
+// assistive technology finds it below that window, where a screen reader looks for it.
+class TMenuWidget : public QMenu {
+  Q_OBJECT
+ public:
+  explicit TMenuWidget(QWindow* AOwnerWindow) : FOwnerWindow(AOwnerWindow) {}
+  QWindow* OwnerWindow() const { return FOwnerWindow; }
+
+ private:
+  QPointer<QWindow> FOwnerWindow;
+};
 
 class TMenuItem : public TSceneObject {
  public:
@@ -31,8 +44,6 @@ class TMenuItem : public TSceneObject {
   // The keys that run the item from its window; the first is shown in the menu.
   const QList<QKeySequence>& ShortCuts() const { return FShortCuts; }
   void SetShortCuts(const QList<QKeySequence>& AValue) { FShortCuts = AValue; }
-  // The text as the menu shows it, with the first key in the shortcut column.
-  QString DisplayText() const;
   std::function<void(TSceneObject*)> OnClick;
   void Click();
 

@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
+#include "platform/bitmap_codecs.h"
+
 namespace sphaerix {
 
 TSaveDialog::TSaveDialog(TSceneObject* AOwner) : TSceneObject(AOwner) {}
@@ -34,7 +36,9 @@ QString TSaveDialog::FilterExt(int AIndex) const {
 }
 
 QString TSaveDialog::WithDefaultExt(const QString& AName) const {
-  if (AName.isEmpty() || QFileInfo(AName).fileName().contains(QChar('.'))) return AName;
+  // Only a picture type's extension counts as one: in "trip v1.2" the dot is part of the
+  // name, which still needs the type's extension.
+  if (AName.isEmpty() || HasPictureExtension(QFileInfo(AName).fileName().toStdString())) return AName;
   const QString typeExt = FilterExt(FilterIndex);
   const QString ext = typeExt.isEmpty() ? DefaultExt : typeExt;
   return ext.isEmpty() ? AName : AName + QChar('.') + ext;

@@ -15,7 +15,7 @@ class TSaveDialog : public TSceneObject {
 
   // "description|pattern|description|pattern..."
   QString Filter;
-  // Added to a name typed without an extension (no dot) when the chosen type has none.
+  // Added to a name typed without a picture type's extension when the chosen type has none.
   QString DefaultExt;
   QString InitialDir;
   // Before Execute: the name suggested in the dialog; after: the file chosen.
@@ -41,7 +41,7 @@ class TSaveDialog : public TSceneObject {
   // The extension (without the dot) of filter entry AIndex (from 1), or empty.
   QString FilterExt(int AIndex) const;
   // The name as saved: the chosen type's extension, or else DefaultExt, added when the
-  // name has none.
+  // name does not end in a picture type's extension ("trip v1.2" becomes "trip v1.2.jpg").
   QString WithDefaultExt(const QString& AName) const;
 };
 

@@ -31,6 +31,8 @@ class EBitmapLoadingFailed : public std::runtime_error {
 class EBitmapSavingFailed : public std::runtime_error {
  public:
   EBitmapSavingFailed() : std::runtime_error("Saving bitmap failed.") {}
+  // The same, followed by what failed and why.
+  explicit EBitmapSavingFailed(const std::string& AWhy) : std::runtime_error("Saving bitmap failed. " + AWhy) {}
 };
 
 // Options for the encoder. Quality 0 to 100 matters to JPEG only.

@@ -4,6 +4,7 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -451,7 +452,10 @@ TEST_F(BitmapCodecsTest, UnknownExtensionFailsAndWritesNothing) {
       bitmap.SaveToFile(Path(name));
       ADD_FAILURE() << name << " saved";
     } catch (const EBitmapSavingFailed& e) {
-      EXPECT_STREQ(e.what(), "Saving bitmap failed.");
+      // What failed and why: the name and the types it may end in.
+      const std::string file = QFileInfo(QString::fromUtf8(name)).fileName().toStdString();
+      EXPECT_EQ(e.what(), "Saving bitmap failed. \"" + file +
+                              "\" does not end in a picture type: .jpg, .jpeg, .png, .bmp, .gif, .tif or .tiff.");
     }
   }
   EXPECT_EQ(Entries(), QStringList{"shots.png"});
@@ -489,7 +493,7 @@ TEST_F(BitmapCodecsTest, FailedSaveKeepsTheOldFileAndLeavesNoTemporary) {
   struct Case {
     const TBitmap* Bitmap;
     std::string File;
-    std::string Message;  // empty: "Saving bitmap failed."
+    std::string Message;  // empty: the encoder's failure
   };
   const std::string base = Dir.path().toStdString();
   std::vector<Case> cases = {

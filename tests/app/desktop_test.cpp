@@ -100,6 +100,9 @@ TEST(SaveDialogFolder, ANameWithoutExtensionTakesTheChosenTypes) {
   } cases[] = {
       {1, "/p/shot", "/p/shot.jpg"},   {2, "/p/shot", "/p/shot.bmp"},     {3, "/p/shot", "/p/shot.png"},
       {2, "/p/shot.jpg", "/p/shot.jpg"}, {3, "/p.d/shot", "/p.d/shot.png"}, {9, "/p/shot", "/p/shot.jpg"},
+      // A dot followed by no picture type is part of the name; any case of a type is one.
+      {1, "/p/trip v1.2", "/p/trip v1.2.jpg"}, {2, "/p/notes.txt", "/p/notes.txt.bmp"},
+      {1, "/p/shot.jpeg", "/p/shot.jpeg"},   {2, "/p/SHOT.JPG", "/p/SHOT.JPG"},     {1, "/p/shot.Png", "/p/shot.Png"},
   };
   for (const Case& c : cases) {
     d.FilterIndex = c.Type;

@@ -31,6 +31,18 @@ TEST_F(AboutWindow, HiddenAtStartThenCentredAboveTheMainWindow) {
   EXPECT_EQ(Form1->Window()->transientParent(), Form2->Window());
 }
 
+TEST_F(AboutWindow, ShowsTheVersionBesideTheLayoutsTextWithoutCoveringIt) {
+  EXPECT_EQ(Form1->Label5->Text(), "Version " SPHAERIX_VERSION_FOR_TESTS);
+  const auto rect = [](const TControl* c) {
+    return QRectF(c->Position().X(), c->Position().Y(), c->Width(), c->Height());
+  };
+  const QRectF version = rect(Form1->Label5);
+  EXPECT_TRUE(QRectF(0, 0, 515, 265).contains(version));
+  for (const TControl* c : std::initializer_list<const TControl*>{Form1->Image1, Form1->Label1, Form1->Label2,
+                                                                   Form1->Label3, Form1->Label4, Form1->SpeedButton1})
+    EXPECT_FALSE(rect(c).intersects(version)) << c->Name();
+}
+
 TEST_F(AboutWindow, OkHidesItAndTheMainWindowIsActiveAgain) {
   Form1->Show();
   ASSERT_TRUE(WaitFor([] { return Form1->Window()->isExposed(); }));

@@ -2,6 +2,9 @@
 // accessibility API as a screen reader's bridge does.
 #include <QAccessible>
 #include <QAccessibleInterface>
+#include <QApplication>
+#include <QMenu>
+#include <QTimer>
 #include <functional>
 
 #include "tests/support/viewer_fixture.h"
@@ -44,10 +47,12 @@ TEST_F(Accessibility, TheMainWindowsControlsHaveNamesRolesAndStates) {
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(window->role(), QAccessible::Window);
   EXPECT_EQ(window->text(QAccessible::Name), "Sphaerix");
-  EXPECT_EQ(Count(window, QAccessible::PushButton), 14);
+  // The body buttons are one set of exclusive choices, in a group named for them.
+  EXPECT_EQ(Count(window, QAccessible::RadioButton), 14);
+  EXPECT_EQ(Count(window, QAccessible::PushButton), 0);
 
-  QAccessibleInterface* earth = Find(window, QAccessible::PushButton, "Earth");
-  QAccessibleInterface* saturn = Find(window, QAccessible::PushButton, "Saturn");
+  QAccessibleInterface* earth = Find(window, QAccessible::RadioButton, "Earth");
+  QAccessibleInterface* saturn = Find(window, QAccessible::RadioButton, "Saturn");
   ASSERT_TRUE(earth && saturn);
   EXPECT_TRUE(earth->state().focusable);
   EXPECT_TRUE(earth->state().checkable);
@@ -57,16 +62,22 @@ TEST_F(Accessibility, TheMainWindowsControlsHaveNamesRolesAndStates) {
   QAccessibleInterface* panel = saturn->parent();
   ASSERT_NE(panel, nullptr);
   EXPECT_EQ(panel->role(), QAccessible::Grouping);
+  EXPECT_EQ(panel->text(QAccessible::Name), "Bodies");
   EXPECT_TRUE(panel->rect().contains(saturn->rect()));
   EXPECT_EQ(saturn->rect().size(), QSize(80, 26));
   EXPECT_EQ(panel->parent(), window);
   EXPECT_EQ(panel->indexOfChild(saturn), 5);  // Button6
   EXPECT_EQ(window->childAt(saturn->rect().center().x(), saturn->rect().center().y()), panel);
 
-  // The title names the body; the facts are there but hidden until "Show info".
+  // The title names the body; the facts are there but hidden until "Show info", read
+  // a row at a time, each label with its value.
   EXPECT_NE(Find(window, QAccessible::StaticText, "Earth"), nullptr);
-  QAccessibleInterface* facts = Find(window, QAccessible::StaticText, BodyFacts[0]);
+  QAccessibleInterface* facts = Find(window, QAccessible::StaticText, Form2->Text1->AccessibleText());
   ASSERT_NE(facts, nullptr);
+  const QStringList rows = facts->text(QAccessible::Name).split('\n');
+  ASSERT_EQ(rows.size(), 11);
+  EXPECT_EQ(rows[2], "Diameter: 12,742 km");
+  EXPECT_EQ(Find(window, QAccessible::StaticText, BodyFacts[0]), nullptr) << "the values are not read twice";
   EXPECT_TRUE(facts->state().invisible);
   Form2->MenuItem3Click(Form2->MenuItem3);
   EXPECT_FALSE(facts->state().invisible);
@@ -74,12 +85,12 @@ TEST_F(Accessibility, TheMainWindowsControlsHaveNamesRolesAndStates) {
 
 TEST_F(Accessibility, PressingAButtonSelectsItsBodyAndMarksItCurrent) {
   QAccessibleInterface* window = QAccessible::queryAccessibleInterface(Form2->Window());
-  QAccessibleInterface* saturn = Find(window, QAccessible::PushButton, "Saturn");
+  QAccessibleInterface* saturn = Find(window, QAccessible::RadioButton, "Saturn");
   ASSERT_NE(saturn, nullptr);
   Press(saturn);
   ASSERT_TRUE(WaitFor([] { return CurrentBody == 5; }));
   EXPECT_TRUE(saturn->state().checked);
-  EXPECT_FALSE(Find(window, QAccessible::PushButton, "Earth")->state().checked);
+  EXPECT_FALSE(Find(window, QAccessible::RadioButton, "Earth")->state().checked);
   EXPECT_TRUE(WaitFor([] { return Form2->Label1->Text() == "Saturn"; }));
   EXPECT_NE(Find(window, QAccessible::StaticText, "Saturn"), nullptr);
   // The keyboard focus as assistive technology reads it.
@@ -117,4 +128,32 @@ TEST_F(Accessibility, TheAboutWindowIsReadAndAnsweredThroughItsInterfaces) {
   Press(ok);
   EXPECT_TRUE(WaitFor([] { return !Form1->Visible(); }));
   EXPECT_TRUE(window->state().invisible);
+}
+
+TEST_F(Accessibility, TheOpenMenuIsBelowItsWindowWithSwitchesThatSayTheirState) {
+  QAccessibleInterface* window = QAccessible::queryAccessibleInterface(Form2->Window());
+  QStringList seen;
+  int menuIndex = -1;
+  QTimer::singleShot(0, [&] {
+    WaitFor([&] { return window->childCount() > 0 && window->child(window->childCount() - 1)->role() == QAccessible::PopupMenu; });
+    QAccessibleInterface* menu = window->child(window->childCount() - 1);
+    if (menu && menu->role() == QAccessible::PopupMenu) {
+      menuIndex = window->indexOfChild(menu);
+      EXPECT_EQ(menu->parent(), window);
+      for (int i = 0; i < menu->childCount(); ++i) {
+        QAccessibleInterface* item = menu->child(i);
+        EXPECT_EQ(menu->indexOfChild(item), i);
+        seen << QString("%1|%2|%3|%4")
+                    .arg(item->text(QAccessible::Name), item->text(QAccessible::Accelerator))
+                    .arg(item->role() == QAccessible::CheckBox ? "switch" : "command")
+                    .arg(item->state().checked ? "on" : "off");
+      }
+    }
+    if (auto* m = qobject_cast<QMenu*>(QApplication::activePopupWidget())) m->close();
+  });
+  Form2->PopupAtCentre();
+  EXPECT_EQ(menuIndex, window->childCount());  // the last child while it was open; gone now
+  EXPECT_EQ(seen, (QStringList{"Auto-rotate|R|switch|on", "Show names|N|switch|on", "Show info|I|switch|off",
+                               "Full screen|F11|switch|on", "Screenshot|Ctrl+S|command|off", "About|F1|command|off",
+                               "Exit|Ctrl+Q|command|off"}));
 }

@@ -14,7 +14,7 @@
 #include "scene/view/camera.h"
 #include "scene/nodes/control3d.h"
 #include "scene/mesh/mesh.h"
-#include "tests/window/window_fixture.h"
+#include "tests/support/viewer_fixture.h"
 #include "ui/controls.h"
 
 using namespace sphaerix;

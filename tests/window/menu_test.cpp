@@ -206,11 +206,20 @@ TEST_F(Menu, ScreenshotFormatsFollowTheExtension) {
   EXPECT_EQ(QImageReader(folder.path() + "/old.jpg").format(), "jpeg");
   EXPECT_TRUE(Errors.empty());
 
-  // An unknown extension: the error report, and nothing written.
-  Screenshot(folder.path(), "shot.txt");
+  // A dot followed by no picture type is part of the name: the chosen type is added.
+  Screenshot(folder.path(), "trip v1.2");
+  EXPECT_EQ(QImageReader(folder.path() + "/trip v1.2.jpg").format(), "jpeg");
+  Screenshot(folder.path(), "SHOT.JPEG", 2);
+  EXPECT_EQ(QImageReader(folder.path() + "/SHOT.JPEG").format(), "jpeg");
+  EXPECT_TRUE(Errors.empty());
+
+  // A folder that is not there: the error report names the file and the reason, and
+  // nothing is written.
+  Screenshot(folder.path() + "/missing", "shot.jpg");
   ASSERT_EQ(Errors.size(), 1u);
-  EXPECT_EQ(Errors[0], "Saving bitmap failed.");
-  EXPECT_FALSE(QFileInfo::exists(folder.path() + "/shot.txt"));
+  EXPECT_EQ(Errors[0], "Cannot create file \"" + (folder.path() + "/missing/shot.jpg").toStdString() +
+                           "\". No such file or directory");
+  EXPECT_FALSE(QFileInfo::exists(folder.path() + "/missing"));
   Errors.clear();
 }
 

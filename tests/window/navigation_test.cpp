@@ -1,6 +1,8 @@
 // Orbit, zoom and the panel switch: the handlers' arithmetic, and the same driven by a
 // real pointer on the display.
 #include <QGuiApplication>
+#include <QNativeGestureEvent>
+#include <QWheelEvent>
 #include <QProcess>
 #include <QStyleHints>
 #include <QTimer>
@@ -63,14 +65,58 @@ TEST_F(Navigation, DragTurnsTheRigMoreWhenTheCameraIsFar) {
   EXPECT_EQ(Form2->Dummy1->RotationAngle().Y(), y);
 }
 
-TEST_F(Navigation, WheelStepsOneUnitWithinTheBounds) {
+TEST_F(Navigation, WheelStepsOneUnitPerNotchWithinTheBounds) {
   bool handled = false;
-  Form2->Viewport3D1MouseWheel(Form2->Viewport3D1, {}, 120, handled);
+  auto wheel = [&](int ADelta, int ATimes) {
+    for (int i = 0; i < ATimes; ++i) Form2->Viewport3D1MouseWheel(Form2->Viewport3D1, {}, ADelta, handled);
+  };
+  wheel(120, 1);
   EXPECT_TRUE(handled);
   EXPECT_EQ(CameraZ(), -14.0f);
-  for (int i = 0; i < 12; ++i) Form2->Viewport3D1MouseWheel(Form2->Viewport3D1, {}, 30, handled);
+  // A touchpad's or a high-resolution wheel's small parts add up to one notch a step.
+  wheel(15, 7);
+  EXPECT_EQ(CameraZ(), -14.0f);
+  wheel(15, 1);
+  EXPECT_EQ(CameraZ(), -13.0f);
+  wheel(30, 12);
+  EXPECT_EQ(CameraZ(), -10.0f);
+  // Turning back does not first undo what was left of the other way.
+  wheel(100, 1);
+  wheel(-120, 1);
+  EXPECT_EQ(CameraZ(), -11.0f);
+  wheel(240, 10);
   EXPECT_EQ(CameraZ(), -6.0f);
-  for (int i = 0; i < 40; ++i) Form2->Viewport3D1MouseWheel(Form2->Viewport3D1, {}, -120, handled);
+  wheel(-120, 40);
+  EXPECT_EQ(CameraZ(), -39.0f);
+}
+
+TEST_F(Navigation, TouchpadScrollAndPinchZoomSmoothlyWithinTheBounds) {
+  QWindow* w = Form2->Window();
+  const QPointF at(w->width() / 2.0, w->height() / 2.0);
+  // Two-finger scrolling: a notch arrives as eight events of 15.
+  for (int i = 0; i < 8; ++i) {
+    QWheelEvent e(at, w->mapToGlobal(at), QPoint(0, 4), QPoint(0, 15), Qt::NoButton, Qt::NoModifier,
+                  Qt::ScrollUpdate, false);
+    QCoreApplication::sendEvent(w, &e);
+  }
+  EXPECT_EQ(CameraZ(), -14.0f);
+  auto pinch = [&](double AValue, QPointF APoint) {
+    QNativeGestureEvent e(Qt::ZoomNativeGesture, QPointingDevice::primaryPointingDevice(), 2, APoint, APoint,
+                          w->mapToGlobal(APoint), AValue, QPointF());
+    QCoreApplication::sendEvent(w, &e);
+  };
+  // Small changes of magnification move the camera by small amounts, nearer as it grows.
+  pinch(0.02, at);
+  EXPECT_NEAR(CameraZ(), -14.0f / 1.02f, 1e-4f);
+  pinch(-0.02, at);
+  EXPECT_NEAR(CameraZ(), -14.0f / 1.02f / 0.98f, 1e-4f);
+  // Never past the wheel's limits.
+  for (int i = 0; i < 100; ++i) pinch(0.1, at);
+  EXPECT_EQ(CameraZ(), -6.0f);
+  for (int i = 0; i < 100; ++i) pinch(-0.1, at);
+  EXPECT_EQ(CameraZ(), -39.0f);
+  // Over the panel the pinch zooms no more than the wheel does.
+  pinch(0.5, QPointF(100, 100));
   EXPECT_EQ(CameraZ(), -39.0f);
 }
 

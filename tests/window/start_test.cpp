@@ -16,7 +16,7 @@
 #include <csignal>
 #include <functional>
 
-#include "tests/window/x11_driver.h"
+#include "tests/support/x11_driver.h"
 
 namespace {
 

@@ -213,6 +213,31 @@ TEST_F(Viewer, FactTextsFaceEachOtherAcrossTheCentreAtBothWidths) {
   EXPECT_EQ(Form2->Label1->Width(), 1920.0f);
 }
 
+TEST_F(Viewer, AtEverySizeTheFactsClearThePanelAndStayInTheWindow) {
+  Form2->MenuItem5Click(Form2->MenuItem5);  // full screen off
+  ASSERT_TRUE(WaitFor([] { return Form2->ClientWidth() == 1149; }));
+  QWindow* w = Form2->Window();
+  EXPECT_EQ(w->minimumSize(), QSize(TForm2::MinimumClientWidth, TForm2::MinimumClientHeight));
+  // The smallest size the window allows, and widths where the centred facts would run
+  // into the panel.
+  for (const int width : {TForm2::MinimumClientWidth, 800, 930, 1023}) {
+    // Asked again while the window manager is still framing the window after full
+    // screen, which puts back the size full screen left.
+    ASSERT_TRUE(WaitFor([&] {
+      if (w->width() != width) w->resize(width, TForm2::MinimumClientHeight);
+      return Form2->Viewport3D1->Width() == static_cast<float>(width);
+    }, 30000)) << width;
+    const float panelRight = Form2->Panel1->Position().X() + Form2->Panel1->Width();
+    EXPECT_GE(Form2->Text1->Position().X(), panelRight + TForm2::FactsPanelGap) << width;
+    EXPECT_EQ(Form2->Text2->Position().X() - Form2->Text1->Position().X(), 214.0f) << width;
+    EXPECT_LE(Form2->Text2->Position().X() + Form2->Text2->Width(), static_cast<float>(width)) << width;
+    EXPECT_LE(Form2->Text1->Position().Y() + Form2->Text1->Height(), static_cast<float>(TForm2::MinimumClientHeight));
+  }
+  // The title and the facts carry the rim that keeps them readable on bright maps.
+  for (const TAlphaColor halo : {Form2->Label1->Halo, Form2->Text1->Halo, Form2->Text2->Halo})
+    EXPECT_EQ(halo, TForm2::TextHalo);
+}
+
 TEST_F(Viewer, PictureShowsALitTexturedPlanetStarsAndTheTranslucentPanel) {
   ASSERT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }));
   Form2->MenuItem1Click(Form2->MenuItem1);  // hold still
