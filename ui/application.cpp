@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QSurfaceFormat>
+#include <QWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -68,6 +69,12 @@ void TApplication::Initialize(int& AArgc, char** AArgv) {
                       RequestedDisplay(FQtArguments));
     // Asked to end by the session: end as when the main window is closed.
     FQuitSignals = std::make_unique<TQuitSignals>([this] {
+      // An open menu or dialog runs a loop of its own that the end of the main loop
+      // would not leave: it goes first, as if the user had dismissed it.
+      while (QWidget* popup = QApplication::activePopupWidget())
+        if (!popup->close()) break;
+      while (QWidget* modal = QApplication::activeModalWidget())
+        if (!modal->close()) break;
       if (FMainForm)
         GuardedCall([this] { FMainForm->Close(); });
       else

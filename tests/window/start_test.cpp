@@ -16,6 +16,7 @@
 #include <csignal>
 #include <functional>
 
+#include "tests/support/wait.h"
 #include "tests/support/x11_driver.h"
 
 namespace {
@@ -57,6 +58,26 @@ struct Started {
 bool Has(unsigned long long AMask, int ASignal) { return (AMask >> (ASignal - 1)) & 1u; }
 
 }  // namespace
+
+// The request to end reaches a program whose menu is open, and the menu goes with it.
+TEST(Signals, ATerminationRequestWithTheMenuOpenEndsTheProgramCleanly) {
+  Started app;
+  ASSERT_TRUE(app.Process.waitForStarted(10000));
+  const QString id = x11::WaitForWindow("^Sphaerix$", 30000);
+  ASSERT_FALSE(id.isEmpty());
+  x11::Xdotool({"windowactivate", "--sync", id});
+  x11::Xdotool({"key", "--window", id, "shift+F10"});
+  // The menu is a window of its own once it is open.
+  const QString pid = QString::number(app.Process.processId());
+  ASSERT_TRUE(sphaerix::testing::WaitFor(
+      [&] { return x11::Xdotool({"search", "--onlyvisible", "--pid", pid}).trimmed().split('\n').size() >= 2; },
+      30000))
+      << "the menu did not open";
+  kill(static_cast<pid_t>(app.Process.processId()), SIGTERM);
+  ASSERT_TRUE(app.Process.waitForFinished(30000)) << "still running after the request to end";
+  EXPECT_EQ(app.Process.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(app.Process.exitCode(), 0);
+}
 
 // A TERM that is already waiting when the program begins (the earliest a request can
 // come) ends it as cleanly as one that comes later.
