@@ -32,7 +32,7 @@ bool SamePixels(const TBitmap& A, const TBitmap& B) {
 
 TEST_F(PartialRedraw, AFrameDrawnInPartIsTheFullFrame) {
   // A still camera: the fly-in over, the spin stopped.
-  ASSERT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }, 20000));
+  ASSERT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }, 60000));
   Form2->FloatAnimation1->StopAtCurrent();
   TViewport3D* viewport = Form2->Viewport3D1;
   const struct {
