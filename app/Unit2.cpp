@@ -114,6 +114,10 @@ void TForm2::BuildScene() {
   Viewport3D1->SetSize(1149, 829);
   Viewport3D1->SetUsingDesignCamera(false);
   Viewport3D1->SetColor(claNull);
+  // One sample a pixel: the body's outline, the only hard edge of the scene, is smoothed
+  // where it is drawn (the rings' edges are soft in their pictures), and multisampling
+  // the whole target for it would cost several times the frame.
+  Viewport3D1->SetMultisample(TMultisample::None);
   BuildBody();
   BuildRig();
   Label1 = Make<TLabel>(this, "Label1", Viewport3D1);

@@ -4,6 +4,7 @@
 #include <QOpenGLFunctions_3_3_Core>
 #include <QSurface>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -180,6 +181,7 @@ bool TGLRenderContext::DoBeginScene() {
   gl->glEnable(GL_CULL_FACE);
   gl->glCullFace(GL_BACK);
   gl->glFrontFace(GL_CW);
+  FAllFaces = false;
   gl->glActiveTexture(GL_TEXTURE0);
   return true;
 }
@@ -208,12 +210,17 @@ void TGLRenderContext::ApplyState(TRenderState AState) {
     case TRenderState::csZTestOff: gl->glDisable(GL_DEPTH_TEST); break;
     case TRenderState::csAlphaBlendOn: gl->glEnable(GL_BLEND); break;
     case TRenderState::csAlphaBlendOff: gl->glDisable(GL_BLEND); break;
-    case TRenderState::csAllFace: gl->glDisable(GL_CULL_FACE); break;
+    case TRenderState::csAllFace:
+      FAllFaces = true;
+      gl->glDisable(GL_CULL_FACE);
+      break;
     case TRenderState::csFrontFace:
+      FAllFaces = false;
       gl->glEnable(GL_CULL_FACE);
       gl->glCullFace(GL_BACK);
       break;
     case TRenderState::csBackFace:
+      FAllFaces = false;
       gl->glEnable(GL_CULL_FACE);
       gl->glCullFace(GL_FRONT);
       break;
@@ -254,7 +261,87 @@ void TGLRenderContext::DrawTriangles(const TVertexBuffer& AVertices, const TInde
     AMaterial->ShadeWith(shading);
   else
     DrawTextureMaterial(nullptr, AOpacity);  // no material: plain white
-  FDevice->GL->glDrawElements(GL_TRIANGLES, AIndices.Length(), GL_UNSIGNED_INT, nullptr);
+  QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
+  if (!FAllFaces) {
+    gl->glDrawElements(GL_TRIANGLES, AIndices.Length(), GL_UNSIGNED_INT, nullptr);
+    return;
+  }
+  // Nothing culled: the faces turned away first, then those turned toward the eye, which
+  // a hair's offset lets through the depth test over a face they coincide with (a flat
+  // disk's two faces): with one draw, depth rounding between the two would let the second
+  // through at some pixels only, and a translucent picture would come out speckled.
+  gl->glEnable(GL_CULL_FACE);
+  gl->glCullFace(GL_FRONT);
+  gl->glDrawElements(GL_TRIANGLES, AIndices.Length(), GL_UNSIGNED_INT, nullptr);
+  gl->glCullFace(GL_BACK);
+  gl->glEnable(GL_POLYGON_OFFSET_FILL);
+  gl->glPolygonOffset(0, -2);
+  gl->glDrawElements(GL_TRIANGLES, AIndices.Length(), GL_UNSIGNED_INT, nullptr);
+  gl->glDisable(GL_POLYGON_OFFSET_FILL);
+  gl->glDisable(GL_CULL_FACE);
+}
+
+namespace {
+
+// The uniforms every mesh program shares: the model matrix, the eye, and the outline of
+// a sphere to smooth (none: radius 0).
+template <typename TOutlineSpec>
+void SetShapeUniforms(QOpenGLFunctions_3_3_Core* gl, TGLDevice& ADevice, TGLDevice::Program& AProgram,
+                      const TMatrix3D& AModel, const TMatrix3D& AViewProjection, const TPoint3D& AEye,
+                      const TOutlineSpec& AOutline) {
+  SetUniformMatrix(gl, ADevice.Location(AProgram, "ModelView"), AModel);
+  SetUniformMatrix(gl, ADevice.Location(AProgram, "ViewProjection"), AViewProjection);
+  gl->glUniform1f(ADevice.Location(AProgram, "OutlinePush"), AOutline.Push);
+  gl->glUniform4f(ADevice.Location(AProgram, "Outline"), AOutline.Centre.X, AOutline.Centre.Y, AOutline.Centre.Z,
+                  AOutline.Radius);
+  gl->glUniform3f(ADevice.Location(AProgram, "Eye"), AEye.X, AEye.Y, AEye.Z);
+}
+
+}  // namespace
+
+void TGLRenderContext::DrawSphereTriangles(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices,
+                                           TMaterial* AMaterial, float AOpacity, int AAxes, int AHeights) {
+  FOutline = {};
+  const TMatrix3D& m = CurrentMatrix();
+  const TPoint3D centre(m.m[3][0], m.m[3][1], m.m[3][2]);
+  // The outline is a circle only for a sphere kept round: the same scale on each axis.
+  const float sx = TPoint3D(m.m[0][0], m.m[0][1], m.m[0][2]).Length();
+  const float sy = TPoint3D(m.m[1][0], m.m[1][1], m.m[1][2]).Length();
+  const float sz = TPoint3D(m.m[2][0], m.m[2][1], m.m[2][2]).Length();
+  const float radius = 0.5f * sx;
+  const TPoint3D eye = CurrentEyePosition();
+  const float distance = (centre - eye).Length();
+  const bool round = std::abs(sx - sy) <= 1e-4f * sx && std::abs(sx - sz) <= 1e-4f * sx;
+  // A multisampled target smooths the outline already.
+  if (FSamples <= 1 && Is3DScene() && round && radius > 0 && AAxes >= 3 && AHeights >= 2 && distance > 1.05f * radius) {
+    // The sphere's radius on the screen, in pixels, from the centre and a point of the
+    // outline's plane as far from it as the radius.
+    const TMatrix3D vp = CurrentCameraMatrix() * CurrentProjectionMatrix();
+    const TMatrix3D& inv = CurrentCameraInvMatrix();
+    const TPoint3D right = TPoint3D(inv.m[0][0], inv.m[0][1], inv.m[0][2]).Normalize();
+    auto project = [&](const TPoint3D& p) {
+      const float x = p.X * vp.m[0][0] + p.Y * vp.m[1][0] + p.Z * vp.m[2][0] + vp.m[3][0];
+      const float y = p.X * vp.m[0][1] + p.Y * vp.m[1][1] + p.Z * vp.m[2][1] + vp.m[3][1];
+      const float w = p.X * vp.m[0][3] + p.Y * vp.m[1][3] + p.Z * vp.m[2][3] + vp.m[3][3];
+      return std::pair<float, float>{x / w * Width() / 2, y / w * Height() / 2};
+    };
+    const auto c = project(centre);
+    const auto r = project(centre + right * radius);
+    const float pixels = std::hypot(r.first - c.first, r.second - c.second);
+    if (pixels >= 4 && std::isfinite(pixels)) {
+      FOutline.Centre = centre;
+      FOutline.Radius = radius;
+      // The built faces lie inside the sphere by up to the chord's depth of a segment and
+      // of a band; pushed out past that and a pixel and a half more, they cover the
+      // whole outline and the pixels its smoothing reaches.
+      const double pi = std::acos(-1.0);
+      const double inside = std::cos(pi / AAxes) * std::cos(pi / AHeights);
+      const double pushPixels = pixels * (1.0 / inside - 1.0) + 1.5;
+      FOutline.Push = static_cast<float>(pushPixels * radius / (pixels * distance));
+    }
+  }
+  DrawTriangles(AVertices, AIndices, AMaterial, AOpacity);
+  FOutline = {};
 }
 
 void TGLRenderContext::DrawLightMaterial(const TLightMaterial& AMaterial, float AOpacity) {
@@ -264,7 +351,8 @@ void TGLRenderContext::DrawLightMaterial(const TLightMaterial& AMaterial, float 
   gl->glUseProgram(p.Id());
   const TMatrix3D& model = CurrentMatrix();
   SetUniformMatrix(gl, FDevice->Location(p, "MVPMatrix"), CurrentModelViewProjection());
-  SetUniformMatrix(gl, FDevice->Location(p, "ModelView"), model);
+  SetShapeUniforms(gl, *FDevice, p, model, CurrentCameraMatrix() * CurrentProjectionMatrix(), CurrentEyePosition(),
+                   FOutline);
   SetUniformMatrix(gl, FDevice->Location(p, "ModelViewIT"), model.Inverse().Transpose());
   SetUniformVector(gl, FDevice->Location(p, "MaterialDiffuse"), u.MaterialDiffuse);
   SetUniformVector(gl, FDevice->Location(p, "MaterialSpecular"), u.MaterialSpecular);
@@ -288,6 +376,8 @@ void TGLRenderContext::DrawTextureMaterial(const TTexture* ATexture, float AOpac
   TGLDevice::Program& p = FDevice->TextureProgram();
   gl->glUseProgram(p.Id());
   SetUniformMatrix(gl, FDevice->Location(p, "MVPMatrix"), CurrentModelViewProjection());
+  SetShapeUniforms(gl, *FDevice, p, CurrentMatrix(), CurrentCameraMatrix() * CurrentProjectionMatrix(),
+                   CurrentEyePosition(), FOutline);
   gl->glUniform1f(FDevice->Location(p, "Opacity"), AOpacity);
   gl->glUniform1i(FDevice->Location(p, "texture0"), 0);
   const bool usable = ATexture && static_cast<long long>(ATexture->Width()) * ATexture->Height() != 0;

@@ -37,6 +37,8 @@ class TGLRenderContext : public TRenderTargetContext {
   void ReadFrame(TBitmap& ABitmap) override;
   void DrawTriangles(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices, TMaterial* AMaterial,
                      float AOpacity) override;
+  void DrawSphereTriangles(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices, TMaterial* AMaterial,
+                           float AOpacity, int AAxes, int AHeights) override;
 
   // Draws the frame texture into the framebuffer bound now, into the rectangle of
   // ARect (physical pixels, y down from the top of a framebuffer AFramebufferHeight
@@ -61,6 +63,14 @@ class TGLRenderContext : public TRenderTargetContext {
   void AbandonTargets();
   void DrawLightMaterial(const class TLightMaterial& AMaterial, float AOpacity);
   void DrawTextureMaterial(const class TTexture* ATexture, float AOpacity);
+  // The sphere being drawn, when its outline is smoothed in the pixel program.
+  struct TOutline {
+    TPoint3D Centre;
+    float Radius = 0;  // 0: no outline to smooth
+    float Push = 0;    // how far the corners along it are pushed out (world units a unit away)
+  };
+  TOutline FOutline;
+  bool FAllFaces = false;  // nothing culled (csAllFace)
 
   std::shared_ptr<TGLDevice> FDevice;
   QOpenGLContext* FGLContext = nullptr;

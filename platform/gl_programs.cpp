@@ -12,10 +12,36 @@ layout(location = 0) in vec3 a_Position;
 layout(location = 1) in vec3 a_Normal;
 layout(location = 2) in vec2 a_TexCoord0;
 uniform mat4 MVPMatrix;
+uniform mat4 ModelView;
+uniform mat4 ViewProjection;
+// A sphere whose outline the pixel program smooths (centre and radius in world units)
+// has its faces end inside the true outline, by up to the depth of a segment's chord.
+// The corners along the outline are pushed out across the line of sight by OutlinePush
+// (world units per unit of distance from the eye) so that the faces cover the outline
+// and the pixels its smoothing reaches; the corners facing the eye stay where they are,
+// so the face's picture does not move. 0: nothing is pushed.
+uniform vec4 Outline;
+uniform vec3 Eye;
+uniform float OutlinePush;
 out vec2 v_TexCoord;
+out vec3 v_World;
 
 vec4 ToClip(vec3 p) {
   vec4 c = MVPMatrix * vec4(p, 1.0);
+  c.z = 2.0 * c.z - c.w;
+  return c;
+}
+vec4 Place(vec3 p) {
+  v_World = (ModelView * vec4(p, 1.0)).xyz;
+  if (OutlinePush <= 0.0) return ToClip(p);
+  vec3 n = normalize(v_World - Outline.xyz);
+  vec3 v = normalize(v_World - Eye);
+  float facing = dot(n, v);
+  float push = OutlinePush * distance(v_World, Eye) * (1.0 - smoothstep(0.05, 0.15, abs(facing)));
+  vec3 across = n - facing * v;
+  if (push <= 0.0 || dot(across, across) <= 0.0) return ToClip(p);
+  v_World += normalize(across) * push;
+  vec4 c = ViewProjection * vec4(v_World, 1.0);
   c.z = 2.0 * c.z - c.w;
   return c;
 }
@@ -31,7 +57,6 @@ float LightingPow(float x, float e) {
 )";
 
 const char* kLightBody = R"(
-uniform mat4 ModelView;
 uniform mat4 ModelViewIT;
 uniform vec4 MaterialDiffuse;
 uniform vec4 MaterialSpecular;
@@ -51,7 +76,7 @@ uniform TLightSlot Lights[SLOTS];
 out vec4 v_Color;
 
 void main() {
-  gl_Position = ToClip(a_Position);
+  gl_Position = Place(a_Position);
   v_TexCoord = a_TexCoord0;
 #if SLOTS == 0
   v_Color = vec4(MaterialEmission.rgb, 1.0) + MaterialAmbient;
@@ -88,6 +113,24 @@ void main() {
 }
 )";
 
+// Shared by the pixel programs. A sphere's outline is smoothed from its true shape: the
+// share of a pixel inside the sphere follows from how far the pixel's ray passes from
+// the centre, measured in pixels. Multisampling every pixel of the target for the sake
+// of one outline costs several times the frame.
+const char* kPixelCommon = R"(
+in vec3 v_World;
+uniform vec4 Outline;  // centre and radius in world units; radius 0: nothing to smooth
+uniform vec3 Eye;
+float OutlineCover() {
+  if (Outline.w <= 0.0) return 1.0;
+  vec3 ray = normalize(v_World - Eye);
+  vec3 toCentre = Outline.xyz - Eye;
+  float beyond = length(cross(toCentre, ray)) - Outline.w;
+  float pixel = length(vec2(dFdx(beyond), dFdy(beyond)));
+  return clamp(0.5 - beyond / max(pixel, 1e-7), 0.0, 1.0);
+}
+)";
+
 }  // namespace
 
 std::string LightVertexSource(int ASlots) {
@@ -96,7 +139,7 @@ std::string LightVertexSource(int ASlots) {
 }
 
 const char* LightPixelSource() {
-  return R"(#version 330 core
+  static const std::string source = std::string("#version 330 core\n") + kPixelCommon + R"(
 in vec4 v_Color;
 in vec2 v_TexCoord;
 uniform sampler2D texture0;
@@ -108,15 +151,18 @@ void main() {
   // that no device runs the sampling twice in masked branches.
   vec4 t = texture(texture0, v_TexCoord);
   vec4 c = Modulation == 0.0 ? v_Color : (Modulation == 1.0 ? t : v_Color * t);
-  FragColor = c * Opacity;
+  float cover = OutlineCover();
+  if (cover <= 0.0) discard;  // past the outline: no colour, and no depth either
+  FragColor = c * (Opacity * cover);
 }
 )";
+  return source.c_str();
 }
 
 const char* TextureVertexSource() {
   static const std::string source = std::string("#version 330 core\n") + kVertexCommon + R"(
 void main() {
-  gl_Position = ToClip(a_Position);
+  gl_Position = Place(a_Position);
   v_TexCoord = a_TexCoord0;
 }
 )";
@@ -124,13 +170,19 @@ void main() {
 }
 
 const char* TexturePixelSource() {
-  return R"(#version 330 core
+  static const std::string source = std::string("#version 330 core\n") + kPixelCommon + R"(
 in vec2 v_TexCoord;
 uniform sampler2D texture0;
 uniform float Opacity;
 out vec4 FragColor;
-void main() { FragColor = texture(texture0, v_TexCoord) * Opacity; }
+void main() {
+  vec4 t = texture(texture0, v_TexCoord);
+  float cover = OutlineCover();
+  if (cover <= 0.0) discard;
+  FragColor = t * (Opacity * cover);
+}
 )";
+  return source.c_str();
 }
 
 const char* FrameVertexSource() {

@@ -292,6 +292,14 @@ void TSphere::SetSubdivisionsHeight(int AValue) {
   RebuildMesh();
 }
 
+void TSphere::Render(TDrawContext* AContext) {
+  AContext->SetMatrix(WrapMatrix() * AbsoluteMatrix());
+  if (Data().IndexBuffer().Length() == 0) return;
+  // Said to be a sphere, so that its outline can be smoothed where it is drawn.
+  AContext->DrawSphereTriangles(Data().VertexBuffer(), Data().IndexBuffer(), ValidMaterial(MaterialSource()),
+                                AbsoluteOpacity(), FSubdivisionsAxes, FSubdivisionsHeight);
+}
+
 void TSphere::RebuildMesh() { BuildSphereMesh(Data(), FSubdivisionsAxes, FSubdivisionsHeight); }
 
 TDisk::TDisk(TSceneObject* AOwner) : TCustomMesh(AOwner) {

@@ -117,6 +117,9 @@ class TSphere : public TCustomMesh {
   int SubdivisionsHeight() const { return FSubdivisionsHeight; }
   void SetSubdivisionsHeight(int AValue);
 
+ protected:
+  void Render(TDrawContext* AContext) override;
+
  private:
   void RebuildMesh();
 
@@ -139,10 +142,6 @@ class TDisk : public TCustomMesh {
   // The disk is flat: every assignment stores 0.001, whatever it carries.
   void SetHeight(float AValue) override;
   void SetSize(float AWidth, float AHeight, float ADepth) override;
-
- protected:
-  // Its lower and upper faces are both in the mesh, so TwoSide needs no culling off.
-  bool CarriesBothFaces() const override { return true; }
 
  private:
   void RebuildMesh();

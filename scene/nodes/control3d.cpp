@@ -369,7 +369,7 @@ void TControl3D::RenderInternal(TDrawContext* AContext) {
   AContext->SetContextState(FZWrite ? TRenderState::csZTestOn : TRenderState::csZTestOff);
   AContext->SetContextState(FProjection == TProjection::Camera ? TRenderState::cs3DScene
                                                                : TRenderState::cs2DScene);
-  AContext->SetContextState(FTwoSide && !CarriesBothFaces() ? TRenderState::csAllFace : TRenderState::csFrontFace);
+  AContext->SetContextState(FTwoSide ? TRenderState::csAllFace : TRenderState::csFrontFace);
   AContext->SetContextState(FOpaque ? TRenderState::csAlphaBlendOff : TRenderState::csAlphaBlendOn);
   Render(AContext);
   if (OnRender) {

@@ -153,10 +153,6 @@ class TControl3D : public TSceneObject {
   virtual void Render(TDrawContext* AContext) {}
   // Width, Height or Depth changed.
   virtual void Resize3D() {}
-  // True for a mesh that already holds a face for each side. Drawing such a mesh without
-  // culling would lay its two coincident faces over each other: translucent pixels would
-  // be blended twice, and depth rounding between the faces would speckle them.
-  virtual bool CarriesBothFaces() const { return false; }
   // RotationAngle handlers: the whole point, and one axis.
   virtual void RotationAngleChanged(TSceneObject* Sender);
   virtual void RotationAngleXChanged(TSceneObject* Sender);

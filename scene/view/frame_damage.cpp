@@ -15,8 +15,8 @@ namespace {
 
 // A partial frame that would redraw more than this share of the target is drawn whole.
 constexpr double kMostOfTheTarget = 0.7;
-// Pixels added round a node's bounds: multisampled edges and rounding.
-constexpr int kMargin = 2;
+// Pixels added round a node's bounds: smoothed outlines and rounding.
+constexpr int kMargin = 3;
 
 std::uint64_t Mix(std::uint64_t AHash, std::uint64_t AValue) { return (AHash ^ AValue) * 1099511628211ull; }
 

@@ -319,10 +319,10 @@ TEST(ShapeRender, DrawsItsBuffersWithMaterialOpacityAndWrappedMatrix) {
   EXPECT_EQ(draw.Opacity, 0.5f);
   EXPECT_EQ(draw.Matrix, ring.WrapMatrix() * ring.AbsoluteMatrix());
   using S = TRenderState;
-  // Two-sided, but the disk carries a face for each side: one is culled, so translucent
-  // ring pixels are blended once.
+  // Two-sided: nothing is culled, so both of the disk's faces are drawn from either side
+  // and a translucent ring pixel is blended twice, as the ring's picture is meant to be.
   EXPECT_EQ(std::vector<S>(ctx.States.begin() + 5, ctx.States.end()),
-            (std::vector<S>{S::csZWriteOn, S::csZTestOn, S::cs3DScene, S::csFrontFace, S::csAlphaBlendOn}));
+            (std::vector<S>{S::csZWriteOn, S::csZTestOn, S::cs3DScene, S::csAllFace, S::csAlphaBlendOn}));
   ring.SetParent(nullptr);
 }
 
