@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "scene/nodes/control3d.h"
 #include "scene/material/material.h"
@@ -130,17 +131,73 @@ bool TFrameDamage::Bounds(const TNodeState& ANode, const TMatrix3D& AViewProject
   return true;
 }
 
+bool TFrameDamage::SameScene(const TRenderTargetContext& AContext, std::size_t ANodeCount, bool AOwnDrawing,
+                             std::uint32_t AClearColor, const TMatrix3D& AView, const TMatrix3D& AProjection,
+                             const std::vector<TLightDescription>& ALights) const {
+  return FValid && FContext == &AContext && FWidth == AContext.Width() && FHeight == AContext.Height() &&
+         FClearColor == AClearColor && FView == AView && FProjection == AProjection && SameLights(FLights, ALights) &&
+         ANodeCount == FNodes.size() && !AOwnDrawing;
+}
+
+float TFrameDamage::CornerMove(const TNodeState& ABefore, const TNodeState& AAfter,
+                               const TMatrix3D& AViewProjection) const {
+  constexpr float kUnbounded = std::numeric_limits<float>::infinity();
+  if (!AAfter.Vertices || AAfter.Vertices != ABefore.Vertices ||
+      AAfter.Vertices->Revision() != AAfter.VerticesRevision || AAfter.VerticesRevision != ABefore.VerticesRevision)
+    return kUnbounded;
+  const TMatrix3D a = ABefore.Matrix * AViewProjection, b = AAfter.Matrix * AViewProjection;
+  const float halfW = static_cast<float>(FWidth) / 2, halfH = static_cast<float>(FHeight) / 2;
+  float most = 0;
+  const TMeshVertex* v = AAfter.Vertices->Data();
+  for (int i = 0, n = AAfter.Vertices->Length(); i < n; ++i) {
+    const TPoint3D& p = v[i].Vertex;
+    float place[2][2];
+    int k = 0;
+    for (const TMatrix3D* m : {&a, &b}) {
+      const float cx = p.X * m->m[0][0] + p.Y * m->m[1][0] + p.Z * m->m[2][0] + m->m[3][0];
+      const float cy = p.X * m->m[0][1] + p.Y * m->m[1][1] + p.Z * m->m[2][1] + m->m[3][1];
+      const float cw = p.X * m->m[0][3] + p.Y * m->m[1][3] + p.Z * m->m[2][3] + m->m[3][3];
+      if (!(cw >= 1.0f)) return kUnbounded;
+      place[k][0] = cx / cw * halfW;
+      place[k][1] = cy / cw * halfH;
+      ++k;
+    }
+    const float move = std::hypot(place[1][0] - place[0][0], place[1][1] - place[0][1]);
+    if (!std::isfinite(move)) return kUnbounded;
+    most = std::max(most, move);
+  }
+  return most;
+}
+
+float TFrameDamage::Movement(const TRenderTargetContext& AContext, const std::vector<TControl3D*>& ANodes,
+                             std::uint32_t AClearColor, const TMatrix3D& AView, const TMatrix3D& AProjection,
+                             const std::vector<TLightDescription>& ALights) const {
+  constexpr float kUnbounded = std::numeric_limits<float>::infinity();
+  std::vector<TNodeState> nodes;
+  bool ownDrawing = false;
+  Collect(ANodes, nodes, ownDrawing);
+  if (!SameScene(AContext, nodes.size(), ownDrawing, AClearColor, AView, AProjection, ALights)) return kUnbounded;
+  const TMatrix3D viewProjection = AView * AProjection;
+  float most = 0;
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    const TNodeState &now = nodes[i], &then = FNodes[i];
+    if (now == then) continue;
+    TNodeState moved = now;
+    moved.Matrix = then.Matrix;
+    if (!(moved == then)) return kUnbounded;  // more than its place changed
+    if (now.Drawn) most = std::max(most, CornerMove(then, now, viewProjection));
+    if (!std::isfinite(most)) return kUnbounded;
+  }
+  return most;
+}
+
 bool TFrameDamage::Partial(const TRenderTargetContext& AContext, const std::vector<TControl3D*>& ANodes,
                            std::uint32_t AClearColor, const TMatrix3D& AView, const TMatrix3D& AProjection,
                            const std::vector<TLightDescription>& ALights, TPixelRect& ARect) {
   std::vector<TNodeState> nodes;
   bool ownDrawing = false;
   Collect(ANodes, nodes, ownDrawing);
-  const bool sameFrame = FValid && FContext == &AContext && FWidth == AContext.Width() &&
-                         FHeight == AContext.Height() && FClearColor == AClearColor && FView == AView &&
-                         FProjection == AProjection && SameLights(FLights, ALights) && nodes.size() == FNodes.size() &&
-                         !ownDrawing;
-  bool partial = sameFrame;
+  bool partial = SameScene(AContext, nodes.size(), ownDrawing, AClearColor, AView, AProjection, ALights);
   TPixelRect damage;
   if (partial) {
     const TMatrix3D viewProjection = AView * AProjection;

@@ -37,6 +37,13 @@ class TFrameDamage {
   bool Partial(const TRenderTargetContext& AContext, const std::vector<TControl3D*>& ANodes,
                std::uint32_t AClearColor, const TMatrix3D& AView, const TMatrix3D& AProjection,
                const std::vector<TLightDescription>& ALights, TPixelRect& ARect);
+  // How far, in pixels of the target, what is drawn would move against the frame drawn
+  // last: 0 when nothing changed, the largest move of a mesh's corner when only nodes'
+  // places changed, and infinity when anything else changed (the camera, the lights, a
+  // material, an opacity, the tree) or no frame was drawn yet.
+  float Movement(const TRenderTargetContext& AContext, const std::vector<TControl3D*>& ANodes,
+                 std::uint32_t AClearColor, const TMatrix3D& AView, const TMatrix3D& AProjection,
+                 const std::vector<TLightDescription>& ALights) const;
   // The next frame is drawn whole (the target's content is unknown).
   void Invalidate() { FValid = false; }
 
@@ -58,6 +65,12 @@ class TFrameDamage {
   // Screen bounds of the vertices a node draws (its triangles lie within them); false
   // when they cannot be bounded (one reaches the camera's plane, or they changed).
   bool Bounds(const TNodeState& ANode, const TMatrix3D& AViewProjection, TPixelRect& ARect) const;
+  // The largest distance in pixels between a mesh's corners placed as in ABefore and as
+  // in AAfter; infinity where they cannot be placed (at or behind the camera's plane).
+  float CornerMove(const TNodeState& ABefore, const TNodeState& AAfter, const TMatrix3D& AViewProjection) const;
+  bool SameScene(const TRenderTargetContext& AContext, std::size_t ANodeCount, bool AOwnDrawing,
+                 std::uint32_t AClearColor, const TMatrix3D& AView, const TMatrix3D& AProjection,
+                 const std::vector<TLightDescription>& ALights) const;
 
   bool FValid = false;
   const TRenderTargetContext* FContext = nullptr;

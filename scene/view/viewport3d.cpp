@@ -104,8 +104,22 @@ void TViewport3D::FreeNotification(TSceneObject* AObject) {
 
 void TViewport3D::NeedRender() {
   if (IsDestroying()) return;
+  if (FPaceFrames && FContext && !FDrawing) {
+    // Less than this, in pixels, is not worth a frame.
+    constexpr float kLeastVisibleMove = 1.0f;
+    const TCamera* camera = EffectiveCamera();
+    if (camera->AngleOfView() == FContext->AngleOfView()) {
+      std::vector<TLightDescription> lights;
+      for (const TLight* light : FLights) lights.push_back(light->LightDescription());
+      const float move = FDamage.Movement(*FContext, FRenderingList, FColor, camera->CameraMatrix(),
+                                          FContext->CurrentProjectionMatrix(), lights);
+      if (move < kLeastVisibleMove) return;
+    }
+  }
   Repaint();
 }
+
+void TViewport3D::SetPaceFrames(bool AValue) { FPaceFrames = AValue; }
 
 void TViewport3D::AddLight(TLight* ALight) {
   if (ALight && std::find(FLights.begin(), FLights.end(), ALight) == FLights.end())
@@ -184,11 +198,11 @@ void TViewport3D::DrawScene() {
   // While only some nodes change, only the pixels they cover, before and after, change:
   // the scene is cleared and drawn again inside that rectangle alone.
   TPixelRect rect{0, 0, ctx.Width(), ctx.Height()};
-  // Followed in every frame, so that switching partial frames on needs no full frame first.
-  const bool partial = ctx.KeepsLastFrame() &&
-                       FDamage.Partial(ctx, FRenderingList, FColor, ctx.CurrentCameraMatrix(),
+  // Followed in every frame, so that switching partial frames on needs no full frame
+  // first, and so that the pace of frames is measured from the frame drawn last.
+  const bool partial = FDamage.Partial(ctx, FRenderingList, FColor, ctx.CurrentCameraMatrix(),
                                        ctx.CurrentProjectionMatrix(), ctx.Lights(), rect) &&
-                       FPartialRedraw;
+                       ctx.KeepsLastFrame() && FPartialRedraw;
   if (!partial) rect = {0, 0, ctx.Width(), ctx.Height()};
   FDrawnRect = rect;
   if (partial && rect.Empty()) return;  // the target holds this very frame already

@@ -91,6 +91,13 @@ class TViewport3D : public TControl, public IViewport3D {
   // by default.
   bool PartialRedraw() const { return FPartialRedraw; }
   void SetPartialRedraw(bool AValue);
+  // Whether a change that would move the picture by less than a pixel against the frame
+  // on screen waits for more before asking for a frame: a body turning a few pixels a
+  // second under a clock that ticks a hundred times a second needs a frame every few
+  // ticks, not at each. Anything but a move (a fade, the camera, a material) asks at
+  // once, and any frame drawn for another reason shows the latest state. On by default.
+  bool PaceFrames() const { return FPaceFrames; }
+  void SetPaceFrames(bool AValue);
   // The part of the target the last frame drew (the whole target for a full frame).
   const TPixelRect& LastDrawnRect() const { return FDrawnRect; }
   bool Drawing() const { return FDrawing; }
@@ -132,6 +139,7 @@ class TViewport3D : public TControl, public IViewport3D {
   bool FConstructing = false;
   unsigned long long FFrameCount = 0;
   bool FPartialRedraw = true;
+  bool FPaceFrames = true;
   TFrameDamage FDamage;
   TPixelRect FDrawnRect;
 };

@@ -163,6 +163,34 @@ TEST_F(ViewerScene, RequestsReachTheWindowAndOnePaintDrawsOneFrame) {
   EXPECT_EQ(std::count(Context().Log.begin(), Context().Log.end(), "BeginScene"), 1);
 }
 
+TEST_F(ViewerScene, MovesTooSmallToSeeAskForAFrameOnceTheyAddUpToAPixel) {
+  Resize(1149, 829);
+  viewport->RenderFrame();  // the frame on screen
+  root.Invalidations = 0;
+  // The body (33 px across its radius here) turns a hundredth of a degree at a time.
+  auto turn = [&] { sphere1->RotationAngle().SetY(sphere1->RotationAngle().Y() + 0.01f); };
+  int turns = 0;
+  while (root.Invalidations == 0 && turns < 1000) turn(), ++turns;
+  // 33 px x 0.01 degree is 0.0058 px a turn: a pixel after about 175 turns.
+  EXPECT_GT(turns, 150);
+  EXPECT_LT(turns, 200);
+  viewport->RenderFrame();
+  root.Invalidations = 0;
+  turn();
+  EXPECT_EQ(root.Invalidations, 0);
+  // Anything but a move asks at once: a fade, the camera.
+  sphere1->SetOpacity(0.99f);
+  EXPECT_EQ(root.Invalidations, 1);
+  viewport->RenderFrame();
+  camera1->Position().SetZ(-15.001f);
+  EXPECT_EQ(root.Invalidations, 2);
+  // Unpaced, every change asks.
+  viewport->RenderFrame();
+  viewport->SetPaceFrames(false);
+  turn();
+  EXPECT_EQ(root.Invalidations, 3);
+}
+
 TEST_F(ViewerScene, NoFrameBeforeResizeOrWhileDrawing) {
   EXPECT_EQ(renderer.Created, 0);
   EXPECT_FALSE(viewport->RenderFrame());
