@@ -189,6 +189,8 @@ bool TGLRenderContext::DoBeginScene() {
 void TGLRenderContext::DoEndScene() {
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
   FFreshTargets = false;
+  // The window's painter uses the unit after the scene, with its own filtering.
+  gl->glBindSampler(0, 0);
   gl->glBindVertexArray(0);
   gl->glUseProgram(0);
   gl->glBindFramebuffer(GL_FRAMEBUFFER, FPreviousFbo);
@@ -344,6 +346,20 @@ void TGLRenderContext::DrawSphereTriangles(const TVertexBuffer& AVertices, const
   FOutline = {};
 }
 
+void TGLRenderContext::BindMap(TGLDevice::Program& AProgram, const TTexture* ATexture) {
+  QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
+  const GLuint map = FDevice->TextureFor(ATexture);
+  const bool levels = ATexture && ATexture->MipMaps() && map != FDevice->TextureFor(nullptr);
+  // A globe is seen at a slant only along its rim, where the light grazes it: it is
+  // sampled without anisotropy, which would cost about as much again as the rest of its
+  // sampling. A ring, seen from near its plane, keeps it.
+  const bool slant = levels && FDevice->SlantSampler() && !(FOutline.Radius > 0 && !FSphereAnisotropy);
+  gl->glUniform1i(FDevice->Location(AProgram, "texture0"), 0);
+  gl->glActiveTexture(GL_TEXTURE0);
+  gl->glBindTexture(GL_TEXTURE_2D, map);
+  gl->glBindSampler(0, !levels ? 0 : (slant ? FDevice->SlantSampler() : FDevice->PlainSampler()));
+}
+
 void TGLRenderContext::DrawLightMaterial(const TLightMaterial& AMaterial, float AOpacity) {
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
   const TLightMaterialUniforms u = LightMaterialUniforms(AMaterial, Lights(), CurrentEyePosition(), AOpacity);
@@ -367,8 +383,7 @@ void TGLRenderContext::DrawLightMaterial(const TLightMaterial& AMaterial, float 
   }
   gl->glUniform1f(FDevice->Location(p, "Opacity"), u.Opacity);
   gl->glUniform1f(FDevice->Location(p, "Modulation"), u.Modulation);
-  gl->glUniform1i(FDevice->Location(p, "texture0"), 0);
-  gl->glBindTexture(GL_TEXTURE_2D, FDevice->TextureFor(u.Texture));
+  BindMap(p, u.Texture);
 }
 
 void TGLRenderContext::DrawTextureMaterial(const TTexture* ATexture, float AOpacity) {
@@ -379,9 +394,8 @@ void TGLRenderContext::DrawTextureMaterial(const TTexture* ATexture, float AOpac
   SetShapeUniforms(gl, *FDevice, p, CurrentMatrix(), CurrentCameraMatrix() * CurrentProjectionMatrix(),
                    CurrentEyePosition(), FOutline);
   gl->glUniform1f(FDevice->Location(p, "Opacity"), AOpacity);
-  gl->glUniform1i(FDevice->Location(p, "texture0"), 0);
   const bool usable = ATexture && static_cast<long long>(ATexture->Width()) * ATexture->Height() != 0;
-  gl->glBindTexture(GL_TEXTURE_2D, FDevice->TextureFor(usable ? ATexture : nullptr));
+  BindMap(p, usable ? ATexture : nullptr);
 }
 
 void TGLRenderContext::CopyToFrame() { CopyToFrame(TPixelRect{0, 0, Width(), Height()}); }

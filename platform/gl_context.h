@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/gl_device.h"
 #include "platform/gl_objects.h"
 #include "scene/view/viewport3d_context.h"
 
@@ -21,7 +22,6 @@ class QSurface;
 
 namespace sphaerix {
 
-class TGLDevice;
 class TViewport3D;
 
 class TGLRenderContext : public TRenderTargetContext {
@@ -48,6 +48,9 @@ class TGLRenderContext : public TRenderTargetContext {
   // Samples per pixel the target got (after falling back from what was asked); 0
   // before the first scene.
   int SampleCount() const { return FSamples; }
+  // Whether a sphere whose outline is smoothed is sampled with anisotropy too; off by
+  // default (its rim alone is seen at a slant). For comparing pictures.
+  void SetSphereAnisotropy(bool AValue) { FSphereAnisotropy = AValue; }
   unsigned FrameTexture() const { return FTargets.FrameTexture.Name(); }
 
  protected:
@@ -63,6 +66,8 @@ class TGLRenderContext : public TRenderTargetContext {
   void AbandonTargets();
   void DrawLightMaterial(const class TLightMaterial& AMaterial, float AOpacity);
   void DrawTextureMaterial(const class TTexture* ATexture, float AOpacity);
+  // Binds ATexture's map to the programs' map unit, with the sampler that fits it.
+  void BindMap(TGLDevice::Program& AProgram, const class TTexture* ATexture);
   // The sphere being drawn, when its outline is smoothed in the pixel program.
   struct TOutline {
     TPoint3D Centre;
@@ -71,6 +76,7 @@ class TGLRenderContext : public TRenderTargetContext {
   };
   TOutline FOutline;
   bool FAllFaces = false;  // nothing culled (csAllFace)
+  bool FSphereAnisotropy = false;
 
   std::shared_ptr<TGLDevice> FDevice;
   QOpenGLContext* FGLContext = nullptr;

@@ -100,6 +100,17 @@ void TGLDevice::Create() {
   GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
   GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
   GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  FPlainSampler = TGLSampler::Create(GL);
+  if (FMaxAnisotropy > 1.0f) FSlantSampler = TGLSampler::Create(GL);
+  for (const TGLSampler* sampler : {&FPlainSampler, &FSlantSampler}) {
+    if (!*sampler) continue;
+    GL->glSamplerParameteri(sampler->Name(), GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    GL->glSamplerParameteri(sampler->Name(), GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    GL->glSamplerParameteri(sampler->Name(), GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    GL->glSamplerParameteri(sampler->Name(), GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  }
+  if (FSlantSampler)
+    GL->glSamplerParameterf(FSlantSampler.Name(), GL_TEXTURE_MAX_ANISOTROPY_EXT, std::min(8.0f, FMaxAnisotropy));
 }
 
 void TGLDevice::Destroy() {
@@ -109,6 +120,8 @@ void TGLDevice::Destroy() {
   FIndexBuffers.clear();
   FPendingTextures.clear();
   FWhite.Reset();
+  FPlainSampler.Reset();
+  FSlantSampler.Reset();
   FVao.Reset();
   FFrameVao.Reset();
   FAlive = false;
@@ -121,6 +134,8 @@ void TGLDevice::AbandonAll() {
   for (TGLTexture& t : FPendingTextures) t.Abandon();
   FPendingTextures.clear();
   FWhite.Abandon();
+  FPlainSampler.Abandon();
+  FSlantSampler.Abandon();
   FVao.Abandon();
   FFrameVao.Abandon();
   FAlive = false;

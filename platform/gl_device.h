@@ -66,6 +66,11 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
   // The texture object for ATexture, uploaded on first use and after each change; the
   // 1 x 1 opaque white texture when there is none (no texture, too large, empty).
   GLuint TextureFor(const TTexture* ATexture);
+  // Samplers for a map with mip levels: trilinear alone, and with anisotropy (null where
+  // the device has none). Anisotropy costs about as much again as the plain sampling on
+  // a software renderer, and only a surface seen at a slant needs it.
+  GLuint PlainSampler() const { return FPlainSampler.Name(); }
+  GLuint SlantSampler() const { return FSlantSampler.Name(); }
   // A texture whose TTexture went away while the context was not current: deleted at
   // the next scene.
   void ReleaseLater(TGLTexture ATexture);
@@ -102,6 +107,7 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
   Program FLight[4];  // 0, 2, 4, 8 slots
   Program FTexture, FFrame;
   TGLTexture FWhite;
+  TGLSampler FPlainSampler, FSlantSampler;
   std::unordered_map<const void*, BufferEntry> FVertexBuffers, FIndexBuffers;
   std::vector<TGLTexture> FPendingTextures;
   std::uint64_t FScenes = 0;

@@ -71,6 +71,8 @@ using TGLRenderbufferKind =
     TGLNamedKind<&QOpenGLFunctions_3_3_Core::glGenRenderbuffers, &QOpenGLFunctions_3_3_Core::glDeleteRenderbuffers>;
 using TGLVertexArrayKind =
     TGLNamedKind<&QOpenGLFunctions_3_3_Core::glGenVertexArrays, &QOpenGLFunctions_3_3_Core::glDeleteVertexArrays>;
+using TGLSamplerKind =
+    TGLNamedKind<&QOpenGLFunctions_3_3_Core::glGenSamplers, &QOpenGLFunctions_3_3_Core::glDeleteSamplers>;
 
 // Programs are made one at a time and have a deleter of their own.
 struct TGLProgramKind {
@@ -83,6 +85,7 @@ using TGLBuffer = TGLHandle<TGLBufferKind>;
 using TGLFramebuffer = TGLHandle<TGLFramebufferKind>;
 using TGLRenderbuffer = TGLHandle<TGLRenderbufferKind>;
 using TGLVertexArray = TGLHandle<TGLVertexArrayKind>;
+using TGLSampler = TGLHandle<TGLSamplerKind>;
 using TGLProgram = TGLHandle<TGLProgramKind>;
 
 }  // namespace sphaerix

@@ -119,6 +119,7 @@ void main() {
 // of one outline costs several times the frame.
 const char* kPixelCommon = R"(
 in vec3 v_World;
+uniform sampler2D texture0;
 uniform vec4 Outline;  // centre and radius in world units; radius 0: nothing to smooth
 uniform vec3 Eye;
 float OutlineCover() {
@@ -142,7 +143,6 @@ const char* LightPixelSource() {
   static const std::string source = std::string("#version 330 core\n") + kPixelCommon + R"(
 in vec4 v_Color;
 in vec2 v_TexCoord;
-uniform sampler2D texture0;
 uniform float Opacity;
 uniform float Modulation;
 out vec4 FragColor;
@@ -172,7 +172,6 @@ void main() {
 const char* TexturePixelSource() {
   static const std::string source = std::string("#version 330 core\n") + kPixelCommon + R"(
 in vec2 v_TexCoord;
-uniform sampler2D texture0;
 uniform float Opacity;
 out vec4 FragColor;
 void main() {

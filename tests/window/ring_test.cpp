@@ -20,9 +20,9 @@ namespace {
 class Ring : public ViewerFixture {};
 
 TEST_F(Ring, BothFacesAreLaidOverEachOtherFromEitherSide) {
-  Form2->Buttons[6]->Click();  // Saturn
+  Form2->Buttons[5]->Click();  // Saturn
   ASSERT_TRUE(WaitFor([] {
-    return !Form2->Selection.Running && Form2->Selection.Loaded == 6 && Form2->Sphere1->Opacity() == 1;
+    return !Form2->Selection.Running && Form2->Selection.Loaded == 5 && Form2->Sphere1->Opacity() == 1;
   }, 60000));
   Form2->FloatAnimation1->StopAtCurrent();
   ASSERT_TRUE(Form2->Disk1->Visible());
