@@ -12,6 +12,8 @@
 #include "platform/gl_device.h"
 #include "scene/material/bitmap.h"
 #include "scene/material/material.h"
+#include "scene/material/material_source.h"
+#include "scene/mesh/mesh.h"
 
 namespace sphaerix {
 
@@ -290,10 +292,11 @@ namespace {
 template <typename TOutlineSpec>
 void SetShapeUniforms(QOpenGLFunctions_3_3_Core* gl, TGLDevice& ADevice, TGLDevice::Program& AProgram,
                       const TMatrix3D& AModel, const TMatrix3D& AViewProjection, const TPoint3D& AEye,
-                      const TOutlineSpec& AOutline) {
+                      const TOutlineSpec& AOutline, int AOutlinePass) {
   SetUniformMatrix(gl, ADevice.Location(AProgram, "ModelView"), AModel);
   SetUniformMatrix(gl, ADevice.Location(AProgram, "ViewProjection"), AViewProjection);
   gl->glUniform1f(ADevice.Location(AProgram, "OutlinePush"), AOutline.Push);
+  gl->glUniform1f(ADevice.Location(AProgram, "OutlinePass"), static_cast<float>(AOutlinePass));
   gl->glUniform4f(ADevice.Location(AProgram, "Outline"), AOutline.Centre.X, AOutline.Centre.Y, AOutline.Centre.Z,
                   AOutline.Radius);
   gl->glUniform3f(ADevice.Location(AProgram, "Eye"), AEye.X, AEye.Y, AEye.Z);
@@ -301,8 +304,9 @@ void SetShapeUniforms(QOpenGLFunctions_3_3_Core* gl, TGLDevice& ADevice, TGLDevi
 
 }  // namespace
 
-void TGLRenderContext::DrawSphereTriangles(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices,
-                                           TMaterial* AMaterial, float AOpacity, int AAxes, int AHeights) {
+void TGLRenderContext::DrawSphereTriangles(TCustomMesh& ASphere, const TVertexBuffer& AVertices,
+                                           const TIndexBuffer& AIndices, TMaterial* AMaterial, float AOpacity,
+                                           int AAxes, int AHeights) {
   FOutline = {};
   const TMatrix3D& m = CurrentMatrix();
   const TPoint3D centre(m.m[3][0], m.m[3][1], m.m[3][2]);
@@ -342,8 +346,41 @@ void TGLRenderContext::DrawSphereTriangles(const TVertexBuffer& AVertices, const
       FOutline.Push = static_cast<float>(pushPixels * radius / (pixels * distance));
     }
   }
+  if (FOutline.Radius > 0) {
+    FOutlinePass = 1;
+    FOutlineDraws.push_back({&ASphere, std::make_unique<TObjectWatch>(&ASphere), FOutline, FAllFaces});
+  }
   DrawTriangles(AVertices, AIndices, AMaterial, AOpacity);
   FOutline = {};
+  FOutlinePass = 0;
+}
+
+void TGLRenderContext::DrawDeferred() {
+  if (FOutlineDraws.empty()) return;
+  QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
+  std::vector<TOutlineDraw> draws = std::move(FOutlineDraws);
+  FOutlineDraws.clear();
+  // Over what the scene holds now, testing depth against it without writing any: the
+  // outline's pixels blend over what lies behind and stay under what lies in front.
+  SetContextState(TRenderState::cs3DScene);
+  gl->glEnable(GL_DEPTH_TEST);
+  gl->glDepthFunc(GL_LEQUAL);
+  gl->glDepthMask(GL_FALSE);
+  gl->glEnable(GL_BLEND);
+  for (const TOutlineDraw& d : draws) {
+    if (!d.Watch->Alive() || !d.Sphere->Visible()) continue;
+    const TMeshData& mesh = d.Sphere->Data();
+    if (mesh.IndexBuffer().Length() == 0) continue;
+    SetContextState(d.AllFaces ? TRenderState::csAllFace : TRenderState::csFrontFace);
+    SetMatrix(d.Sphere->WrapMatrix() * d.Sphere->AbsoluteMatrix());
+    FOutline = d.Outline;
+    FOutlinePass = 2;
+    DrawTriangles(mesh.VertexBuffer(), mesh.IndexBuffer(), ValidMaterial(d.Sphere->MaterialSource()),
+                  d.Sphere->AbsoluteOpacity());
+  }
+  FOutline = {};
+  FOutlinePass = 0;
+  gl->glDepthMask(GL_TRUE);
 }
 
 void TGLRenderContext::BindMap(TGLDevice::Program& AProgram, const TTexture* ATexture) {
@@ -368,7 +405,7 @@ void TGLRenderContext::DrawLightMaterial(const TLightMaterial& AMaterial, float 
   const TMatrix3D& model = CurrentMatrix();
   SetUniformMatrix(gl, FDevice->Location(p, "MVPMatrix"), CurrentModelViewProjection());
   SetShapeUniforms(gl, *FDevice, p, model, CurrentCameraMatrix() * CurrentProjectionMatrix(), CurrentEyePosition(),
-                   FOutline);
+                   FOutline, FOutlinePass);
   SetUniformMatrix(gl, FDevice->Location(p, "ModelViewIT"), model.Inverse().Transpose());
   SetUniformVector(gl, FDevice->Location(p, "MaterialDiffuse"), u.MaterialDiffuse);
   SetUniformVector(gl, FDevice->Location(p, "MaterialSpecular"), u.MaterialSpecular);
@@ -392,7 +429,7 @@ void TGLRenderContext::DrawTextureMaterial(const TTexture* ATexture, float AOpac
   gl->glUseProgram(p.Id());
   SetUniformMatrix(gl, FDevice->Location(p, "MVPMatrix"), CurrentModelViewProjection());
   SetShapeUniforms(gl, *FDevice, p, CurrentMatrix(), CurrentCameraMatrix() * CurrentProjectionMatrix(),
-                   CurrentEyePosition(), FOutline);
+                   CurrentEyePosition(), FOutline, FOutlinePass);
   gl->glUniform1f(FDevice->Location(p, "Opacity"), AOpacity);
   const bool usable = ATexture && static_cast<long long>(ATexture->Width()) * ATexture->Height() != 0;
   BindMap(p, usable ? ATexture : nullptr);

@@ -11,10 +11,12 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 #include <string>
 
 #include "platform/gl_device.h"
 #include "platform/gl_objects.h"
+#include "scene/nodes/object.h"
 #include "scene/view/viewport3d_context.h"
 
 class QOpenGLContext;
@@ -37,8 +39,8 @@ class TGLRenderContext : public TRenderTargetContext {
   void ReadFrame(TBitmap& ABitmap) override;
   void DrawTriangles(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices, TMaterial* AMaterial,
                      float AOpacity) override;
-  void DrawSphereTriangles(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices, TMaterial* AMaterial,
-                           float AOpacity, int AAxes, int AHeights) override;
+  void DrawSphereTriangles(TCustomMesh& ASphere, const TVertexBuffer& AVertices, const TIndexBuffer& AIndices,
+                           TMaterial* AMaterial, float AOpacity, int AAxes, int AHeights) override;
 
   // Draws the frame texture into the framebuffer bound now, into the rectangle of
   // ARect (physical pixels, y down from the top of a framebuffer AFramebufferHeight
@@ -58,6 +60,7 @@ class TGLRenderContext : public TRenderTargetContext {
   void DoEndScene() override;
   void ApplyState(TRenderState AState) override;
   void MultisampleChanged() override;
+  void DrawDeferred() override;
 
  private:
   bool MakeCurrent();
@@ -75,6 +78,17 @@ class TGLRenderContext : public TRenderTargetContext {
     float Push = 0;    // how far the corners along it are pushed out (world units a unit away)
   };
   TOutline FOutline;
+  int FOutlinePass = 0;  // 0 none, 1 the whole pixels, 2 the outline's
+  // The smoothed spheres of the scene, whose outline pixels are drawn at its end.
+  // Each is taken from the sphere as it is at the end, if it is still there: a handler
+  // run while drawing may have changed or destroyed it.
+  struct TOutlineDraw {
+    TCustomMesh* Sphere;
+    std::unique_ptr<TObjectWatch> Watch;
+    TOutline Outline;
+    bool AllFaces;
+  };
+  std::vector<TOutlineDraw> FOutlineDraws;
   bool FAllFaces = false;  // nothing culled (csAllFace)
   bool FSphereAnisotropy = false;
 

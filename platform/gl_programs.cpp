@@ -130,6 +130,18 @@ float OutlineCover() {
   float pixel = length(vec2(dFdx(beyond), dFdy(beyond)));
   return clamp(0.5 - beyond / max(pixel, 1e-7), 0.0, 1.0);
 }
+// A body with a smoothed outline is drawn in two passes: its whole pixels in its turn,
+// with depth (OutlinePass 1), and the pixels its outline covers in part at the end of the
+// scene, over whatever lies behind them, drawn before or after the body (OutlinePass 2).
+// Drawn in one pass, a part-covered pixel would either hide what is drawn behind it
+// later, a dark seam, or be covered by it, a stepped edge.
+uniform float OutlinePass;
+bool OutlineSkips(float cover) {
+  if (cover <= 0.0) return true;  // past the outline: no colour, and no depth either
+  if (OutlinePass == 1.0) return cover < 1.0;
+  if (OutlinePass == 2.0) return cover >= 1.0;
+  return false;
+}
 )";
 
 }  // namespace
@@ -152,7 +164,7 @@ void main() {
   vec4 t = texture(texture0, v_TexCoord);
   vec4 c = Modulation == 0.0 ? v_Color : (Modulation == 1.0 ? t : v_Color * t);
   float cover = OutlineCover();
-  if (cover <= 0.0) discard;  // past the outline: no colour, and no depth either
+  if (OutlineSkips(cover)) discard;
   FragColor = c * (Opacity * cover);
 }
 )";
@@ -177,7 +189,7 @@ out vec4 FragColor;
 void main() {
   vec4 t = texture(texture0, v_TexCoord);
   float cover = OutlineCover();
-  if (cover <= 0.0) discard;
+  if (OutlineSkips(cover)) discard;
   FragColor = t * (Opacity * cover);
 }
 )";

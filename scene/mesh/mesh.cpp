@@ -296,7 +296,7 @@ void TSphere::Render(TDrawContext* AContext) {
   AContext->SetMatrix(WrapMatrix() * AbsoluteMatrix());
   if (Data().IndexBuffer().Length() == 0) return;
   // Said to be a sphere, so that its outline can be smoothed where it is drawn.
-  AContext->DrawSphereTriangles(Data().VertexBuffer(), Data().IndexBuffer(), ValidMaterial(MaterialSource()),
+  AContext->DrawSphereTriangles(*this, Data().VertexBuffer(), Data().IndexBuffer(), ValidMaterial(MaterialSource()),
                                 AbsoluteOpacity(), FSubdivisionsAxes, FSubdivisionsHeight);
 }
 

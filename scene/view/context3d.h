@@ -9,6 +9,7 @@
 namespace sphaerix {
 
 class TMaterial;
+class TCustomMesh;
 
 enum class TRenderState {
   cs2DScene,
@@ -47,11 +48,14 @@ class TDrawContext {
   // context's choice of a plain material), the material seeing AOpacity.
   virtual void DrawTriangles(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices,
                              TMaterial* AMaterial, float AOpacity) = 0;
-  // The triangles of a sphere built round the model origin with radius 0.5, AAxes
-  // segments round and AHeights bands high. A context that can smooth the sphere's
-  // outline itself does so; any other draws them as plain triangles.
-  virtual void DrawSphereTriangles(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices,
-                                   TMaterial* AMaterial, float AOpacity, int AAxes, int AHeights) {
+  // The triangles of ASphere, a sphere built round the model origin with radius 0.5,
+  // AAxes segments round and AHeights bands high. A context that can smooth the
+  // sphere's outline itself does so (it may draw the outline's pixels later in the
+  // scene, from ASphere as it then is); any other draws them as plain triangles.
+  virtual void DrawSphereTriangles(TCustomMesh& ASphere, const TVertexBuffer& AVertices,
+                                   const TIndexBuffer& AIndices, TMaterial* AMaterial, float AOpacity, int AAxes,
+                                   int AHeights) {
+    (void)ASphere;
     (void)AAxes;
     (void)AHeights;
     DrawTriangles(AVertices, AIndices, AMaterial, AOpacity);

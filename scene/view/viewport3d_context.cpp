@@ -37,6 +37,7 @@ bool TRenderTargetContext::BeginScene() {
 
 void TRenderTargetContext::EndScene() {
   if (!FInScene) return;
+  DrawDeferred();
   FInScene = false;
   DoEndScene();
 }

@@ -85,6 +85,9 @@ class TRenderTargetContext : public TDrawContext {
   // A state the base does not keep itself (depth, blending, culling, scissor).
   virtual void ApplyState(TRenderState AState) = 0;
   virtual void MultisampleChanged() {}
+  // Draws what a context keeps back for the end of the scene, after every node has
+  // drawn, still inside the scene.
+  virtual void DrawDeferred() {}
 
  private:
   int FWidth;

@@ -103,12 +103,12 @@ TEST_F(Outline, TheSmoothedLimbIsAsSoftAsMultisampledAndNothingElseChanges) {
     std::unique_ptr<TBitmap> smoothed = FrameWith(TMultisample::None);
     ASSERT_EQ(multisampled->Width(), smoothed->Width());
     // The rim: the face's outer part, seen at a slant, where anisotropy would sample.
-    TRegionDifference face, rim, around;
+    TRegionDifference limb, face, rim, around;
     for (int y = 0; y < smoothed->Height(); ++y)
       for (int x = 0; x < smoothed->Width(); ++x) {
         const double d = std::hypot(x + 0.5 - cx, y + 0.5 - cy) - r;
-        if (std::fabs(d) <= 3) continue;
-        TRegionDifference& region = d > 0 ? around : (d > -0.15 * r ? rim : face);
+        TRegionDifference& region =
+            std::fabs(d) <= 3 ? limb : (d > 0 ? around : (d > -0.15 * r ? rim : face));
         region.Add(multisampled->Scanline(y)[x], smoothed->Scanline(y)[x]);
       }
     // The body alone over nothing: its coverage is the picture's alpha.
@@ -122,9 +122,10 @@ TEST_F(Outline, TheSmoothedLimbIsAsSoftAsMultisampledAndNothingElseChanges) {
     Form2->Disk1->SetVisible(ring);
     Form2->Sphere2->SetVisible(true);
     std::printf("%s: outline %.2f px from the multisampled one, soft along %.2f of it (multisampled %.2f); "
-                "face mean %.2f largest %.0f; rim mean %.2f largest %.0f; around mean %.2f largest %.0f\n",
-                b.Name, outline.Offset, outline.SoftShare, sharp.SoftShare, face.Mean(), face.Largest, rim.Mean(),
-                rim.Largest, around.Mean(), around.Largest);
+                "limb mean %.2f largest %.0f; face mean %.2f largest %.0f; rim mean %.2f largest %.0f; "
+                "around mean %.2f largest %.0f\n",
+                b.Name, outline.Offset, outline.SoftShare, sharp.SoftShare, limb.Mean(), limb.Largest, face.Mean(),
+                face.Largest, rim.Mean(), rim.Largest, around.Mean(), around.Largest);
     // In the same place within half a pixel, and soft wherever the multisampled one is:
     // a stepped outline has no partly covered pixels.
     EXPECT_LT(std::fabs(outline.Offset), 0.5);
