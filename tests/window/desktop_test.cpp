@@ -70,7 +70,13 @@ class SmallScreen {
     FDisplay = ":" + QString::fromLatin1(number.trimmed());
     FWindowManager.Process.setProcessEnvironment(EnvironmentWith({{"DISPLAY", FDisplay}}));
     FWindowManager.Process.start("openbox", {});
-    return FWindowManager.Process.waitForStarted(10000);
+    if (!FWindowManager.Process.waitForStarted(10000)) return false;
+    // Ready once it has put up its check window; a window mapped before then is never
+    // managed, and nothing of full screen or frames can be tested on it.
+    return WaitFor([&] {
+      return Run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id") ||
+             FWindowManager.Process.state() == QProcess::NotRunning;
+    }, 30000) && FWindowManager.Process.state() == QProcess::Running;
   }
   const QString& Display() const { return FDisplay; }
   // Runs an X client on this display and returns its trimmed output.

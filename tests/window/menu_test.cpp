@@ -133,12 +133,14 @@ TEST_F(Menu, AWindowLargerThanTheScreenIsShrunkAndCentredWithItsTitleBarOnScreen
   Form2->SetClientSize(available.width() + 300, available.height() + 200);
   Form2->MenuItem5Click(Form2->MenuItem5);
   ASSERT_TRUE(WaitFor([w] { return !(w->windowStates() & Qt::WindowFullScreen) && !w->frameMargins().isNull(); }, 30000));
-  // The window manager frames the window again; the fit is checked once that is known.
-  EXPECT_TRUE(WaitFor([w, available] { return available.contains(w->frameGeometry()); }, 30000))
-      << w->frameGeometry().x() << "," << w->frameGeometry().y() << " " << w->frameGeometry().width() << "x"
-      << w->frameGeometry().height();
-  const QPoint offCentre = w->frameGeometry().center() - available.center();
-  EXPECT_LE(offCentre.manhattanLength(), 40);
+  // The window manager frames and places the window again, and the fit follows once the
+  // frame is known: the window may first fit where the window manager put it, and be
+  // centred only after.
+  EXPECT_TRUE(WaitFor([w, available] {
+    return available.contains(w->frameGeometry()) &&
+           (w->frameGeometry().center() - available.center()).manhattanLength() <= 40;
+  }, 30000)) << "fitted and centred? " << w->frameGeometry().x() << "," << w->frameGeometry().y() << " "
+             << w->frameGeometry().width() << "x" << w->frameGeometry().height();
 }
 
 TEST_F(Menu, AboutShowsTheOneAboutWindow) {
