@@ -46,6 +46,15 @@ struct TSelectionState {
   // set at a time.
   std::unique_ptr<TBackgroundDecode> Next;
   int NextBody = -1;
+  // The next set decodes the body's map at 1/N of its size on each side (the start's
+  // first body: the first frame does not wait for the whole map), then back to 1.
+  int NextReduction = 1;
+  bool NextReduced = false;
+  // The body's material holds Loaded's map at reduced size; the whole map decodes in Full
+  // once the first frame is on screen and takes its place when done, unless a selection
+  // starts first, which drops it.
+  bool Reduced = false;
+  std::unique_ptr<TBackgroundDecode> Full;
   // How many selections are on the stack now, and the most there ever were.
   int Depth = 0;
   int DeepestDepth = 0;
@@ -97,6 +106,13 @@ class TForm2 : public TFormBase {
   // (40 + 257 + 8 + 200 + 14 + 200 = 719), and the facts' 300 below the 40 of the title.
   static constexpr int MinimumClientWidth = 720;
   static constexpr int MinimumClientHeight = 400;
+  // The first frame's map is decoded at 1/N of its size on each side.
+  static constexpr int FirstFrameReduction = 4;
+  // The star map's, seen larger than it is, only by half.
+  static constexpr int FirstFrameStarsReduction = 2;
+  // The star map is held at reduced size, and its whole map while it decodes.
+  bool StarsReduced = false;
+  std::unique_ptr<TBackgroundDecode> FullStars;
 
   // Button N selects body N - 1 unless it is already the current one.
   void ButtonClick(int AIndex);

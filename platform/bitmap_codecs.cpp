@@ -147,6 +147,10 @@ TQtBitmapCodecs::~TQtBitmapCodecs() {
   if (FCompressor) tjDestroy(static_cast<tjhandle>(FCompressor));
 }
 
+void TQtBitmapCodecs::SetReduction(int AValue) {
+  FReduction = AValue >= 8 ? 8 : AValue >= 4 ? 4 : AValue >= 2 ? 2 : 1;
+}
+
 void TQtBitmapCodecs::LoadFromMemory(TBitmap& ABitmap, const std::uint8_t* AData,
                                      std::size_t ASize) {
   if (!AData || ASize == 0) throw EBitmapLoadingFailed();
@@ -182,6 +186,13 @@ bool TQtBitmapCodecs::DecodeJpeg(TBitmap& ABitmap, const std::uint8_t* AData,
   if (w <= 0 || h <= 0 || static_cast<std::uint64_t>(w) * h * 4 > MaxDecodedBytes)
     throw EBitmapLoadingFailed();
   if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) return false;
+  // libjpeg-turbo skips most of the inverse transform at these scales; the size rounds
+  // up, as the decoder's own does.
+  if (FReduction > 1) {
+    const tjscalingfactor factor{1, FReduction};
+    w = TJSCALED(w, factor);
+    h = TJSCALED(h, factor);
+  }
   TBitmapPixels pixels = TBitmap::AllocatePixels(w, h);
   // A warning (a truncated or slightly damaged file) still yields a whole picture, as
   // any viewer shows it; only a fatal error fails the load.

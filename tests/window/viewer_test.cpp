@@ -72,7 +72,17 @@ TEST_F(ViewerStart, StartsWithEarthSpinningAndTheCameraFlyingIn) {
   EXPECT_EQ(Form2->Sphere1->Opacity(), 1.0f);
   EXPECT_TRUE(Form2->FloatAnimation1->Running());
   EXPECT_FALSE(Form2->Disk1->Visible());
-  EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(0));
+  // The first frame's map is the body's at a quarter of its size; the whole one takes
+  // its place during the fly-in, the sky's likewise.
+  TBitmap whole;
+  {
+    TResourceStream stream(BodyTextureResourceName(0).toStdString());
+    whole.LoadFromStream(stream);
+  }
+  EXPECT_TRUE(WaitFor([] {
+    return !Form2->Selection.Reduced && !Form2->Selection.Full && !Form2->StarsReduced && !Form2->FullStars;
+  }));
+  EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), Fingerprint(whole));
   // Stars first, then the rig, the planet (with its ring) and the design rig.
   const std::vector<TControl3D*> order = {Form2->Sphere2, Form2->Dummy1, Form2->Sphere1,
                                           Form2->Viewport3D1->DesignCameraZ()};
