@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/bitmap_codecs.h"
 #include "platform/resource_stream.h"
 #include "scene/animation/animation.h"
 #include "scene/animation/clock.h"
@@ -92,6 +93,77 @@ TEST_F(ViewerStart, StartsWithEarthSpinningAndTheCameraFlyingIn) {
   EXPECT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }));
   const float y = Form2->Sphere1->RotationAngle().Y();
   EXPECT_TRUE(WaitFor([y] { return Form2->Sphere1->RotationAngle().Y() != y; }));
+}
+
+namespace {
+
+// The largest channel difference over a grid of pixels across both pictures, and how
+// many grid pixels differ by more than ATolerance.
+struct TPictureDifference {
+  double Largest = 0;
+  int Beyond = 0;
+  int Compared = 0;
+};
+
+TPictureDifference Compare(const TBitmap& A, const TBitmap& B, double ATolerance) {
+  TPictureDifference d;
+  if (A.Width() != B.Width() || A.Height() != B.Height()) {
+    d.Largest = 255;
+    d.Beyond = 1;
+    return d;
+  }
+  for (int y = 2; y < A.Height(); y += 7)
+    for (int x = 3; x < A.Width(); x += 7) {
+      const Rgba a = Channels(A.Pixel(x, y)), b = Channels(B.Pixel(x, y));
+      const double m = std::max({std::fabs(a.R - b.R), std::fabs(a.G - b.G), std::fabs(a.B - b.B)});
+      d.Largest = std::max(d.Largest, m);
+      if (m > ATolerance) ++d.Beyond;
+      ++d.Compared;
+    }
+  return d;
+}
+
+// The view held still: the spin stopped at a fixed angle, the rig straight.
+std::unique_ptr<TBitmap> StillView() {
+  Form2->FloatAnimation1->StopAtCurrent();
+  Form2->Sphere1->RotationAngle().SetY(-40);
+  return Form2->Viewport3D1->MakeScreenshot();
+}
+
+}  // namespace
+
+TEST_F(ViewerStart, AfterTheFlyInTheViewIsTheOneOfTheWholeMaps) {
+  // The first frame's reduced maps are visibly softer at the default distance: the
+  // comparison below can tell them apart.
+  ASSERT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }, 30000));
+  ASSERT_TRUE(WaitFor([] {
+    return !Form2->Selection.Reduced && !Form2->Selection.Full && !Form2->StarsReduced && !Form2->FullStars;
+  }));
+  const std::unique_ptr<TBitmap> shown = StillView();
+  // The same view from maps decoded whole on this thread, as a start without reduced
+  // decodes would have them.
+  {
+    TResourceStream earth(BodyTextureResourceName(0).toStdString());
+    Form2->LightMaterialSource1->Texture().LoadFromStream(earth);
+    TResourceStream stars("Stars");
+    Form2->TextureMaterialSource3->Texture().LoadFromStream(stars);
+  }
+  const std::unique_ptr<TBitmap> whole = StillView();
+  const TPictureDifference same = Compare(*shown, *whole, 2);
+  EXPECT_EQ(same.Beyond, 0) << "largest difference " << same.Largest << " of " << same.Compared << " pixels";
+  // The check has teeth: the reduced maps themselves differ at the default distance.
+  {
+    TQtBitmapCodecs codecs;
+    TResourceStream earth(BodyTextureResourceName(0).toStdString());
+    codecs.SetReduction(TForm2::FirstFrameReduction);
+    TBitmap reduced;
+    codecs.LoadFromMemory(reduced, earth.Memory(), static_cast<std::size_t>(earth.Size()));
+    Form2->LightMaterialSource1->Texture().TakeOver(reduced);
+  }
+  const std::unique_ptr<TBitmap> soft = StillView();
+  const TPictureDifference differs = Compare(*soft, *whole, 2);
+  EXPECT_GT(differs.Beyond, differs.Compared / 100)
+      << "largest difference " << differs.Largest << " of " << differs.Compared << " pixels";
 }
 
 TEST_F(Viewer, SaturnShowsItsRingAndTiltsRigAndSky) {
