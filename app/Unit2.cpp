@@ -404,8 +404,9 @@ void PrepareBody(TForm2* f, int AIndex) {
     if (!s.Full->Ready()) return;
     s.Full.reset();
   }
-  if (s.Reduced) {
+  if (s.Reduced && s.Reduction > f->MapReductionForDistance()) {
     s.Reduced = false;
+    s.Reduction = 1;
     s.Loaded = -1;
   }
   if (s.Next && s.NextBody == AIndex) return;
@@ -420,9 +421,9 @@ void PrepareBody(TForm2* f, int AIndex) {
   auto next = std::make_unique<TBackgroundDecode>();
   next->Add(f->LightMaterialSource1->Texture(),
             std::make_unique<TResourceStream>(BodyTextureResourceName(AIndex).toStdString()), true,
-            s.NextReduction);
-  s.NextReduced = s.NextReduction > 1;
-  s.NextReduction = 1;
+            s.NextReduction > 0 ? s.NextReduction : f->MapReductionForDistance());
+  s.NextSetReduction = s.NextReduction > 0 ? s.NextReduction : f->MapReductionForDistance();
+  s.NextReduction = 0;
   // As a load from the body's own stream leaves it: read to its end.
   stream->Seek(0, TSeekOrigin::End);
   TTextureMaterialSource* ringSource = RingSourceOf(f, AIndex);
@@ -487,13 +488,19 @@ void StartFullMap(TForm2* f) {
     f->FullStars->NotifyWhenReady([f] { HandOverFullStars(f); });
   }
   TSelectionState& s = f->Selection;
-  // A selection under way decodes whole maps of its own.
-  if (!s.Reduced || s.Full || s.Running || s.Loaded < 0 || !BodyTextures[static_cast<size_t>(s.Loaded)]) return;
+  const int wanted = f->MapReductionForDistance();
+  // A selection under way decodes maps of its own; a finer map on its way is let finish
+  // (the handover asks again if the distance changed meanwhile), so no more than one
+  // decode runs for the body.
+  if (!s.Reduced || s.Reduction <= wanted || s.Full || s.Running || s.Loaded < 0 ||
+      !BodyTextures[static_cast<size_t>(s.Loaded)])
+    return;
   auto full = std::make_unique<TBackgroundDecode>();
   full->Add(f->LightMaterialSource1->Texture(),
-            std::make_unique<TResourceStream>(BodyTextureResourceName(s.Loaded).toStdString()), true);
+            std::make_unique<TResourceStream>(BodyTextureResourceName(s.Loaded).toStdString()), true, wanted);
   full->NotifyWhenReady([f] { HandOverFullMap(f); });
   s.Full = std::move(full);
+  s.FullReduction = wanted;
 }
 
 void HandOverFullMap(TForm2* f) {
@@ -502,11 +509,14 @@ void HandOverFullMap(TForm2* f) {
   // A selection started meanwhile drops the set once it is done.
   if (!s.Full || s.Running || !s.Full->Ready()) return;
   std::unique_ptr<TBackgroundDecode> full = std::move(s.Full);
-  // The reduced map stays should the whole one fail to decode; it is not tried again.
-  s.Reduced = false;
+  // The coarser map stays should the finer one fail to decode; it is not tried again.
+  s.Reduction = s.FullReduction;
+  s.Reduced = s.Reduction > 1;
   full->Finish();
   full.reset();
   ReturnFreedMemory();
+  // The camera came nearer while the half-size map decoded.
+  StartFullMap(f);
 }
 
 }  // namespace
@@ -579,7 +589,8 @@ void SelectBody(int AIndex) {
       s.Loaded = -1;
       pictures->Finish();
       s.Loaded = index;
-      s.Reduced = s.NextReduced;
+      s.Reduction = s.NextSetReduction;
+      s.Reduced = s.Reduction > 1;
     }
     SwapBody(f, index);
     if (seen) {
@@ -594,6 +605,9 @@ void SelectBody(int AIndex) {
     if (f->MenuItem1->IsChecked()) f->FloatAnimation1->Start();
     // The shown body's pictures are on the device by now, the others' are freed.
     ReturnFreedMemory();
+    // A zoom during the selection may need the finer map now; running is over first.
+    s.Running = false;
+    StartFullMap(f);
     return;
   }
 }
@@ -634,10 +648,17 @@ void TForm2::Viewport3D1MouseWheel(TSceneObject*, TShiftState, int WheelDelta, b
   Handled = true;
 }
 
+int TForm2::MapReductionForDistance() const {
+  return Camera1->Position().Z() < NearestHalfSizeZ + 0.5f ? FarReduction : 1;
+}
+
+void TForm2::MapDetailForDistance() { StartFullMap(this); }
+
 void TForm2::DoZoom(bool aIn) {
   const long double step = aIn ? 1.0L : -1.0L;
   const float z = static_cast<float>(static_cast<long double>(Camera1->Position().Z()) + step);
   if (z > -40 && z < -5) Camera1->Position().SetZ(z);
+  MapDetailForDistance();
 }
 
 void TForm2::PinchZoom(double AScale) {
@@ -646,6 +667,7 @@ void TForm2::PinchZoom(double AScale) {
   if (!(AScale > -1)) return;
   const double distance = -static_cast<double>(Camera1->Position().Z()) / (1 + AScale);
   Camera1->Position().SetZ(static_cast<float>(-std::clamp(distance, Nearest, Farthest)));
+  MapDetailForDistance();
 }
 
 void TForm2::Viewport3D1Gesture(TSceneObject*, const TGestureEventInfo& EventInfo, bool& Handled) {

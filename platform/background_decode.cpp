@@ -13,6 +13,15 @@
 
 namespace sphaerix {
 
+IBitmapCodecs& ReducedCodecs(int AReduction) {
+  // One per scale, for the user-interface thread, which decodes a picture again when the
+  // device lost it; made there, on the first Add that needs it.
+  static TQtBitmapCodecs half, quarter, eighth;
+  TQtBitmapCodecs& codecs = AReduction >= 8 ? eighth : AReduction >= 4 ? quarter : half;
+  codecs.SetReduction(AReduction);
+  return codecs;
+}
+
 TBackgroundDecode::~TBackgroundDecode() {
   *FNotice->Alive = false;
   JoinAll();
@@ -25,7 +34,7 @@ void TBackgroundDecode::Add(TBitmap& ATarget, std::unique_ptr<TStream> AStream, 
   job->Reduction = AReduction;
   job->Notice = FNotice;
   job->Stream = std::move(AStream);
-  job->ReloadDecoder = &BitmapCodecs();
+  job->ReloadDecoder = AReduction > 1 ? &ReducedCodecs(AReduction) : &BitmapCodecs();
   if (!job->Stream->Memory()) {
     try {
       job->Bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(0, job->Stream->Size())));
@@ -72,7 +81,7 @@ void TBackgroundDecode::Decode(TJob& AJob) {
       size = AJob.Bytes.size();
     }
     codecs.LoadFromMemory(AJob.Decoded, data, size);
-    if (AJob.Stream->Permanent() && AJob.Stream->Memory() && codecs.Reduction() == 1) {
+    if (AJob.Stream->Permanent() && AJob.Stream->Memory()) {
       AJob.Decoded.SetOrigin(data, size, *AJob.ReloadDecoder);
       ReleaseResourcePages(data, size);
     }

@@ -21,6 +21,12 @@
 
 namespace sphaerix {
 
+class IBitmapCodecs;
+
+// The user-interface thread's codecs that decode at 1/AReduction of the size (2, 4 or
+// 8), for the origin of a picture decoded so.
+IBitmapCodecs& ReducedCodecs(int AReduction);
+
 class TBackgroundDecode {
  public:
   TBackgroundDecode() = default;
@@ -36,8 +42,8 @@ class TBackgroundDecode {
   // Finish all the same.
   // With AMipLevels the worker also makes the picture's mip levels (TBitmap::BuildMipLevels).
   // AReduction above 1 decodes a JPEG picture at 1/AReduction of its size on each side
-  // (TQtBitmapCodecs::SetReduction), a stand-in until the whole picture is there; such a
-  // picture keeps no origin, since decoding the origin again would give another size.
+  // (TQtBitmapCodecs::SetReduction); its origin is then decoded again at that scale
+  // (ReducedCodecs).
   void Add(TBitmap& ATarget, std::unique_ptr<TStream> AStream, bool AMipLevels = false, int AReduction = 1);
 
   // AOnReady runs once on the user-interface thread, from its event loop, after every

@@ -188,7 +188,7 @@ TEST_F(BackgroundDecodeTest, TheReadyNoticeComesOnceFromTheLoopAndNeverForASetFi
   }
 }
 
-TEST_F(BackgroundDecodeTest, AReducedPictureKeepsNoOriginWhileAWholeOneDoes) {
+TEST_F(BackgroundDecodeTest, AReducedPictureIsDecodedAgainAtItsOwnSize) {
   std::vector<unsigned char> rgb(64 * 32 * 3, 90);
   QImage image(rgb.data(), 64, 32, 64 * 3, QImage::Format_RGB888);
   QByteArray data;
@@ -204,10 +204,17 @@ TEST_F(BackgroundDecodeTest, AReducedPictureKeepsNoOriginWhileAWholeOneDoes) {
   EXPECT_EQ(reduced.Width(), 16);
   EXPECT_EQ(reduced.Height(), 8);
   EXPECT_EQ(reduced.MipLevelCount(), 4);
-  // Decoding the origin again would give the whole size, not the one the device holds.
-  EXPECT_EQ(reduced.Origin(), nullptr);
   EXPECT_EQ(whole.Width(), 64);
-  EXPECT_EQ(whole.Origin(), jpeg.data());
+  // Let go and decoded again, as after the device took them: each at its own size, the
+  // size the device holds.
+  for (TBitmap* b : {&reduced, &whole}) {
+    ASSERT_EQ(b->Origin(), jpeg.data());
+    const int w = b->Width(), h = b->Height();
+    b->ReleasePixels();
+    ASSERT_TRUE(b->ReloadPixels());
+    EXPECT_EQ(b->Width(), w);
+    EXPECT_EQ(b->Height(), h);
+  }
 }
 
 }  // namespace

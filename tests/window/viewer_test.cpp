@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "platform/bitmap_codecs.h"
+#include "platform/bitmap_codecs.h"
 #include "platform/resource_stream.h"
 #include "scene/animation/animation.h"
 #include "scene/animation/clock.h"
@@ -35,7 +36,7 @@ namespace {
 std::uint64_t Fingerprint(const TBitmap& ABitmap) {
   if (!ABitmap.Bits() && ABitmap.Origin()) {
     TBitmap again;
-    BitmapCodecs().LoadFromMemory(again, ABitmap.Origin(), ABitmap.OriginSize());
+    ABitmap.OriginDecoder()->LoadFromMemory(again, ABitmap.Origin(), ABitmap.OriginSize());
     return Fingerprint(again);
   }
   std::uint64_t h = static_cast<std::uint64_t>(ABitmap.Width()) * 1000003u + ABitmap.Height();
@@ -44,10 +45,13 @@ std::uint64_t Fingerprint(const TBitmap& ABitmap) {
   return h;
 }
 
+// Of the body's map at the size the body's material holds it now.
 std::uint64_t MapFingerprint(int ABody) {
   TResourceStream stream(BodyTextureResourceName(ABody).toStdString());
+  TQtBitmapCodecs codecs;
+  codecs.SetReduction(Form2->Selection.Reduction);
   TBitmap map;
-  map.LoadFromStream(stream);
+  codecs.LoadFromMemory(map, stream.Memory(), static_cast<std::size_t>(stream.Size()));
   return Fingerprint(map);
 }
 
@@ -73,17 +77,13 @@ TEST_F(ViewerStart, StartsWithEarthSpinningAndTheCameraFlyingIn) {
   EXPECT_EQ(Form2->Sphere1->Opacity(), 1.0f);
   EXPECT_TRUE(Form2->FloatAnimation1->Running());
   EXPECT_FALSE(Form2->Disk1->Visible());
-  // The first frame's map is the body's at a quarter of its size; the whole one takes
-  // its place during the fly-in, the sky's likewise.
-  TBitmap whole;
-  {
-    TResourceStream stream(BodyTextureResourceName(0).toStdString());
-    whole.LoadFromStream(stream);
-  }
+  // The first frame's map is the body's at a quarter of its size; the half-size one
+  // takes its place during the fly-in, the whole sky likewise.
   EXPECT_TRUE(WaitFor([] {
-    return !Form2->Selection.Reduced && !Form2->Selection.Full && !Form2->StarsReduced && !Form2->FullStars;
+    return Form2->Selection.Reduction == TForm2::FarReduction && !Form2->Selection.Full && !Form2->StarsReduced &&
+           !Form2->FullStars;
   }));
-  EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), Fingerprint(whole));
+  EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(0));
   // Stars first, then the rig, the planet (with its ring) and the design rig.
   const std::vector<TControl3D*> order = {Form2->Sphere2, Form2->Dummy1, Form2->Sphere1,
                                           Form2->Viewport3D1->DesignCameraZ()};
@@ -132,38 +132,65 @@ std::unique_ptr<TBitmap> StillView() {
 
 }  // namespace
 
-TEST_F(ViewerStart, AfterTheFlyInTheViewIsTheOneOfTheWholeMaps) {
-  // The first frame's reduced maps are visibly softer at the default distance: the
-  // comparison below can tell them apart.
+// Puts the body's map at 1/AReduction of its size in the body's material, decoded here.
+void HoldMap(int ABody, int AReduction) {
+  TQtBitmapCodecs codecs;
+  TResourceStream map(BodyTextureResourceName(ABody).toStdString());
+  codecs.SetReduction(AReduction);
+  TBitmap b;
+  codecs.LoadFromMemory(b, map.Memory(), static_cast<std::size_t>(map.Size()));
+  Form2->LightMaterialSource1->Texture().TakeOver(b);
+}
+
+TEST_F(ViewerStart, AfterTheFlyInTheHalfSizeMapLooksAsTheWholeOne) {
   ASSERT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }, 30000));
   ASSERT_TRUE(WaitFor([] {
-    return !Form2->Selection.Reduced && !Form2->Selection.Full && !Form2->StarsReduced && !Form2->FullStars;
+    return Form2->Selection.Reduction == TForm2::FarReduction && !Form2->Selection.Full && !Form2->StarsReduced &&
+           !Form2->FullStars;
   }));
   const std::unique_ptr<TBitmap> shown = StillView();
-  // The same view from maps decoded whole on this thread, as a start without reduced
-  // decodes would have them.
+  // The same view from the whole maps, decoded here, as a start without reduced decodes
+  // would have them.
+  HoldMap(0, 1);
   {
-    TResourceStream earth(BodyTextureResourceName(0).toStdString());
-    Form2->LightMaterialSource1->Texture().LoadFromStream(earth);
     TResourceStream stars("Stars");
     Form2->TextureMaterialSource3->Texture().LoadFromStream(stars);
   }
   const std::unique_ptr<TBitmap> whole = StillView();
-  const TPictureDifference same = Compare(*shown, *whole, 2);
-  EXPECT_EQ(same.Beyond, 0) << "largest difference " << same.Largest << " of " << same.Compared << " pixels";
-  // The check has teeth: the reduced maps themselves differ at the default distance.
-  {
-    TQtBitmapCodecs codecs;
-    TResourceStream earth(BodyTextureResourceName(0).toStdString());
-    codecs.SetReduction(TForm2::FirstFrameReduction);
-    TBitmap reduced;
-    codecs.LoadFromMemory(reduced, earth.Memory(), static_cast<std::size_t>(earth.Size()));
-    Form2->LightMaterialSource1->Texture().TakeOver(reduced);
-  }
+  // At this distance the half-size map gives about 0.7 texels a pixel: a few coastline
+  // pixels differ a little, nothing an eye finds.
+  const TPictureDifference same = Compare(*shown, *whole, 8);
+  EXPECT_LE(same.Beyond, same.Compared / 200) << "largest difference " << same.Largest;
+  EXPECT_LE(same.Largest, 40);
+  // The check has teeth: the first frame's quarter-size map differs plainly.
+  HoldMap(0, TForm2::FirstFrameReduction);
   const std::unique_ptr<TBitmap> soft = StillView();
-  const TPictureDifference differs = Compare(*soft, *whole, 2);
-  EXPECT_GT(differs.Beyond, differs.Compared / 100)
-      << "largest difference " << differs.Largest << " of " << differs.Compared << " pixels";
+  const TPictureDifference differs = Compare(*soft, *whole, 4);
+  EXPECT_GT(differs.Beyond, differs.Compared / 100) << "largest difference " << differs.Largest;
+}
+
+TEST_F(Viewer, ZoomingInBringsTheWholeMapWithoutWaitingAndASwitchAtTheDefaultDistanceTheHalfOne) {
+  ASSERT_TRUE(WaitFor([] { return Form2->Selection.Reduction == TForm2::FarReduction && !Form2->Selection.Full; }));
+  // One wheel step in: the whole map is on its way, the step itself returns at once.
+  Form2->DoZoom(true);
+  EXPECT_TRUE(Form2->Selection.Full);
+  while (Form2->Camera1->Position().Z() < -6.0f) Form2->DoZoom(true);
+  ASSERT_TRUE(WaitFor([] { return Form2->Selection.Reduction == 1 && !Form2->Selection.Full; }));
+  EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(0));
+  // At the nearest distance the half-size map would be plainly softer.
+  const std::unique_ptr<TBitmap> near = StillView();
+  HoldMap(0, TForm2::FarReduction);
+  const TPictureDifference differs = Compare(*StillView(), *near, 4);
+  EXPECT_GT(differs.Beyond, differs.Compared / 100) << "largest difference " << differs.Largest;
+  HoldMap(0, 1);
+  // Near, a switch brings the whole map at once; back at the default distance, half.
+  Form2->Buttons[1]->Click();
+  EXPECT_EQ(Form2->Selection.Reduction, 1);
+  EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(1));
+  while (Form2->Camera1->Position().Z() > -15.0f) Form2->DoZoom(false);
+  Form2->Buttons[0]->Click();
+  EXPECT_EQ(Form2->Selection.Reduction, TForm2::FarReduction);
+  EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(0));
 }
 
 TEST_F(Viewer, SaturnShowsItsRingAndTiltsRigAndSky) {
@@ -217,11 +244,12 @@ TEST_F(Viewer, TheButtonOfTheBodyOnScreenDoesNothing) {
   EXPECT_NEAR(Form2->Dummy1->RotationAngle().Y(), 40.0f, 1e-4);  // the orbit is kept
 }
 
-TEST_F(Viewer, EarthMarsEarthShowsTheWholeEarthMapAgain) {
+TEST_F(Viewer, EarthMarsEarthShowsTheEarthMapAgain) {
   Select(1);
   EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(1));
   Select(0);
-  EXPECT_EQ(Form2->LightMaterialSource1->LightMaterial().Texture()->Width(), 4096);
+  // At the default distance, at half its size.
+  EXPECT_EQ(Form2->LightMaterialSource1->LightMaterial().Texture()->Width(), 4096 / TForm2::FarReduction);
   EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(0));
 }
 
