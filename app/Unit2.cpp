@@ -430,7 +430,7 @@ void PrepareBody(TForm2* f, int AIndex) {
   const bool ringShown = f->Disk1->Visible() && f->Disk1->MaterialSource() == ringSource;
   if (ringSource && !ringShown)
     next->Add(ringSource->Texture(), std::make_unique<TResourceStream>(RingResourceName(BodyRing(AIndex))),
-              ringSource->MipMaps());
+              ringSource->MipMaps(), TForm2::RingReduction);
   s.Next = std::move(next);
   s.NextBody = AIndex;
 }

@@ -115,6 +115,9 @@ class TForm2 : public TFormBase {
   // quarter of the memory; nearer, the whole map.
   static constexpr int FarReduction = 2;
   static constexpr float NearestHalfSizeZ = -15;
+  // The rings, seen edge-on or larger than the window, look the same at half size on
+  // each side from every distance the wheel reaches.
+  static constexpr int RingReduction = 2;
   // The reduction the camera's distance needs now.
   int MapReductionForDistance() const;
   // Asks for the body's map at the detail the camera's distance needs, decoded on a

@@ -45,9 +45,10 @@ class TQtBitmapCodecs : public IBitmapCodecs {
 
   // Off: every PNG goes through Qt (to compare both paths).
   void SetPlainPngPath(bool AValue) { FPlainPng = AValue; }
-  // JPEG pictures decode at 1/AValue of their size on each side (1, 2, 4 or 8; other
-  // values round down to one of these), for a fraction of the work; other formats
-  // decode whole.
+  // Pictures decode at 1/AValue of their size on each side (1, 2, 4 or 8; other values
+  // round down to one of these), sides rounded up: JPEG for a fraction of the work, other
+  // formats decoded whole and then scaled down (an even side halves to the mean of each
+  // 2 x 2 block).
   void SetReduction(int AValue);
   int Reduction() const { return FReduction; }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/background_decode.h"
 #include "platform/bitmap_codecs.h"
 #include "platform/bitmap_codecs.h"
 #include "platform/resource_stream.h"
@@ -191,6 +192,25 @@ TEST_F(Viewer, ZoomingInBringsTheWholeMapWithoutWaitingAndASwitchAtTheDefaultDis
   Form2->Buttons[0]->Click();
   EXPECT_EQ(Form2->Selection.Reduction, TForm2::FarReduction);
   EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(0));
+}
+
+TEST_F(Viewer, TheHalfSizeRingLooksAsTheWholeOneFromEveryDistance) {
+  Select(5);
+  ASSERT_EQ(Form2->TextureMaterialSource2->TextureMaterial().Texture()->Width(), 4096 / TForm2::RingReduction);
+  for (float z : {-15.0f, -10.0f, -6.0f}) {
+    SCOPED_TRACE(z);
+    Form2->Camera1->Position().SetZ(z);
+    TResourceStream ring("SaturnRing");
+    TBitmap half;
+    ReducedCodecs(TForm2::RingReduction).LoadFromMemory(half, ring.Memory(), static_cast<std::size_t>(ring.Size()));
+    Form2->TextureMaterialSource2->Texture().TakeOver(half);
+    const std::unique_ptr<TBitmap> shown = StillView();
+    Form2->TextureMaterialSource2->Texture().LoadFromStream(ring);
+    const std::unique_ptr<TBitmap> whole = StillView();
+    const TPictureDifference d = Compare(*shown, *whole, 8);
+    EXPECT_LE(d.Beyond, d.Compared / 200) << "largest difference " << d.Largest;
+    EXPECT_LE(d.Largest, 40);
+  }
 }
 
 TEST_F(Viewer, SaturnShowsItsRingAndTiltsRigAndSky) {
