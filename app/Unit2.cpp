@@ -200,8 +200,12 @@ void TForm2::BuildMaterials() {
   // map, and is in place before the first frame. The rings
   // are decoded when their body is chosen (SelectBody), so that no picture waits in
   // memory for a body that may never be shown.
+  // The first frame has it at half size, a quarter of the pixels to upload; the whole
+  // map follows once that frame is on screen (StartFullMap).
   FLayoutImages = std::make_unique<TBackgroundDecode>();
-  FLayoutImages->Add(TextureMaterialSource3->Texture(), std::make_unique<TResourceStream>("Stars"));
+  FLayoutImages->Add(TextureMaterialSource3->Texture(), std::make_unique<TResourceStream>("Stars"), false,
+                     FirstFrameStarsReduction);
+  StarsReduced = FirstFrameStarsReduction > 1;
 }
 
 void TForm2::BuildOverlay() {
@@ -313,6 +317,10 @@ void TForm2::WireEvents() {
 
 // ---- Start and close
 
+namespace {
+void StartFullMap(TForm2* f);
+}  // namespace
+
 void TForm2::FormCreate(TSceneObject*) {
   PrepareDataFolder();
   // Screenshots killed halfway left their hidden temporaries where they are saved most.
@@ -327,7 +335,16 @@ void TForm2::FormCreate(TSceneObject*) {
   Label1->SetVisible(true);
   Text1->SetText(FactLabelsText());
   for (int i = 0; i < BodyCount; ++i) BodyFacts[static_cast<size_t>(i)] = BodyFactsText(i);
+  // The first frame shows the body from its map decoded at a quarter of its size, a
+  // fraction of the work; the fly-in starts far enough away that the quarter holds more
+  // detail than the screen shows, and the whole map takes its place long before the
+  // camera arrives. It decodes once the first frame is on screen, so that it does not
+  // compete with that frame for the processor.
+  Selection.NextReduction = FirstFrameReduction;
   SelectBody(0);
+  QObject::connect(
+      Window(), &QOpenGLWindow::frameSwapped, Window(), [this] { StartFullMap(this); },
+      Qt::SingleShotConnection);
   // A layout image that cannot be decoded is reported from here.
   if (FLayoutImages) FLayoutImages->Finish();
   if (Application->Terminated()) return;
@@ -386,6 +403,16 @@ TTextureMaterialSource* RingSourceOf(TForm2* f, int AIndex) {
 // first, so that no more than one set ever exists.
 void PrepareBody(TForm2* f, int AIndex) {
   TSelectionState& s = f->Selection;
+  // The whole map of a body shown reduced: the selection replaces the body anyway.
+  if (s.Full) {
+    if (!s.Full->Ready()) return;
+    s.Full.reset();
+  }
+  if (s.Reduced && s.Reduction > f->MapReductionForDistance()) {
+    s.Reduced = false;
+    s.Reduction = 1;
+    s.Loaded = -1;
+  }
   if (s.Next && s.NextBody == AIndex) return;
   if (s.Next) {
     if (!s.Next->Ready()) return;
@@ -397,14 +424,17 @@ void PrepareBody(TForm2* f, int AIndex) {
   if (!stream) return;
   auto next = std::make_unique<TBackgroundDecode>();
   next->Add(f->LightMaterialSource1->Texture(),
-            std::make_unique<TResourceStream>(BodyTextureResourceName(AIndex).toStdString()), true);
+            std::make_unique<TResourceStream>(BodyTextureResourceName(AIndex).toStdString()), true,
+            s.NextReduction > 0 ? s.NextReduction : f->MapReductionForDistance());
+  s.NextSetReduction = s.NextReduction > 0 ? s.NextReduction : f->MapReductionForDistance();
+  s.NextReduction = 0;
   // As a load from the body's own stream leaves it: read to its end.
   stream->Seek(0, TSeekOrigin::End);
   TTextureMaterialSource* ringSource = RingSourceOf(f, AIndex);
   const bool ringShown = f->Disk1->Visible() && f->Disk1->MaterialSource() == ringSource;
   if (ringSource && !ringShown)
     next->Add(ringSource->Texture(), std::make_unique<TResourceStream>(RingResourceName(BodyRing(AIndex))),
-              ringSource->MipMaps());
+              ringSource->MipMaps(), TForm2::RingReduction);
   s.Next = std::move(next);
   s.NextBody = AIndex;
 }
@@ -440,6 +470,57 @@ void SwapBody(TForm2* f, int AIndex) {
   }
   if (!f->MenuItem1->IsChecked()) f->Sphere1->Repaint();
   f->Text2->SetText(BodyFacts[static_cast<size_t>(AIndex)]);
+}
+
+// The whole map of the body shown reduced, to take the reduced one's place when done.
+void HandOverFullMap(TForm2* f);
+
+void HandOverFullStars(TForm2* f) {
+  if (Form2 != f || !f->FullStars || !f->FullStars->Ready()) return;
+  std::unique_ptr<TBackgroundDecode> stars = std::move(f->FullStars);
+  stars->Finish();
+  stars.reset();
+  ReturnFreedMemory();
+}
+
+void StartFullMap(TForm2* f) {
+  // The sky is the same for every body: its whole map always follows.
+  if (f->StarsReduced && !f->FullStars) {
+    f->StarsReduced = false;
+    f->FullStars = std::make_unique<TBackgroundDecode>();
+    f->FullStars->Add(f->TextureMaterialSource3->Texture(), std::make_unique<TResourceStream>("Stars"));
+    f->FullStars->NotifyWhenReady([f] { HandOverFullStars(f); });
+  }
+  TSelectionState& s = f->Selection;
+  const int wanted = f->MapReductionForDistance();
+  // A selection under way decodes maps of its own; a finer map on its way is let finish
+  // (the handover asks again if the distance changed meanwhile), so no more than one
+  // decode runs for the body.
+  if (!s.Reduced || s.Reduction <= wanted || s.Full || s.Running || s.Loaded < 0 ||
+      !BodyTextures[static_cast<size_t>(s.Loaded)])
+    return;
+  auto full = std::make_unique<TBackgroundDecode>();
+  full->Add(f->LightMaterialSource1->Texture(),
+            std::make_unique<TResourceStream>(BodyTextureResourceName(s.Loaded).toStdString()), true, wanted);
+  full->NotifyWhenReady([f] { HandOverFullMap(f); });
+  s.Full = std::move(full);
+  s.FullReduction = wanted;
+}
+
+void HandOverFullMap(TForm2* f) {
+  if (Form2 != f) return;
+  TSelectionState& s = f->Selection;
+  // A selection started meanwhile drops the set once it is done.
+  if (!s.Full || s.Running || !s.Full->Ready()) return;
+  std::unique_ptr<TBackgroundDecode> full = std::move(s.Full);
+  // The coarser map stays should the finer one fail to decode; it is not tried again.
+  s.Reduction = s.FullReduction;
+  s.Reduced = s.Reduction > 1;
+  full->Finish();
+  full.reset();
+  ReturnFreedMemory();
+  // The camera came nearer while the half-size map decoded.
+  StartFullMap(f);
 }
 
 }  // namespace
@@ -494,8 +575,10 @@ void SelectBody(int AIndex) {
     if (!BodyTextures[static_cast<size_t>(index)]) return;
     // A set for a body no longer wanted finishes first and goes; then this body's, and
     // both are waited for with the event loop running, the body still invisible.
-    if (s.Next && s.NextBody != index) {
-      Platform().ProcessEventsUntil([&] { return ended() || !s.Next || s.Next->Ready(); });
+    if ((s.Next && s.NextBody != index) || s.Full) {
+      Platform().ProcessEventsUntil([&] {
+        return ended() || ((!s.Next || s.Next->Ready()) && (!s.Full || s.Full->Ready()));
+      });
       if (ended()) return;
       if (s.Wanted != index) continue;
       PrepareBody(f, index);
@@ -510,6 +593,8 @@ void SelectBody(int AIndex) {
       s.Loaded = -1;
       pictures->Finish();
       s.Loaded = index;
+      s.Reduction = s.NextSetReduction;
+      s.Reduced = s.Reduction > 1;
     }
     SwapBody(f, index);
     if (seen) {
@@ -524,6 +609,9 @@ void SelectBody(int AIndex) {
     if (f->MenuItem1->IsChecked()) f->FloatAnimation1->Start();
     // The shown body's pictures are on the device by now, the others' are freed.
     ReturnFreedMemory();
+    // A zoom during the selection may need the finer map now; running is over first.
+    s.Running = false;
+    StartFullMap(f);
     return;
   }
 }
@@ -564,10 +652,17 @@ void TForm2::Viewport3D1MouseWheel(TSceneObject*, TShiftState, int WheelDelta, b
   Handled = true;
 }
 
+int TForm2::MapReductionForDistance() const {
+  return Camera1->Position().Z() < NearestHalfSizeZ + 0.5f ? FarReduction : 1;
+}
+
+void TForm2::MapDetailForDistance() { StartFullMap(this); }
+
 void TForm2::DoZoom(bool aIn) {
   const long double step = aIn ? 1.0L : -1.0L;
   const float z = static_cast<float>(static_cast<long double>(Camera1->Position().Z()) + step);
   if (z > -40 && z < -5) Camera1->Position().SetZ(z);
+  MapDetailForDistance();
 }
 
 void TForm2::PinchZoom(double AScale) {
@@ -576,6 +671,7 @@ void TForm2::PinchZoom(double AScale) {
   if (!(AScale > -1)) return;
   const double distance = -static_cast<double>(Camera1->Position().Z()) / (1 + AScale);
   Camera1->Position().SetZ(static_cast<float>(-std::clamp(distance, Nearest, Farthest)));
+  MapDetailForDistance();
 }
 
 void TForm2::Viewport3D1Gesture(TSceneObject*, const TGestureEventInfo& EventInfo, bool& Handled) {

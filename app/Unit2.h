@@ -46,6 +46,18 @@ struct TSelectionState {
   // set at a time.
   std::unique_ptr<TBackgroundDecode> Next;
   int NextBody = -1;
+  // The next set decodes the body's map at 1/N of its size on each side (the start's
+  // first body: the first frame does not wait for the whole map), then back to what the
+  // camera's distance needs.
+  int NextReduction = 0;
+  int NextSetReduction = 1;
+  // The body's material holds Loaded's map at 1/Reduction of its size on each side. A
+  // finer one, as the camera's distance needs it, decodes in Finer and takes its place
+  // when done, unless a selection starts first, which drops it.
+  int Reduction = 1;
+  bool Reduced = false;  // Reduction > 1
+  std::unique_ptr<TBackgroundDecode> Full;
+  int FullReduction = 1;
   // How many selections are on the stack now, and the most there ever were.
   int Depth = 0;
   int DeepestDepth = 0;
@@ -97,6 +109,25 @@ class TForm2 : public TFormBase {
   // (40 + 257 + 8 + 200 + 14 + 200 = 719), and the facts' 300 below the 40 of the title.
   static constexpr int MinimumClientWidth = 720;
   static constexpr int MinimumClientHeight = 400;
+  // The first frame's map is decoded at 1/N of its size on each side.
+  static constexpr int FirstFrameReduction = 4;
+  // A body's map at the default distance or farther: half its size on each side, a
+  // quarter of the memory; nearer, the whole map.
+  static constexpr int FarReduction = 2;
+  static constexpr float NearestHalfSizeZ = -15;
+  // The rings, seen edge-on or larger than the window, look the same at half size on
+  // each side from every distance the wheel reaches.
+  static constexpr int RingReduction = 2;
+  // The reduction the camera's distance needs now.
+  int MapReductionForDistance() const;
+  // Asks for the body's map at the detail the camera's distance needs, decoded on a
+  // worker; the user-interface thread goes on.
+  void MapDetailForDistance();
+  // The star map's, seen larger than it is, only by half.
+  static constexpr int FirstFrameStarsReduction = 2;
+  // The star map is held at reduced size, and its whole map while it decodes.
+  bool StarsReduced = false;
+  std::unique_ptr<TBackgroundDecode> FullStars;
 
   // Button N selects body N - 1 unless it is already the current one.
   void ButtonClick(int AIndex);

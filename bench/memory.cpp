@@ -9,8 +9,10 @@
 // peak during the burst (VmHWM, reset before it) and the level once it has settled are
 // printed against the calm tour's level from the same process.
 //
-// VmHWM is the peak over the whole run so far, the start's included. The figures are the
-// process's own; the X server's memory is not in them.
+// Each peak (VmHWM) is the one since the level before it: the start's from nothing, the
+// tour's from the level after start (the peak is reset there), and Saturn's, shown after
+// the tour, from the level after the tour; each is printed against the level it rises
+// from. The figures are the process's own; the X server's memory is not in them.
 //
 // Needs a display with OpenGL 3.3, for instance a virtual one at 1920 x 1080 with a
 // window manager:
@@ -39,6 +41,14 @@ void Report(const char* AWhen) {
   std::fflush(stdout);
 }
 
+// Forgets the peak so far: VmHWM starts again from the present level.
+void ResetPeak() {
+  std::FILE* f = std::fopen("/proc/self/clear_refs", "w");
+  if (!f) return;
+  std::fputs("5", f);
+  std::fclose(f);
+}
+
 int RunEmpty() {
   return bench::RunEmptyWindow(1500, [&](QOpenGLWindow&) { Report("empty window"); });
 }
@@ -51,6 +61,7 @@ int RunViewer() {
   viewer.WaitForFlyIn();
   bench::Pump(300);
   Report("viewer after start");
+  ResetPeak();
   std::vector<double> beyond;
   double firstRing = 0;
   for (int round = 1; round <= 2; ++round) {
@@ -66,18 +77,14 @@ int RunViewer() {
     }
     Report(round == 1 ? "after the 14 bodies" : "after the 14 bodies again");
   }
+  ResetPeak();
+  Form2->Buttons[5]->Click();
+  bench::Pump(300);
+  Report("with Saturn shown");
   std::sort(beyond.begin(), beyond.end());
   std::printf("switch beyond the fades: median %.3f s, worst %.3f s, worst first ring visit %.3f s\n",
               beyond[beyond.size() / 2], beyond.back(), firstRing);
   return 0;
-}
-
-// Forgets the peak so far: VmHWM starts again from the present level.
-void ResetPeak() {
-  std::FILE* f = std::fopen("/proc/self/clear_refs", "w");
-  if (!f) return;
-  std::fputs("5", f);
-  std::fclose(f);
 }
 
 int RunBurst() {
@@ -133,11 +140,15 @@ int main(int argc, char** argv) {
   const double startPeak = bench::Figure(viewer, "viewer after start", "peak");
   const double tourRss = bench::Figure(viewer, "after the 14 bodies again", "resident");
   const double tourPeak = bench::Figure(viewer, "after the 14 bodies again", "peak");
+  const double saturnRss = bench::Figure(viewer, "with Saturn shown", "resident");
+  const double saturnPeak = bench::Figure(viewer, "with Saturn shown", "peak");
   std::printf("\nthe figures with their goals (empty window resident %.1f MiB):\n", base);
-  bench::Goal("resident after start (MiB)", startRss, "MiB", 300);
-  bench::Goal("resident after visiting all fourteen bodies (MiB)", tourRss, "MiB", 380);
-  bench::Goal("peak / resident after start", startPeak / startRss, "", 1.15);
-  bench::Goal("peak / resident after the tour", tourPeak / tourRss, "", 1.15);
+  bench::Goal("resident after start (MiB)", startRss, "MiB", 250);
+  bench::Goal("resident after visiting all fourteen bodies (MiB)", tourRss, "MiB", 300);
+  bench::Goal("resident with Saturn shown (MiB)", saturnRss, "MiB", 330);
+  bench::Goal("peak of the start / resident after start", startPeak / startRss, "", 1.15);
+  bench::Goal("peak of the tour / resident after start", tourPeak / startRss, "", 1.15);
+  bench::Goal("peak of Saturn / resident after the tour", saturnPeak / tourRss, "", 1.15);
   bench::Goal("click to fully shown beyond the fades, median (s)",
               bench::Figure(viewer, "switch beyond the fades", "median"), "s", 0.15);
   bench::Goal("click to fully shown beyond the fades, worst (s)",

@@ -8,18 +8,33 @@
 #include <system_error>
 
 #include "platform/bitmap_codecs.h"
+#include "platform/guarded_call.h"
 #include "platform/resource_stream.h"
 
 namespace sphaerix {
 
-TBackgroundDecode::~TBackgroundDecode() { JoinAll(); }
+IBitmapCodecs& ReducedCodecs(int AReduction) {
+  // One per scale, for the user-interface thread, which decodes a picture again when the
+  // device lost it; made there, on the first Add that needs it.
+  static TQtBitmapCodecs half, quarter, eighth;
+  TQtBitmapCodecs& codecs = AReduction >= 8 ? eighth : AReduction >= 4 ? quarter : half;
+  codecs.SetReduction(AReduction);
+  return codecs;
+}
 
-void TBackgroundDecode::Add(TBitmap& ATarget, std::unique_ptr<TStream> AStream, bool AMipLevels) {
+TBackgroundDecode::~TBackgroundDecode() {
+  *FNotice->Alive = false;
+  JoinAll();
+}
+
+void TBackgroundDecode::Add(TBitmap& ATarget, std::unique_ptr<TStream> AStream, bool AMipLevels, int AReduction) {
   auto job = std::make_unique<TJob>();
   job->Target = &ATarget;
   job->MipLevels = AMipLevels;
+  job->Reduction = AReduction;
+  job->Notice = FNotice;
   job->Stream = std::move(AStream);
-  job->ReloadDecoder = &BitmapCodecs();
+  job->ReloadDecoder = AReduction > 1 ? &ReducedCodecs(AReduction) : &BitmapCodecs();
   if (!job->Stream->Memory()) {
     try {
       job->Bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(0, job->Stream->Size())));
@@ -40,6 +55,10 @@ void TBackgroundDecode::Add(TBitmap& ATarget, std::unique_ptr<TStream> AStream, 
   job->Stream->Seek(0, TSeekOrigin::End);
   TJob& j = *job;
   FJobs.push_back(std::move(job));
+  {
+    std::lock_guard<std::mutex> lock(FNotice->Lock);
+    ++FNotice->Running;
+  }
   try {
     j.Worker = std::thread([&j] { Decode(j); });
   } catch (const std::system_error&) {
@@ -54,6 +73,7 @@ void TBackgroundDecode::Decode(TJob& AJob) {
     // Workers run at the program's own priority: the next map must be ready when the
     // fade-out ends, and on a busy machine a lowered worker missed that by a second.
     TQtBitmapCodecs codecs;
+    codecs.SetReduction(AJob.Reduction);
     const std::uint8_t* data = AJob.Stream->Memory();
     std::size_t size = static_cast<std::size_t>(AJob.Stream->Size());
     if (!data) {
@@ -73,6 +93,37 @@ void TBackgroundDecode::Decode(TJob& AJob) {
   // A wait on the user-interface thread may be blocked with nothing else to wake it.
   if (QCoreApplication* app = QCoreApplication::instance())
     if (QAbstractEventDispatcher* loop = QAbstractEventDispatcher::instance(app->thread())) loop->wakeUp();
+  Ended(AJob.Notice);
+}
+
+void TBackgroundDecode::NotifyWhenReady(std::function<void()> AOnReady) {
+  std::lock_guard<std::mutex> lock(FNotice->Lock);
+  FNotice->OnReady = std::move(AOnReady);
+  FNotice->Posted = false;
+  if (FNotice->Running == 0) Post(*FNotice);
+}
+
+void TBackgroundDecode::Ended(const std::shared_ptr<TNotice>& ANotice) {
+  std::lock_guard<std::mutex> lock(ANotice->Lock);
+  if (--ANotice->Running == 0 && ANotice->OnReady) Post(*ANotice);
+}
+
+// Called with ANotice's lock held.
+void TBackgroundDecode::Post(TNotice& ANotice) {
+  if (ANotice.Posted) return;
+  ANotice.Posted = true;
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return;
+  std::weak_ptr<bool> alive = ANotice.Alive;
+  std::function<void()> onReady = ANotice.OnReady;
+  QMetaObject::invokeMethod(
+      app,
+      [alive, onReady] {
+        // Read on the user-interface thread, where the set is finished or dropped.
+        const std::shared_ptr<bool> owner = alive.lock();
+        if (owner && *owner && onReady) GuardedCall(onReady);
+      },
+      Qt::QueuedConnection);
 }
 
 bool TBackgroundDecode::Ready() const {
@@ -85,6 +136,7 @@ void TBackgroundDecode::JoinAll() {
 }
 
 void TBackgroundDecode::Finish() {
+  *FNotice->Alive = false;
   JoinAll();
   std::vector<std::unique_ptr<TJob>> jobs = std::move(FJobs);
   FJobs.clear();

@@ -10,7 +10,9 @@
 
 #include <atomic>
 #include <exception>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -18,6 +20,12 @@
 #include "scene/material/stream.h"
 
 namespace sphaerix {
+
+class IBitmapCodecs;
+
+// The user-interface thread's codecs that decode at 1/AReduction of the size (2, 4 or
+// 8), for the origin of a picture decoded so.
+IBitmapCodecs& ReducedCodecs(int AReduction);
 
 class TBackgroundDecode {
  public:
@@ -33,7 +41,15 @@ class TBackgroundDecode {
   // When no thread can be started the image is decoded at once, its failure kept for
   // Finish all the same.
   // With AMipLevels the worker also makes the picture's mip levels (TBitmap::BuildMipLevels).
-  void Add(TBitmap& ATarget, std::unique_ptr<TStream> AStream, bool AMipLevels = false);
+  // AReduction above 1 decodes a JPEG picture at 1/AReduction of its size on each side
+  // (TQtBitmapCodecs::SetReduction); its origin is then decoded again at that scale
+  // (ReducedCodecs).
+  void Add(TBitmap& ATarget, std::unique_ptr<TStream> AStream, bool AMipLevels = false, int AReduction = 1);
+
+  // AOnReady runs once on the user-interface thread, from its event loop, after every
+  // worker added so far has ended; not at all when this set is finished or dropped first.
+  // Call after the last Add.
+  void NotifyWhenReady(std::function<void()> AOnReady);
 
   // Waits for every worker, then raises each decoded bitmap's OnChange, in the order
   // added. Afterwards raises the first failure (EBitmapLoadingFailed, "Loading bitmap
@@ -49,10 +65,13 @@ class TBackgroundDecode {
   bool Ready() const;
 
  private:
+  struct TNotice;
   struct TJob {
     TBitmap* Target = nullptr;
     TBitmap Decoded;  // the worker's own
     bool MipLevels = false;
+    int Reduction = 1;
+    std::shared_ptr<TNotice> Notice;
     std::unique_ptr<TStream> Stream;
     std::vector<std::uint8_t> Bytes;  // the content of a stream that is not memory-backed
     // Decodes the picture again should the device lose it: the user-interface thread's
@@ -66,6 +85,19 @@ class TBackgroundDecode {
   void JoinAll();
 
   std::vector<std::unique_ptr<TJob>> FJobs;
+  // What the workers share for NotifyWhenReady: how many still run, and the notice the
+  // last of them posts. Alive is cleared on the user-interface thread when this set is
+  // finished or goes, so a notice still queued then does nothing.
+  struct TNotice {
+    std::mutex Lock;
+    int Running = 0;
+    bool Posted = false;
+    std::function<void()> OnReady;
+    std::shared_ptr<bool> Alive = std::make_shared<bool>(true);
+  };
+  static void Ended(const std::shared_ptr<TNotice>& ANotice);
+  static void Post(TNotice& ANotice);
+  std::shared_ptr<TNotice> FNotice = std::make_shared<TNotice>();
 };
 
 }  // namespace sphaerix

@@ -78,8 +78,15 @@ TBitmapPixels ScaleLinear(const std::uint32_t* ASrc, int AW, int AH, int ANewW, 
   return out;
 }
 
-// Hands the decoded pixels to the bitmap, scaled down first when a side is too long.
-void Deliver(TBitmap& ABitmap, int AW, int AH, TBitmapPixels APixels) {
+// Hands the decoded pixels to the bitmap, scaled down first when a side is too long, or
+// to 1/AReduction of each side (rounded up, as libjpeg-turbo's reduced sizes are).
+void Deliver(TBitmap& ABitmap, int AW, int AH, TBitmapPixels APixels, int AReduction = 1) {
+  if (AReduction > 1) {
+    const int w = (AW + AReduction - 1) / AReduction, h = (AH + AReduction - 1) / AReduction;
+    APixels = ScaleLinear(APixels.get(), AW, AH, w, h);
+    AW = w;
+    AH = h;
+  }
   if (AW > MaxBitmapSize || AH > MaxBitmapSize) {
     const double scale = static_cast<double>(MaxBitmapSize) / std::max(AW, AH);
     const int w = std::clamp(static_cast<int>(std::lround(AW * scale)), 1, MaxBitmapSize);
@@ -147,6 +154,10 @@ TQtBitmapCodecs::~TQtBitmapCodecs() {
   if (FCompressor) tjDestroy(static_cast<tjhandle>(FCompressor));
 }
 
+void TQtBitmapCodecs::SetReduction(int AValue) {
+  FReduction = AValue >= 8 ? 8 : AValue >= 4 ? 4 : AValue >= 2 ? 2 : 1;
+}
+
 void TQtBitmapCodecs::LoadFromMemory(TBitmap& ABitmap, const std::uint8_t* AData,
                                      std::size_t ASize) {
   if (!AData || ASize == 0) throw EBitmapLoadingFailed();
@@ -156,7 +167,7 @@ void TQtBitmapCodecs::LoadFromMemory(TBitmap& ABitmap, const std::uint8_t* AData
       TBitmapPixels pixels;
       int w = 0, h = 0;
       if (DecodePlainPng(AData, ASize, pixels, w, h)) {
-        Deliver(ABitmap, w, h, std::move(pixels));
+        Deliver(ABitmap, w, h, std::move(pixels), FReduction);
         return;
       }
     }
@@ -182,6 +193,13 @@ bool TQtBitmapCodecs::DecodeJpeg(TBitmap& ABitmap, const std::uint8_t* AData,
   if (w <= 0 || h <= 0 || static_cast<std::uint64_t>(w) * h * 4 > MaxDecodedBytes)
     throw EBitmapLoadingFailed();
   if (colorspace == TJCS_CMYK || colorspace == TJCS_YCCK) return false;
+  // libjpeg-turbo skips most of the inverse transform at these scales; the size rounds
+  // up, as the decoder's own does.
+  if (FReduction > 1) {
+    const tjscalingfactor factor{1, FReduction};
+    w = TJSCALED(w, factor);
+    h = TJSCALED(h, factor);
+  }
   TBitmapPixels pixels = TBitmap::AllocatePixels(w, h);
   // A warning (a truncated or slightly damaged file) still yields a whole picture, as
   // any viewer shows it; only a fatal error fails the load.
@@ -223,7 +241,7 @@ void TQtBitmapCodecs::DecodeWithQt(TBitmap& ABitmap, const std::uint8_t* AData,
   for (int y = 0; y < h; ++y)
     std::memcpy(pixels.get() + static_cast<std::size_t>(y) * w, image.constScanLine(y),
                 static_cast<std::size_t>(w) * 4);
-  Deliver(ABitmap, w, h, std::move(pixels));
+  Deliver(ABitmap, w, h, std::move(pixels), FReduction);
 }
 
 // ---------------------------------------------------------------------------------------

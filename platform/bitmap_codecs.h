@@ -45,6 +45,12 @@ class TQtBitmapCodecs : public IBitmapCodecs {
 
   // Off: every PNG goes through Qt (to compare both paths).
   void SetPlainPngPath(bool AValue) { FPlainPng = AValue; }
+  // Pictures decode at 1/AValue of their size on each side (1, 2, 4 or 8; other values
+  // round down to one of these), sides rounded up: JPEG for a fraction of the work, other
+  // formats decoded whole and then scaled down (an even side halves to the mean of each
+  // 2 x 2 block).
+  void SetReduction(int AValue);
+  int Reduction() const { return FReduction; }
 
  private:
   bool DecodeJpeg(TBitmap& ABitmap, const std::uint8_t* AData, std::size_t ASize);
@@ -54,6 +60,7 @@ class TQtBitmapCodecs : public IBitmapCodecs {
   void* FDecompressor = nullptr;  // tjhandle, made on first use and kept
   void* FCompressor = nullptr;
   bool FPlainPng = true;
+  int FReduction = 1;
 };
 
 // True when AFileName ends in the extension of a picture type the codecs save, in any

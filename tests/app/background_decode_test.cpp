@@ -2,6 +2,7 @@
 // on the calling thread only when handed over, and an undecodable image reported as
 // "Loading bitmap failed." with the others still delivered.
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QImage>
 
 #include <gtest/gtest.h>
@@ -138,6 +139,82 @@ TEST_F(BackgroundDecodeTest, DroppedUnfinishedItWaitsAndGivesTheNotificationBack
   EXPECT_EQ(target.Changes, 0);
   target.Bitmap.BitmapChanged();
   EXPECT_EQ(target.Changes, 1);
+}
+
+}  // namespace
+}  // namespace sphaerix
+
+namespace sphaerix {
+namespace {
+
+// A memory-backed stream whose bytes stay for the whole run, as the program's resources do.
+class TPermanentStream : public TMemoryViewStream {
+ public:
+  using TMemoryViewStream::TMemoryViewStream;
+  bool Permanent() const override { return true; }
+};
+
+TEST_F(BackgroundDecodeTest, TheReadyNoticeComesOnceFromTheLoopAndNeverForASetFinishedOrDropped) {
+  const Bytes png = MakePng(300, 200, 7);
+  TWatched target;
+  int notices = 0;
+  {
+    TBackgroundDecode decode;
+    decode.Add(target.Bitmap, std::make_unique<TOwnedBytesStream>(png));
+    decode.Add(target.Bitmap, std::make_unique<TOwnedBytesStream>(png));
+    decode.NotifyWhenReady([&] {
+      ++notices;
+      EXPECT_TRUE(decode.Ready());
+    });
+    // Never from inside the call, only from the loop, once.
+    EXPECT_EQ(notices, 0);
+    while (!decode.Ready()) std::this_thread::yield();
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    EXPECT_EQ(notices, 1);
+    decode.Finish();
+  }
+  // Finished or dropped before the loop ran: the queued notice does nothing.
+  for (bool finish : {true, false}) {
+    SCOPED_TRACE(finish);
+    {
+      TBackgroundDecode decode;
+      decode.Add(target.Bitmap, std::make_unique<TOwnedBytesStream>(png));
+      decode.NotifyWhenReady([&] { ++notices; });
+      while (!decode.Ready()) std::this_thread::yield();
+      if (finish) decode.Finish();
+    }
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    EXPECT_EQ(notices, 1);
+  }
+}
+
+TEST_F(BackgroundDecodeTest, AReducedPictureIsDecodedAgainAtItsOwnSize) {
+  std::vector<unsigned char> rgb(64 * 32 * 3, 90);
+  QImage image(rgb.data(), 64, 32, 64 * 3, QImage::Format_RGB888);
+  QByteArray data;
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::WriteOnly);
+  ASSERT_TRUE(image.save(&buffer, "JPEG"));
+  const Bytes jpeg(data.begin(), data.end());
+  TBitmap reduced, whole;
+  TBackgroundDecode decode;
+  decode.Add(reduced, std::make_unique<TPermanentStream>(jpeg.data(), jpeg.size()), true, 4);
+  decode.Add(whole, std::make_unique<TPermanentStream>(jpeg.data(), jpeg.size()), true);
+  decode.Finish();
+  EXPECT_EQ(reduced.Width(), 16);
+  EXPECT_EQ(reduced.Height(), 8);
+  EXPECT_EQ(reduced.MipLevelCount(), 4);
+  EXPECT_EQ(whole.Width(), 64);
+  // Let go and decoded again, as after the device took them: each at its own size, the
+  // size the device holds.
+  for (TBitmap* b : {&reduced, &whole}) {
+    ASSERT_EQ(b->Origin(), jpeg.data());
+    const int w = b->Width(), h = b->Height();
+    b->ReleasePixels();
+    ASSERT_TRUE(b->ReloadPixels());
+    EXPECT_EQ(b->Width(), w);
+    EXPECT_EQ(b->Height(), h);
+  }
 }
 
 }  // namespace

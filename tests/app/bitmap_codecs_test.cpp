@@ -167,6 +167,44 @@ TEST_F(BitmapCodecsTest, ColourJpegDecodesToOpaqueBgra) {
   EXPECT_LE(Distance(bitmap.Pixel(13, 13), 0xFFC86432), 3);
 }
 
+TEST_F(BitmapCodecsTest, ReducedJpegDecodesAtAFractionOfItsSizeAsLibjpegScalesIt) {
+  // Odd sides: the reduced size rounds up, as libjpeg-turbo's own does.
+  const int w = 37, h = 21;
+  std::vector<unsigned char> rgb(w * h * 3);
+  for (int i = 0; i < w * h * 3; ++i) rgb[i] = static_cast<unsigned char>((i * 37) % 251);
+  const Bytes jpeg = MakeJpeg(rgb, w, h, TJPF_RGB, TJSAMP_420);
+  struct TCase { int Asked, Used, W, H; };
+  for (const TCase c : {TCase{1, 1, 37, 21}, TCase{2, 2, 19, 11}, TCase{3, 2, 19, 11}, TCase{4, 4, 10, 6},
+                        TCase{8, 8, 5, 3}, TCase{16, 8, 5, 3}}) {
+    SCOPED_TRACE(c.Asked);
+    TQtBitmapCodecs codecs;
+    codecs.SetReduction(c.Asked);
+    EXPECT_EQ(codecs.Reduction(), c.Used);
+    TBitmap bitmap;
+    codecs.LoadFromMemory(bitmap, jpeg.data(), jpeg.size());
+    ASSERT_EQ(bitmap.Width(), c.W);
+    ASSERT_EQ(bitmap.Height(), c.H);
+    tjhandle tj = tjInitDecompress();
+    std::vector<unsigned char> ref(c.W * c.H * 4);
+    ASSERT_EQ(tjDecompress2(tj, jpeg.data(), jpeg.size(), ref.data(), c.W, 0, c.H, TJPF_BGRA, 0), 0);
+    tjDestroy(tj);
+    EXPECT_EQ(std::memcmp(bitmap.Bits(), ref.data(), ref.size()), 0);
+  }
+  // Other formats decode whole, then shrink: by half, each pixel the mean of its block.
+  QImage image(10, 6, QImage::Format_ARGB32);
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 10; ++x) image.setPixel(x, y, (x + y) % 2 ? qRgba(200, 100, 40, 255) : qRgba(0, 0, 0, 255));
+  const Bytes png = Encode(image, "PNG");
+  TQtBitmapCodecs codecs;
+  codecs.SetReduction(2);
+  TBitmap bitmap;
+  codecs.LoadFromMemory(bitmap, png.data(), png.size());
+  ASSERT_EQ(bitmap.Width(), 5);
+  ASSERT_EQ(bitmap.Height(), 3);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) EXPECT_LE(Distance(bitmap.Pixel(x, y), 0xFF643214), 1) << x << "," << y;
+}
+
 TEST_F(BitmapCodecsTest, GreyscaleJpegDecodesToOpaqueGrey) {
   const int w = 8, h = 8;
   std::vector<unsigned char> grey(w * h);

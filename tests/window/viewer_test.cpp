@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/background_decode.h"
+#include "platform/bitmap_codecs.h"
+#include "platform/bitmap_codecs.h"
 #include "platform/resource_stream.h"
 #include "scene/animation/animation.h"
 #include "scene/animation/clock.h"
@@ -34,7 +37,7 @@ namespace {
 std::uint64_t Fingerprint(const TBitmap& ABitmap) {
   if (!ABitmap.Bits() && ABitmap.Origin()) {
     TBitmap again;
-    BitmapCodecs().LoadFromMemory(again, ABitmap.Origin(), ABitmap.OriginSize());
+    ABitmap.OriginDecoder()->LoadFromMemory(again, ABitmap.Origin(), ABitmap.OriginSize());
     return Fingerprint(again);
   }
   std::uint64_t h = static_cast<std::uint64_t>(ABitmap.Width()) * 1000003u + ABitmap.Height();
@@ -43,10 +46,13 @@ std::uint64_t Fingerprint(const TBitmap& ABitmap) {
   return h;
 }
 
+// Of the body's map at the size the body's material holds it now.
 std::uint64_t MapFingerprint(int ABody) {
   TResourceStream stream(BodyTextureResourceName(ABody).toStdString());
+  TQtBitmapCodecs codecs;
+  codecs.SetReduction(Form2->Selection.Reduction);
   TBitmap map;
-  map.LoadFromStream(stream);
+  codecs.LoadFromMemory(map, stream.Memory(), static_cast<std::size_t>(stream.Size()));
   return Fingerprint(map);
 }
 
@@ -72,6 +78,12 @@ TEST_F(ViewerStart, StartsWithEarthSpinningAndTheCameraFlyingIn) {
   EXPECT_EQ(Form2->Sphere1->Opacity(), 1.0f);
   EXPECT_TRUE(Form2->FloatAnimation1->Running());
   EXPECT_FALSE(Form2->Disk1->Visible());
+  // The first frame's map is the body's at a quarter of its size; the half-size one
+  // takes its place during the fly-in, the whole sky likewise.
+  EXPECT_TRUE(WaitFor([] {
+    return Form2->Selection.Reduction == TForm2::FarReduction && !Form2->Selection.Full && !Form2->StarsReduced &&
+           !Form2->FullStars;
+  }));
   EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(0));
   // Stars first, then the rig, the planet (with its ring) and the design rig.
   const std::vector<TControl3D*> order = {Form2->Sphere2, Form2->Dummy1, Form2->Sphere1,
@@ -82,6 +94,123 @@ TEST_F(ViewerStart, StartsWithEarthSpinningAndTheCameraFlyingIn) {
   EXPECT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }));
   const float y = Form2->Sphere1->RotationAngle().Y();
   EXPECT_TRUE(WaitFor([y] { return Form2->Sphere1->RotationAngle().Y() != y; }));
+}
+
+namespace {
+
+// The largest channel difference over a grid of pixels across both pictures, and how
+// many grid pixels differ by more than ATolerance.
+struct TPictureDifference {
+  double Largest = 0;
+  int Beyond = 0;
+  int Compared = 0;
+};
+
+TPictureDifference Compare(const TBitmap& A, const TBitmap& B, double ATolerance) {
+  TPictureDifference d;
+  if (A.Width() != B.Width() || A.Height() != B.Height()) {
+    d.Largest = 255;
+    d.Beyond = 1;
+    return d;
+  }
+  for (int y = 2; y < A.Height(); y += 7)
+    for (int x = 3; x < A.Width(); x += 7) {
+      const Rgba a = Channels(A.Pixel(x, y)), b = Channels(B.Pixel(x, y));
+      const double m = std::max({std::fabs(a.R - b.R), std::fabs(a.G - b.G), std::fabs(a.B - b.B)});
+      d.Largest = std::max(d.Largest, m);
+      if (m > ATolerance) ++d.Beyond;
+      ++d.Compared;
+    }
+  return d;
+}
+
+// The view held still: the spin stopped at a fixed angle, the rig straight.
+std::unique_ptr<TBitmap> StillView() {
+  Form2->FloatAnimation1->StopAtCurrent();
+  Form2->Sphere1->RotationAngle().SetY(-40);
+  return Form2->Viewport3D1->MakeScreenshot();
+}
+
+}  // namespace
+
+// Puts the body's map at 1/AReduction of its size in the body's material, decoded here.
+void HoldMap(int ABody, int AReduction) {
+  TQtBitmapCodecs codecs;
+  TResourceStream map(BodyTextureResourceName(ABody).toStdString());
+  codecs.SetReduction(AReduction);
+  TBitmap b;
+  codecs.LoadFromMemory(b, map.Memory(), static_cast<std::size_t>(map.Size()));
+  Form2->LightMaterialSource1->Texture().TakeOver(b);
+}
+
+TEST_F(ViewerStart, AfterTheFlyInTheHalfSizeMapLooksAsTheWholeOne) {
+  ASSERT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }, 30000));
+  ASSERT_TRUE(WaitFor([] {
+    return Form2->Selection.Reduction == TForm2::FarReduction && !Form2->Selection.Full && !Form2->StarsReduced &&
+           !Form2->FullStars;
+  }));
+  const std::unique_ptr<TBitmap> shown = StillView();
+  // The same view from the whole maps, decoded here, as a start without reduced decodes
+  // would have them.
+  HoldMap(0, 1);
+  {
+    TResourceStream stars("Stars");
+    Form2->TextureMaterialSource3->Texture().LoadFromStream(stars);
+  }
+  const std::unique_ptr<TBitmap> whole = StillView();
+  // At this distance the half-size map gives about 0.7 texels a pixel: a few coastline
+  // pixels differ a little, nothing an eye finds.
+  const TPictureDifference same = Compare(*shown, *whole, 8);
+  EXPECT_LE(same.Beyond, same.Compared / 200) << "largest difference " << same.Largest;
+  EXPECT_LE(same.Largest, 40);
+  // The check has teeth: the first frame's quarter-size map differs plainly.
+  HoldMap(0, TForm2::FirstFrameReduction);
+  const std::unique_ptr<TBitmap> soft = StillView();
+  const TPictureDifference differs = Compare(*soft, *whole, 4);
+  EXPECT_GT(differs.Beyond, differs.Compared / 100) << "largest difference " << differs.Largest;
+}
+
+TEST_F(Viewer, ZoomingInBringsTheWholeMapWithoutWaitingAndASwitchAtTheDefaultDistanceTheHalfOne) {
+  ASSERT_TRUE(WaitFor([] { return Form2->Selection.Reduction == TForm2::FarReduction && !Form2->Selection.Full; }));
+  // One wheel step in: the whole map is on its way, the step itself returns at once.
+  Form2->DoZoom(true);
+  EXPECT_TRUE(Form2->Selection.Full);
+  while (Form2->Camera1->Position().Z() < -6.0f) Form2->DoZoom(true);
+  ASSERT_TRUE(WaitFor([] { return Form2->Selection.Reduction == 1 && !Form2->Selection.Full; }));
+  EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(0));
+  // At the nearest distance the half-size map would be plainly softer.
+  const std::unique_ptr<TBitmap> near = StillView();
+  HoldMap(0, TForm2::FarReduction);
+  const TPictureDifference differs = Compare(*StillView(), *near, 4);
+  EXPECT_GT(differs.Beyond, differs.Compared / 100) << "largest difference " << differs.Largest;
+  HoldMap(0, 1);
+  // Near, a switch brings the whole map at once; back at the default distance, half.
+  Form2->Buttons[1]->Click();
+  EXPECT_EQ(Form2->Selection.Reduction, 1);
+  EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(1));
+  while (Form2->Camera1->Position().Z() > -15.0f) Form2->DoZoom(false);
+  Form2->Buttons[0]->Click();
+  EXPECT_EQ(Form2->Selection.Reduction, TForm2::FarReduction);
+  EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(0));
+}
+
+TEST_F(Viewer, TheHalfSizeRingLooksAsTheWholeOneFromEveryDistance) {
+  Select(5);
+  ASSERT_EQ(Form2->TextureMaterialSource2->TextureMaterial().Texture()->Width(), 4096 / TForm2::RingReduction);
+  for (float z : {-15.0f, -10.0f, -6.0f}) {
+    SCOPED_TRACE(z);
+    Form2->Camera1->Position().SetZ(z);
+    TResourceStream ring("SaturnRing");
+    TBitmap half;
+    ReducedCodecs(TForm2::RingReduction).LoadFromMemory(half, ring.Memory(), static_cast<std::size_t>(ring.Size()));
+    Form2->TextureMaterialSource2->Texture().TakeOver(half);
+    const std::unique_ptr<TBitmap> shown = StillView();
+    Form2->TextureMaterialSource2->Texture().LoadFromStream(ring);
+    const std::unique_ptr<TBitmap> whole = StillView();
+    const TPictureDifference d = Compare(*shown, *whole, 8);
+    EXPECT_LE(d.Beyond, d.Compared / 200) << "largest difference " << d.Largest;
+    EXPECT_LE(d.Largest, 40);
+  }
 }
 
 TEST_F(Viewer, SaturnShowsItsRingAndTiltsRigAndSky) {
@@ -135,11 +264,12 @@ TEST_F(Viewer, TheButtonOfTheBodyOnScreenDoesNothing) {
   EXPECT_NEAR(Form2->Dummy1->RotationAngle().Y(), 40.0f, 1e-4);  // the orbit is kept
 }
 
-TEST_F(Viewer, EarthMarsEarthShowsTheWholeEarthMapAgain) {
+TEST_F(Viewer, EarthMarsEarthShowsTheEarthMapAgain) {
   Select(1);
   EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(1));
   Select(0);
-  EXPECT_EQ(Form2->LightMaterialSource1->LightMaterial().Texture()->Width(), 4096);
+  // At the default distance, at half its size.
+  EXPECT_EQ(Form2->LightMaterialSource1->LightMaterial().Texture()->Width(), 4096 / TForm2::FarReduction);
   EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(0));
 }
 
