@@ -17,6 +17,7 @@
 #include "platform/quit_signals.h"
 #include "ui/accessibility.h"
 #include "ui/form.h"
+#include "ui/window_steps.h"
 
 namespace sphaerix {
 
@@ -118,7 +119,11 @@ void TApplication::CreateQueuedForms() {
 }
 
 void TApplication::ShowMainForm() {
-  if (FMainForm && !Terminated()) FMainForm->Show();
+  if (!FMainForm || Terminated()) return;
+  // A test's way to drive the window where no keyboard reaches it; unset in normal use.
+  const QString steps = qEnvironmentVariable("SPHAERIX_WINDOW_STEPS");
+  if (!steps.isEmpty()) PlayWindowSteps(*FMainForm, steps);
+  FMainForm->Show();
 }
 
 int TApplication::Run() {

@@ -152,9 +152,15 @@ void TFormBase::SetFullScreen(bool AValue) {
     const Qt::WindowStates states = FWindow->windowStates();
     FRestoreMaximized = states & Qt::WindowMaximized;
     if (states == Qt::WindowNoState) FRestoreGeometry = FWindow->geometry();
-    FWindow->showFullScreen();
+    // A maximised window stays maximised under full screen, so that leaving full screen
+    // only drops the full-screen state. Dropping full screen and asking for maximised in
+    // one go makes a Wayland compositor configure a maximised state without a size, which
+    // the window then acknowledges with its old size: a protocol error that ends the
+    // program. Going through the normal state instead resizes the window several times.
+    FWindow->setWindowStates(FRestoreMaximized ? Qt::WindowFullScreen | Qt::WindowMaximized
+                                               : Qt::WindowFullScreen);
   } else if (FRestoreMaximized) {
-    FWindow->showMaximized();
+    FWindow->setWindowStates(Qt::WindowMaximized);
   } else {
     FWindow->showNormal();
     if (FRestoreGeometry.isValid()) FWindow->setGeometry(FRestoreGeometry);

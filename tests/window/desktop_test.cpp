@@ -151,35 +151,53 @@ TEST(SmallScreenProcess, KeysLeaveFullScreenIntoAWindowThatFitsAndQuit) {
   EXPECT_EQ(app.Process().exitCode(), 0);
 }
 
+// A headless Wayland compositor on a private runtime folder, and the program set up to
+// run on it natively.
+struct HeadlessWeston {
+  QTemporaryDir Runtime;
+  const QString Socket = "sphaerix-test";
+  Child Compositor;
+  std::string Failure;
+
+  bool Start() {
+    if (QStandardPaths::findExecutable("weston").isEmpty()) {
+      Failure = "weston is not installed";
+      return false;
+    }
+    QFile::setPermissions(Runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    Compositor.Process.setProcessEnvironment(
+        EnvironmentWith({{"XDG_RUNTIME_DIR", Runtime.path()}}, {"DISPLAY", "WAYLAND_DISPLAY"}));
+    Compositor.Process.setProcessChannelMode(QProcess::MergedChannels);
+    Compositor.Process.start("weston", {"--backend=headless-backend.so", "--socket=" + Socket, "--idle-time=0",
+                                        "--width=1024", "--height=768"});
+    const bool started = Compositor.Process.waitForStarted(10000) &&
+                         WaitFor([&] {
+                           return QFileInfo::exists(Runtime.path() + "/" + Socket) ||
+                                  Compositor.Process.state() == QProcess::NotRunning;
+                         }, 30000) &&
+                         Compositor.Process.state() == QProcess::Running;
+    if (!started)
+      Failure = "the headless Wayland compositor could not start here: " + Compositor.Process.readAll().toStdString();
+    return started;
+  }
+
+  void Prepare(ChildProgram& AProgram) const {
+    AProgram.Environment.insert("XDG_RUNTIME_DIR", Runtime.path());
+    AProgram.Environment.insert("WAYLAND_DISPLAY", Socket);
+    AProgram.Environment.insert("QT_QPA_PLATFORM", "wayland");
+    AProgram.Environment.remove("DISPLAY");
+  }
+};
+
 // Under a headless Wayland compositor, natively: the first frame comes after the
 // window's first configure (a frame before it is a protocol error that ends the program),
 // and the session's request to end gives a clean exit.
 TEST(WaylandProcess, FirstFrameAfterTheFirstConfigureAndACleanExit) {
-  if (QStandardPaths::findExecutable("weston").isEmpty()) GTEST_SKIP() << "weston is not installed";
-  QTemporaryDir runtime;
-  QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  const QString socket = "sphaerix-test";
-  Child compositor;
-  compositor.Process.setProcessEnvironment(
-      EnvironmentWith({{"XDG_RUNTIME_DIR", runtime.path()}}, {"DISPLAY", "WAYLAND_DISPLAY"}));
-  compositor.Process.setProcessChannelMode(QProcess::MergedChannels);
-  compositor.Process.start("weston", {"--backend=headless-backend.so", "--socket=" + socket, "--idle-time=0",
-                                      "--width=1024", "--height=768"});
-  const bool started = compositor.Process.waitForStarted(10000) &&
-                       WaitFor([&] {
-                         return QFileInfo::exists(runtime.path() + "/" + socket) ||
-                                compositor.Process.state() == QProcess::NotRunning;
-                       }, 30000) &&
-                       compositor.Process.state() == QProcess::Running;
-  if (!started)
-    GTEST_SKIP() << "the headless Wayland compositor could not start here: "
-                 << compositor.Process.readAll().toStdString();
+  HeadlessWeston compositor;
+  if (!compositor.Start()) GTEST_SKIP() << compositor.Failure;
 
   ChildProgram program;
-  program.Environment.insert("XDG_RUNTIME_DIR", runtime.path());
-  program.Environment.insert("WAYLAND_DISPLAY", socket);
-  program.Environment.insert("QT_QPA_PLATFORM", "wayland");
-  program.Environment.remove("DISPLAY");
+  compositor.Prepare(program);
   // The protocol as the program speaks it, to see the configure and the frames.
   program.Environment.insert("WAYLAND_DEBUG", "client");
   ASSERT_TRUE(program.Start());
@@ -217,4 +235,53 @@ TEST(WaylandProcess, FirstFrameAfterTheFirstConfigureAndACleanExit) {
   EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(app.exitCode(), 0);
   EXPECT_FALSE(log.contains("Protocol error")) << log.right(3000).toStdString();
+}
+
+// Under a headless Wayland compositor: leaving full screen from a maximised window goes
+// back to maximised with one resize, and the compositor has no protocol error to end the
+// program with. No keyboard reaches a headless compositor's windows, so the program plays
+// the steps itself, each once the compositor has applied the one before.
+TEST(WaylandProcess, LeavingFullScreenReturnsToMaximised) {
+  HeadlessWeston compositor;
+  if (!compositor.Start()) GTEST_SKIP() << compositor.Failure;
+  ChildProgram program;
+  compositor.Prepare(program);
+  program.Environment.insert("WAYLAND_DEBUG", "client");
+  // Out of the starting full screen, maximise, then full screen on and off twice, by F11
+  // and by Esc.
+  program.Environment.insert("SPHAERIX_WINDOW_STEPS", "F11 max F11 F11 F11 Esc");
+  ASSERT_TRUE(program.Start());
+  QProcess& app = program.Process();
+
+  QString log;
+  const bool done = WaitFor([&] {
+    app.waitForReadyRead(50);
+    log += QString::fromLocal8Bit(app.readAllStandardError());
+    return log.contains("window: steps done") || app.state() == QProcess::NotRunning;
+  }, 180000);
+  ASSERT_TRUE(done && app.state() == QProcess::Running) << log.right(4000).toStdString();
+  EXPECT_FALSE(log.contains("error")) << log.right(4000).toStdString();
+
+  // The sizes the window had, in order, each change once; the last three belong to the
+  // last full screen and its end.
+  QStringList sizes;
+  const QRegularExpression report("^window: (\\d+) (\\d+x\\d+)$");
+  int lastState = 0;
+  for (const QString& line : log.split('\n')) {
+    const auto m = report.match(line);
+    if (!m.hasMatch()) continue;
+    lastState = m.captured(1).toInt();
+    if (sizes.isEmpty() || sizes.last() != m.captured(2)) sizes << m.captured(2);
+  }
+  EXPECT_EQ(lastState, static_cast<int>(Qt::WindowMaximized)) << log.right(4000).toStdString();
+  ASSERT_GE(sizes.size(), 4) << sizes.join(' ').toStdString();
+  // Maximised, full screen, maximised again at the same size: one resize each way.
+  const int n = static_cast<int>(sizes.size());
+  EXPECT_EQ(sizes[n - 1], sizes[n - 3]) << sizes.join(' ').toStdString();
+  EXPECT_EQ(sizes[n - 2], "1024x768") << sizes.join(' ').toStdString();
+  EXPECT_NE(sizes[n - 1], "1024x768") << sizes.join(' ').toStdString();
+
+  ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+  ASSERT_TRUE(app.waitForFinished(30000)) << "still running after the request to end";
+  EXPECT_EQ(app.exitCode(), 0);
 }
