@@ -408,8 +408,7 @@ void PrepareBody(TForm2* f, int AIndex) {
     if (!s.Full->Ready()) return;
     s.Full.reset();
   }
-  if (s.Reduced && s.Reduction > f->MapReductionForDistance()) {
-    s.Reduced = false;
+  if (s.Reduction > f->MapReductionForDistance()) {
     s.Reduction = 1;
     s.Loaded = -1;
   }
@@ -496,7 +495,7 @@ void StartFullMap(TForm2* f) {
   // A selection under way decodes maps of its own; a finer map on its way is let finish
   // (the handover asks again if the distance changed meanwhile), so no more than one
   // decode runs for the body.
-  if (!s.Reduced || s.Reduction <= wanted || s.Full || s.Running || s.Loaded < 0 ||
+  if (s.Reduction <= wanted || s.Full || s.Running || s.Loaded < 0 ||
       !BodyTextures[static_cast<size_t>(s.Loaded)])
     return;
   auto full = std::make_unique<TBackgroundDecode>();
@@ -515,7 +514,6 @@ void HandOverFullMap(TForm2* f) {
   std::unique_ptr<TBackgroundDecode> full = std::move(s.Full);
   // The coarser map stays should the finer one fail to decode; it is not tried again.
   s.Reduction = s.FullReduction;
-  s.Reduced = s.Reduction > 1;
   full->Finish();
   full.reset();
   ReturnFreedMemory();
@@ -594,7 +592,6 @@ void SelectBody(int AIndex) {
       pictures->Finish();
       s.Loaded = index;
       s.Reduction = s.NextSetReduction;
-      s.Reduced = s.Reduction > 1;
     }
     SwapBody(f, index);
     if (seen) {

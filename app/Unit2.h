@@ -52,10 +52,9 @@ struct TSelectionState {
   int NextReduction = 0;
   int NextSetReduction = 1;
   // The body's material holds Loaded's map at 1/Reduction of its size on each side. A
-  // finer one, as the camera's distance needs it, decodes in Finer and takes its place
+  // finer one, as the camera's distance needs it, decodes in Full and takes its place
   // when done, unless a selection starts first, which drops it.
   int Reduction = 1;
-  bool Reduced = false;  // Reduction > 1
   std::unique_ptr<TBackgroundDecode> Full;
   int FullReduction = 1;
   // How many selections are on the stack now, and the most there ever were.

@@ -285,24 +285,19 @@ void TGLRenderContext::DrawTriangles(const TVertexBuffer& AVertices, const TInde
   gl->glDisable(GL_CULL_FACE);
 }
 
-namespace {
-
 // The uniforms every mesh program shares: the model matrix, the eye, and the outline of
-// a sphere to smooth (none: radius 0).
-template <typename TOutlineSpec>
-void SetShapeUniforms(QOpenGLFunctions_3_3_Core* gl, TGLDevice& ADevice, TGLDevice::Program& AProgram,
-                      const TMatrix3D& AModel, const TMatrix3D& AViewProjection, const TPoint3D& AEye,
-                      const TOutlineSpec& AOutline, int AOutlinePass) {
-  SetUniformMatrix(gl, ADevice.Location(AProgram, "ModelView"), AModel);
-  SetUniformMatrix(gl, ADevice.Location(AProgram, "ViewProjection"), AViewProjection);
-  gl->glUniform1f(ADevice.Location(AProgram, "OutlinePush"), AOutline.Push);
-  gl->glUniform1f(ADevice.Location(AProgram, "OutlinePass"), static_cast<float>(AOutlinePass));
-  gl->glUniform4f(ADevice.Location(AProgram, "Outline"), AOutline.Centre.X, AOutline.Centre.Y, AOutline.Centre.Z,
-                  AOutline.Radius);
-  gl->glUniform3f(ADevice.Location(AProgram, "Eye"), AEye.X, AEye.Y, AEye.Z);
+// the sphere being drawn, if it is smoothed (none: radius 0).
+void TGLRenderContext::SetShapeUniforms(TGLDevice::Program& AProgram) {
+  QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
+  const TPoint3D eye = CurrentEyePosition();
+  SetUniformMatrix(gl, FDevice->Location(AProgram, "ModelView"), CurrentMatrix());
+  SetUniformMatrix(gl, FDevice->Location(AProgram, "ViewProjection"), CurrentCameraMatrix() * CurrentProjectionMatrix());
+  gl->glUniform1f(FDevice->Location(AProgram, "OutlinePush"), FOutline.Push);
+  gl->glUniform1f(FDevice->Location(AProgram, "OutlinePass"), static_cast<float>(FOutlinePass));
+  gl->glUniform4f(FDevice->Location(AProgram, "Outline"), FOutline.Centre.X, FOutline.Centre.Y, FOutline.Centre.Z,
+                  FOutline.Radius);
+  gl->glUniform3f(FDevice->Location(AProgram, "Eye"), eye.X, eye.Y, eye.Z);
 }
-
-}  // namespace
 
 void TGLRenderContext::DrawSphereTriangles(TCustomMesh& ASphere, const TVertexBuffer& AVertices,
                                            const TIndexBuffer& AIndices, TMaterial* AMaterial, float AOpacity,
@@ -404,8 +399,7 @@ void TGLRenderContext::DrawLightMaterial(const TLightMaterial& AMaterial, float 
   gl->glUseProgram(p.Id());
   const TMatrix3D& model = CurrentMatrix();
   SetUniformMatrix(gl, FDevice->Location(p, "MVPMatrix"), CurrentModelViewProjection());
-  SetShapeUniforms(gl, *FDevice, p, model, CurrentCameraMatrix() * CurrentProjectionMatrix(), CurrentEyePosition(),
-                   FOutline, FOutlinePass);
+  SetShapeUniforms(p);
   SetUniformMatrix(gl, FDevice->Location(p, "ModelViewIT"), model.Inverse().Transpose());
   SetUniformVector(gl, FDevice->Location(p, "MaterialDiffuse"), u.MaterialDiffuse);
   SetUniformVector(gl, FDevice->Location(p, "MaterialSpecular"), u.MaterialSpecular);
@@ -428,8 +422,7 @@ void TGLRenderContext::DrawTextureMaterial(const TTexture* ATexture, float AOpac
   TGLDevice::Program& p = FDevice->TextureProgram();
   gl->glUseProgram(p.Id());
   SetUniformMatrix(gl, FDevice->Location(p, "MVPMatrix"), CurrentModelViewProjection());
-  SetShapeUniforms(gl, *FDevice, p, CurrentMatrix(), CurrentCameraMatrix() * CurrentProjectionMatrix(),
-                   CurrentEyePosition(), FOutline, FOutlinePass);
+  SetShapeUniforms(p);
   gl->glUniform1f(FDevice->Location(p, "Opacity"), AOpacity);
   const bool usable = ATexture && static_cast<long long>(ATexture->Width()) * ATexture->Height() != 0;
   BindMap(p, usable ? ATexture : nullptr);

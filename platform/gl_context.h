@@ -69,6 +69,7 @@ class TGLRenderContext : public TRenderTargetContext {
   void AbandonTargets();
   void DrawLightMaterial(const class TLightMaterial& AMaterial, float AOpacity);
   void DrawTextureMaterial(const class TTexture* ATexture, float AOpacity);
+  void SetShapeUniforms(TGLDevice::Program& AProgram);
   // Binds ATexture's map to the programs' map unit, with the sampler that fits it.
   void BindMap(TGLDevice::Program& AProgram, const class TTexture* ATexture);
   // The sphere being drawn, when its outline is smoothed in the pixel program.

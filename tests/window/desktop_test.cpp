@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <functional>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -186,8 +187,20 @@ struct HeadlessWeston {
     AProgram.Environment.insert("WAYLAND_DISPLAY", Socket);
     AProgram.Environment.insert("QT_QPA_PLATFORM", "wayland");
     AProgram.Environment.remove("DISPLAY");
+    // The protocol as the program speaks it, on its standard error.
+    AProgram.Environment.insert("WAYLAND_DEBUG", "client");
   }
 };
+
+// Adds what AApp writes on its standard error to ALog until ADone(ALog) holds or the
+// program ends; false when AMs pass first.
+bool ReadLogUntil(QProcess& AApp, QString& ALog, const std::function<bool(const QString&)>& ADone, int AMs) {
+  return WaitFor([&] {
+    AApp.waitForReadyRead(50);
+    ALog += QString::fromLocal8Bit(AApp.readAllStandardError());
+    return ADone(ALog) || AApp.state() == QProcess::NotRunning;
+  }, AMs);
+}
 
 // Under a headless Wayland compositor, natively: the first frame comes after the
 // window's first configure (a frame before it is a protocol error that ends the program),
@@ -198,8 +211,6 @@ TEST(WaylandProcess, FirstFrameAfterTheFirstConfigureAndACleanExit) {
 
   ChildProgram program;
   compositor.Prepare(program);
-  // The protocol as the program speaks it, to see the configure and the frames.
-  program.Environment.insert("WAYLAND_DEBUG", "client");
   ASSERT_TRUE(program.Start());
   QProcess& app = program.Process();
 
@@ -207,10 +218,8 @@ TEST(WaylandProcess, FirstFrameAfterTheFirstConfigureAndACleanExit) {
   QString surface, xdgSurface;
   bool configured = false, framed = false;
   const QRegularExpression toplevel("get_xdg_surface\\(new id (xdg_surface@\\d+), (wl_surface@\\d+)\\)");
-  const bool seen = WaitFor([&] {
-    app.waitForReadyRead(50);
-    log += QString::fromLocal8Bit(app.readAllStandardError());
-    const QStringList lines = log.split('\n');
+  const bool seen = ReadLogUntil(app, log, [&](const QString& ALog) {
+    const QStringList lines = ALog.split('\n');
     for (const QString& line : lines) {
       if (surface.isEmpty()) {
         const auto m = toplevel.match(line);
@@ -220,7 +229,7 @@ TEST(WaylandProcess, FirstFrameAfterTheFirstConfigureAndACleanExit) {
       if (line.contains("-> " + xdgSurface + ".ack_configure(")) configured = true;
       if (configured && line.contains("-> " + surface + ".attach(wl_buffer@")) framed = true;
     }
-    return framed || app.state() == QProcess::NotRunning;
+    return framed;
   }, 120000);
   ASSERT_TRUE(seen && framed) << "no first frame; the program's end of the log:\n"
                               << log.right(3000).toStdString();
@@ -246,7 +255,6 @@ TEST(WaylandProcess, LeavingFullScreenReturnsToMaximised) {
   if (!compositor.Start()) GTEST_SKIP() << compositor.Failure;
   ChildProgram program;
   compositor.Prepare(program);
-  program.Environment.insert("WAYLAND_DEBUG", "client");
   // Out of the starting full screen, maximise, then full screen on and off twice, by F11
   // and by Esc.
   program.Environment.insert("SPHAERIX_WINDOW_STEPS", "F11 max F11 F11 F11 Esc");
@@ -254,11 +262,8 @@ TEST(WaylandProcess, LeavingFullScreenReturnsToMaximised) {
   QProcess& app = program.Process();
 
   QString log;
-  const bool done = WaitFor([&] {
-    app.waitForReadyRead(50);
-    log += QString::fromLocal8Bit(app.readAllStandardError());
-    return log.contains("window: steps done") || app.state() == QProcess::NotRunning;
-  }, 180000);
+  const bool done = ReadLogUntil(app, log, [](const QString& ALog) { return ALog.contains("window: steps done"); },
+                                 180000);
   ASSERT_TRUE(done && app.state() == QProcess::Running) << log.right(4000).toStdString();
   EXPECT_FALSE(log.contains("error")) << log.right(4000).toStdString();
 
