@@ -109,33 +109,6 @@ bool TGLRenderContext::EnsureTargets() {
 
   FFreshTargets = true;
   TTargets& t = FTargets;
-  t.Fbo = TGLFramebuffer::Create(gl);
-  t.ColorBuffer = TGLRenderbuffer::Create(gl);
-  t.DepthBuffer = TGLRenderbuffer::Create(gl);
-  gl->glBindFramebuffer(GL_FRAMEBUFFER, t.Fbo.Name());
-  // Ask for the samples of Multisample, then one fewer at a time, down to one.
-  for (int n = MultisampleCount(Multisample()); n >= 1 && !FSamples; --n) {
-    if (n > 1 && n > maxSamples) continue;
-    for (auto [buffer, format] : {std::pair{t.ColorBuffer.Name(), GLenum(GL_RGBA8)},
-                                  {t.DepthBuffer.Name(), GLenum(GL_DEPTH24_STENCIL8)}}) {
-      gl->glBindRenderbuffer(GL_RENDERBUFFER, buffer);
-      if (n > 1)
-        gl->glRenderbufferStorageMultisample(GL_RENDERBUFFER, n, format, w, h);
-      else
-        gl->glRenderbufferStorage(GL_RENDERBUFFER, format, w, h);
-    }
-    gl->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, t.ColorBuffer.Name());
-    gl->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, t.DepthBuffer.Name());
-    const bool ok = gl->glGetError() == GL_NO_ERROR &&
-                    gl->glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    if (ok) {
-      GLint got = 0;
-      gl->glBindRenderbuffer(GL_RENDERBUFFER, t.ColorBuffer.Name());
-      gl->glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_SAMPLES, &got);
-      FSamples = std::max(1, got);
-    }
-  }
-
   t.FrameTexture = TGLTexture::Create(gl);
   gl->glBindTexture(GL_TEXTURE_2D, t.FrameTexture.Name());
   gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
@@ -153,6 +126,41 @@ bool TGLRenderContext::EnsureTargets() {
     gl->glDisable(GL_SCISSOR_TEST);
     gl->glClearColor(0, 0, 0, 0);
     gl->glClear(GL_COLOR_BUFFER_BIT);
+  }
+
+  t.Fbo = TGLFramebuffer::Create(gl);
+  t.DepthBuffer = TGLRenderbuffer::Create(gl);
+  gl->glBindFramebuffer(GL_FRAMEBUFFER, t.Fbo.Name());
+  // Ask for the samples of Multisample, then one fewer at a time, down to one. With one,
+  // the scene is drawn straight into the frame texture: there is nothing to resolve, and
+  // a second full-size colour buffer and a copy at every frame are saved.
+  for (int n = MultisampleCount(Multisample()); n >= 1 && !FSamples && frameOk; --n) {
+    if (n > 1 && n > maxSamples) continue;
+    if (n > 1) {
+      if (!t.ColorBuffer) t.ColorBuffer = TGLRenderbuffer::Create(gl);
+      gl->glBindRenderbuffer(GL_RENDERBUFFER, t.ColorBuffer.Name());
+      gl->glRenderbufferStorageMultisample(GL_RENDERBUFFER, n, GL_RGBA8, w, h);
+      gl->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, t.ColorBuffer.Name());
+    } else {
+      t.ColorBuffer = TGLRenderbuffer();
+      gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, t.FrameTexture.Name(), 0);
+    }
+    gl->glBindRenderbuffer(GL_RENDERBUFFER, t.DepthBuffer.Name());
+    if (n > 1)
+      gl->glRenderbufferStorageMultisample(GL_RENDERBUFFER, n, GL_DEPTH24_STENCIL8, w, h);
+    else
+      gl->glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, w, h);
+    gl->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, t.DepthBuffer.Name());
+    const bool ok = gl->glGetError() == GL_NO_ERROR &&
+                    gl->glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    if (ok) {
+      GLint got = 1;
+      if (n > 1) {
+        gl->glBindRenderbuffer(GL_RENDERBUFFER, t.ColorBuffer.Name());
+        gl->glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_SAMPLES, &got);
+      }
+      FSamples = std::max(1, got);
+    }
   }
   gl->glBindFramebuffer(GL_FRAMEBUFFER, previous);
   if (!FSamples || !frameOk) {
@@ -299,47 +307,52 @@ void TGLRenderContext::SetShapeUniforms(TGLDevice::Program& AProgram) {
   gl->glUniform3f(FDevice->Location(AProgram, "Eye"), eye.X, eye.Y, eye.Z);
 }
 
-void TGLRenderContext::DrawSphereTriangles(TCustomMesh& ASphere, const TVertexBuffer& AVertices,
-                                           const TIndexBuffer& AIndices, TMaterial* AMaterial, float AOpacity,
-                                           int AAxes, int AHeights) {
-  FOutline = {};
+TGLRenderContext::TSphereOnScreen TGLRenderContext::SphereOnScreen() {
+  TSphereOnScreen s;
   const TMatrix3D& m = CurrentMatrix();
-  const TPoint3D centre(m.m[3][0], m.m[3][1], m.m[3][2]);
+  s.Centre = TPoint3D(m.m[3][0], m.m[3][1], m.m[3][2]);
   // The outline is a circle only for a sphere kept round: the same scale on each axis.
   const float sx = TPoint3D(m.m[0][0], m.m[0][1], m.m[0][2]).Length();
   const float sy = TPoint3D(m.m[1][0], m.m[1][1], m.m[1][2]).Length();
   const float sz = TPoint3D(m.m[2][0], m.m[2][1], m.m[2][2]).Length();
-  const float radius = 0.5f * sx;
-  const TPoint3D eye = CurrentEyePosition();
-  const float distance = (centre - eye).Length();
+  s.Radius = 0.5f * sx;
+  s.Distance = (s.Centre - CurrentEyePosition()).Length();
   const bool round = std::abs(sx - sy) <= 1e-4f * sx && std::abs(sx - sz) <= 1e-4f * sx;
+  if (!Is3DScene() || !round || !(s.Radius > 0) || !(s.Distance > 1.05f * s.Radius)) return s;
+  // The radius from the centre's projection and that of a point of the outline's plane
+  // as far from it as the radius.
+  const TMatrix3D vp = CurrentCameraMatrix() * CurrentProjectionMatrix();
+  const TMatrix3D& inv = CurrentCameraInvMatrix();
+  const TPoint3D right = TPoint3D(inv.m[0][0], inv.m[0][1], inv.m[0][2]).Normalize();
+  auto project = [&](const TPoint3D& p) {
+    const float x = p.X * vp.m[0][0] + p.Y * vp.m[1][0] + p.Z * vp.m[2][0] + vp.m[3][0];
+    const float y = p.X * vp.m[0][1] + p.Y * vp.m[1][1] + p.Z * vp.m[2][1] + vp.m[3][1];
+    const float w = p.X * vp.m[0][3] + p.Y * vp.m[1][3] + p.Z * vp.m[2][3] + vp.m[3][3];
+    return std::pair<float, float>{x / w * Width() / 2, y / w * Height() / 2};
+  };
+  const auto c = project(s.Centre);
+  const auto r = project(s.Centre + right * s.Radius);
+  const float pixels = std::hypot(r.first - c.first, r.second - c.second);
+  if (pixels >= 4 && std::isfinite(pixels)) s.Pixels = pixels;
+  return s;
+}
+
+void TGLRenderContext::DrawSphereTriangles(TCustomMesh& ASphere, const TVertexBuffer& AVertices,
+                                           const TIndexBuffer& AIndices, TMaterial* AMaterial, float AOpacity,
+                                           int AAxes, int AHeights) {
+  FOutline = {};
   // A multisampled target smooths the outline already.
-  if (FSamples <= 1 && Is3DScene() && round && radius > 0 && AAxes >= 3 && AHeights >= 2 && distance > 1.05f * radius) {
-    // The sphere's radius on the screen, in pixels, from the centre and a point of the
-    // outline's plane as far from it as the radius.
-    const TMatrix3D vp = CurrentCameraMatrix() * CurrentProjectionMatrix();
-    const TMatrix3D& inv = CurrentCameraInvMatrix();
-    const TPoint3D right = TPoint3D(inv.m[0][0], inv.m[0][1], inv.m[0][2]).Normalize();
-    auto project = [&](const TPoint3D& p) {
-      const float x = p.X * vp.m[0][0] + p.Y * vp.m[1][0] + p.Z * vp.m[2][0] + vp.m[3][0];
-      const float y = p.X * vp.m[0][1] + p.Y * vp.m[1][1] + p.Z * vp.m[2][1] + vp.m[3][1];
-      const float w = p.X * vp.m[0][3] + p.Y * vp.m[1][3] + p.Z * vp.m[2][3] + vp.m[3][3];
-      return std::pair<float, float>{x / w * Width() / 2, y / w * Height() / 2};
-    };
-    const auto c = project(centre);
-    const auto r = project(centre + right * radius);
-    const float pixels = std::hypot(r.first - c.first, r.second - c.second);
-    if (pixels >= 4 && std::isfinite(pixels)) {
-      FOutline.Centre = centre;
-      FOutline.Radius = radius;
-      // The built faces lie inside the sphere by up to the chord's depth of a segment and
-      // of a band; pushed out past that and a pixel and a half more, they cover the
-      // whole outline and the pixels its smoothing reaches.
-      const double pi = std::acos(-1.0);
-      const double inside = std::cos(pi / AAxes) * std::cos(pi / AHeights);
-      const double pushPixels = pixels * (1.0 / inside - 1.0) + 1.5;
-      FOutline.Push = static_cast<float>(pushPixels * radius / (pixels * distance));
-    }
+  const TSphereOnScreen s = FSamples <= 1 && AAxes >= 3 && AHeights >= 2 ? SphereOnScreen() : TSphereOnScreen();
+  if (s.Pixels > 0) {
+    FOutline.Centre = s.Centre;
+    FOutline.Radius = s.Radius;
+    // The built faces lie inside the sphere by up to the chord's depth of a segment and
+    // of a band; pushed out past that and a pixel and a half more, they cover the
+    // whole outline and the pixels its smoothing reaches.
+    const double pi = std::acos(-1.0);
+    const double inside = std::cos(pi / AAxes) * std::cos(pi / AHeights);
+    const double pushPixels = s.Pixels * (1.0 / inside - 1.0) + 1.5;
+    FOutline.Push = static_cast<float>(pushPixels * s.Radius / (s.Pixels * s.Distance));
   }
   if (FOutline.Radius > 0) {
     FOutlinePass = 1;
@@ -350,6 +363,42 @@ void TGLRenderContext::DrawSphereTriangles(TCustomMesh& ASphere, const TVertexBu
   FOutlinePass = 0;
 }
 
+void TGLRenderContext::MarkSphereHides(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices) {
+  if (!InScene() || AIndices.Length() == 0 || AVertices.Length() == 0 || !FMarkHidden) return;
+  const TSphereOnScreen s = SphereOnScreen();
+  // Less than this, in pixels, hides too little to be worth a pass.
+  constexpr float kSmallest = 16;
+  if (s.Pixels < kSmallest) return;
+  const TMatrix3D mvp = CurrentModelViewProjection();
+  const float w = mvp.m[3][3];
+  if (!(w > 0)) return;
+  const float centreDepth = 2 * mvp.m[3][2] / w - 1;
+  if (!(centreDepth > -1 && centreDepth < 1)) return;
+  QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
+  FDevice->BindMesh(AVertices, AIndices);
+  TGLDevice::Program& p = FDevice->HidingProgram();
+  gl->glUseProgram(p.Id());
+  SetUniformMatrix(gl, FDevice->Location(p, "MVPMatrix"), mvp);
+  // The built faces lie inside the sphere; two and a half pixels further in, every pixel
+  // they cover is covered whole by the sphere, whose pixels there are opaque.
+  gl->glUniform1f(FDevice->Location(p, "Shrink"), 1 - 2.5f / s.Pixels);
+  // Everything between the eye and the centre still draws, and the sphere's own faces,
+  // all nearer than its centre, draw over it: the picture is the one without the mark.
+  gl->glUniform1f(FDevice->Location(p, "CentreDepth"), centreDepth);
+  gl->glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+  gl->glDisable(GL_BLEND);
+  gl->glEnable(GL_DEPTH_TEST);
+  gl->glDepthFunc(GL_LEQUAL);
+  gl->glDepthMask(GL_TRUE);
+  gl->glEnable(GL_CULL_FACE);
+  gl->glCullFace(GL_BACK);
+  gl->glDrawElements(GL_TRIANGLES, AIndices.Length(), GL_UNSIGNED_INT, nullptr);
+  ++FHiddenMarks;
+  gl->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  gl->glEnable(GL_BLEND);
+  ApplyState(FAllFaces ? TRenderState::csAllFace : TRenderState::csFrontFace);
+}
+
 void TGLRenderContext::DrawDeferred() {
   if (FOutlineDraws.empty()) return;
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
@@ -358,8 +407,11 @@ void TGLRenderContext::DrawDeferred() {
   // Over what the scene holds now, testing depth against it without writing any: the
   // outline's pixels blend over what lies behind and stay under what lies in front.
   SetContextState(TRenderState::cs3DScene);
+  // Strictly nearer: the sphere's whole pixels hold its own depth from its first pass
+  // and fail here before their shading runs, which would otherwise shade the whole
+  // sphere a second time only to discard it.
   gl->glEnable(GL_DEPTH_TEST);
-  gl->glDepthFunc(GL_LEQUAL);
+  gl->glDepthFunc(GL_LESS);
   gl->glDepthMask(GL_FALSE);
   gl->glEnable(GL_BLEND);
   for (const TOutlineDraw& d : draws) {
@@ -375,6 +427,7 @@ void TGLRenderContext::DrawDeferred() {
   }
   FOutline = {};
   FOutlinePass = 0;
+  gl->glDepthFunc(GL_LEQUAL);
   gl->glDepthMask(GL_TRUE);
 }
 
@@ -431,7 +484,8 @@ void TGLRenderContext::DrawTextureMaterial(const TTexture* ATexture, float AOpac
 void TGLRenderContext::CopyToFrame() { CopyToFrame(TPixelRect{0, 0, Width(), Height()}); }
 
 void TGLRenderContext::CopyToFrame(const TPixelRect& ARect) {
-  if (!FTargets.Fbo || ARect.Empty() || !MakeCurrent()) return;
+  // With one sample the scene is drawn into the frame texture itself.
+  if (!FTargets.Fbo || !FTargets.ColorBuffer || ARect.Empty() || !MakeCurrent()) return;
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
   GLint read = 0, draw = 0;
   gl->glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &read);

@@ -41,6 +41,7 @@ class TGLRenderContext : public TRenderTargetContext {
                      float AOpacity) override;
   void DrawSphereTriangles(TCustomMesh& ASphere, const TVertexBuffer& AVertices, const TIndexBuffer& AIndices,
                            TMaterial* AMaterial, float AOpacity, int AAxes, int AHeights) override;
+  void MarkSphereHides(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices) override;
 
   // Draws the frame texture into the framebuffer bound now, into the rectangle of
   // ARect (physical pixels, y down from the top of a framebuffer AFramebufferHeight
@@ -53,6 +54,10 @@ class TGLRenderContext : public TRenderTargetContext {
   // Whether a sphere whose outline is smoothed is sampled with anisotropy too; off by
   // default (its rim alone is seen at a slant). For comparing pictures.
   void SetSphereAnisotropy(bool AValue) { FSphereAnisotropy = AValue; }
+  // Whether opaque spheres mark what they hide before the scene (on by default), and how
+  // many marks were drawn. For comparing pictures.
+  void SetMarkHidden(bool AValue) { FMarkHidden = AValue; }
+  unsigned long long HiddenMarks() const { return FHiddenMarks; }
   unsigned FrameTexture() const { return FTargets.FrameTexture.Name(); }
 
  protected:
@@ -72,6 +77,15 @@ class TGLRenderContext : public TRenderTargetContext {
   void SetShapeUniforms(TGLDevice::Program& AProgram);
   // Binds ATexture's map to the programs' map unit, with the sampler that fits it.
   void BindMap(TGLDevice::Program& AProgram, const class TTexture* ATexture);
+  // The sphere of radius 0.5 round the origin of the current matrix, on the target:
+  // Pixels is its radius there, 0 when it is not round, is too small, or reaches the eye.
+  struct TSphereOnScreen {
+    TPoint3D Centre;
+    float Radius = 0;  // world units
+    float Distance = 0;
+    float Pixels = 0;
+  };
+  TSphereOnScreen SphereOnScreen();
   // The sphere being drawn, when its outline is smoothed in the pixel program.
   struct TOutline {
     TPoint3D Centre;
@@ -92,6 +106,8 @@ class TGLRenderContext : public TRenderTargetContext {
   std::vector<TOutlineDraw> FOutlineDraws;
   bool FAllFaces = false;  // nothing culled (csAllFace)
   bool FSphereAnisotropy = false;
+  bool FMarkHidden = true;
+  unsigned long long FHiddenMarks = 0;
 
   std::shared_ptr<TGLDevice> FDevice;
   QOpenGLContext* FGLContext = nullptr;

@@ -202,6 +202,11 @@ TGLDevice::Program& TGLDevice::FrameProgram() {
   return FFrame;
 }
 
+TGLDevice::Program& TGLDevice::HidingProgram() {
+  if (!FHiding.Object) FHiding = Link(HidingVertexSource(), HidingPixelSource());
+  return FHiding;
+}
+
 GLint TGLDevice::Location(Program& AProgram, const char* AName) {
   auto it = AProgram.Locations.find(AName);
   if (it != AProgram.Locations.end()) return it->second;

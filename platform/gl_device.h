@@ -58,6 +58,7 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
   Program& LightProgram(int ASlots);
   Program& TextureProgram();
   Program& FrameProgram();
+  Program& HidingProgram();
   GLint Location(Program& AProgram, const char* AName);
 
   // Binds the buffers of a mesh to the device's vertex array, uploading only content
@@ -105,7 +106,7 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
   GLfloat FMaxAnisotropy = 1.0f;
   TGLVertexArray FVao, FFrameVao;
   Program FLight[4];  // 0, 2, 4, 8 slots
-  Program FTexture, FFrame;
+  Program FTexture, FFrame, FHiding;
   TGLTexture FWhite;
   TGLSampler FPlainSampler, FSlantSampler;
   std::unordered_map<const void*, BufferEntry> FVertexBuffers, FIndexBuffers;

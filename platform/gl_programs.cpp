@@ -196,6 +196,27 @@ void main() {
   return source.c_str();
 }
 
+const char* HidingVertexSource() {
+  return R"(#version 330 core
+layout(location = 0) in vec3 a_Position;
+uniform mat4 MVPMatrix;
+uniform float Shrink;       // of the radius, so that only whole pixels of the sphere are marked
+uniform float CentreDepth;  // the centre's depth, -1 .. 1
+void main() {
+  vec4 c = MVPMatrix * vec4(a_Position * Shrink, 1.0);
+  c.z = CentreDepth * c.w;
+  gl_Position = c;
+}
+)";
+}
+
+const char* HidingPixelSource() {
+  return R"(#version 330 core
+out vec4 FragColor;
+void main() { FragColor = vec4(0.0); }
+)";
+}
+
 const char* FrameVertexSource() {
   return R"(#version 330 core
 out vec2 v_TexCoord;

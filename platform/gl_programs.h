@@ -12,6 +12,10 @@ std::string LightVertexSource(int ASlots);
 const char* LightPixelSource();
 const char* TextureVertexSource();
 const char* TexturePixelSource();
+// A sphere drawn a little smaller than it is, into depth alone, every pixel at the depth
+// of its centre: what lies behind it there is hidden and need not be shaded.
+const char* HidingVertexSource();
+const char* HidingPixelSource();
 // A quad over the whole viewport showing the frame texture at Opacity.
 const char* FrameVertexSource();
 const char* FramePixelSource();

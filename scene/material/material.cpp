@@ -59,13 +59,33 @@ TTexture::TTexture(TBitmap& ABitmap) : FBitmap(ABitmap) { Refresh(); }
 void TTexture::SetMipMaps(bool AValue) {
   if (FMipMaps == AValue) return;
   FMipMaps = AValue;
-  Refresh();
+  FRevision = NextTextureRevision();
 }
 
 void TTexture::Refresh() {
   FWidth = FBitmap.Width();
   FHeight = FBitmap.Height();
   FRevision = NextTextureRevision();
+  FOpaque = FBitmap.Bits() != nullptr;
+  for (int y = 0; y < FHeight && FOpaque; ++y) {
+    // Row by row without a branch per pixel: the maps are millions of pixels.
+    std::uint32_t all = 0xFF000000u;
+    const std::uint32_t* row = FBitmap.Scanline(y);
+    for (int x = 0; x < FWidth; ++x) all &= row[x];
+    FOpaque = (all >> 24) == 0xFF;
+  }
+}
+
+bool DrawsOpaque(const TMaterial* AMaterial) {
+  struct Opacity : IMaterialShading {
+    bool Opaque = true;
+    void Shade(const TLightMaterial& AMaterial) override { Opaque = !AMaterial.Texture() || AMaterial.Texture()->Opaque(); }
+    void Shade(const TTextureMaterial& AMaterial) override {
+      Opaque = !AMaterial.Texture() || AMaterial.Texture()->Opaque();
+    }
+  } opacity;
+  if (AMaterial) AMaterial->ShadeWith(opacity);
+  return opacity.Opaque;
 }
 
 void TMaterial::DoChange() {

@@ -53,6 +53,8 @@ class TTexture {
   bool MipMaps() const { return FMipMaps; }
   // A change is uploaded again, like new pixels.
   void SetMipMaps(bool AValue);
+  // Every pixel fully opaque, as of the last refresh.
+  bool Opaque() const { return FOpaque; }
 
   TTextureHandle* Handle() const { return FHandle.get(); }
   void SetHandle(std::unique_ptr<TTextureHandle> AHandle) const { FHandle = std::move(AHandle); }
@@ -66,6 +68,7 @@ class TTexture {
   int FHeight = 0;
   std::uint64_t FRevision = 0;
   bool FMipMaps = false;
+  bool FOpaque = false;
   mutable std::unique_ptr<TTextureHandle> FHandle;
 };
 
@@ -172,6 +175,10 @@ struct TLightMaterialUniforms {
   float Modulation = 0;
   const TTexture* Texture = nullptr;
 };
+
+// Whether every pixel AMaterial draws at full opacity is opaque: its texture is, or it
+// has none (a plain colour, or white in place of a missing texture).
+bool DrawsOpaque(const TMaterial* AMaterial);
 
 // The uniforms of one draw: the enabled lights of ALights in order fill the slots (at
 // most MaxLightCount; disabled ones take none), the program is the smallest of 2, 4 or

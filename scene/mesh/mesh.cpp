@@ -300,6 +300,14 @@ void TSphere::Render(TDrawContext* AContext) {
                                 AbsoluteOpacity(), FSubdivisionsAxes, FSubdivisionsHeight);
 }
 
+void TSphere::MarkHiddenBehind(TDrawContext* AContext) {
+  if (!Visible() || AbsoluteOpacity() < 1 || !ZWrite() || Projection() != TProjection::Camera ||
+      Data().IndexBuffer().Length() == 0 || !DrawsOpaque(ValidMaterial(MaterialSource())))
+    return;
+  AContext->SetMatrix(WrapMatrix() * AbsoluteMatrix());
+  AContext->MarkSphereHides(Data().VertexBuffer(), Data().IndexBuffer());
+}
+
 void TSphere::RebuildMesh() { BuildSphereMesh(Data(), FSubdivisionsAxes, FSubdivisionsHeight); }
 
 TDisk::TDisk(TSceneObject* AOwner) : TCustomMesh(AOwner) {

@@ -117,6 +117,10 @@ class TSphere : public TCustomMesh {
   int SubdivisionsHeight() const { return FSubdivisionsHeight; }
   void SetSubdivisionsHeight(int AValue);
 
+  // Marks, before a scene, the pixels this sphere will cover opaque, so that the context
+  // need not shade what it hides: nothing when it draws anything translucent.
+  void MarkHiddenBehind(TDrawContext* AContext);
+
  protected:
   void Render(TDrawContext* AContext) override;
 

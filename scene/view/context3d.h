@@ -52,6 +52,14 @@ class TDrawContext {
   // AAxes segments round and AHeights bands high. A context that can smooth the
   // sphere's outline itself does so (it may draw the outline's pixels later in the
   // scene, from ASphere as it then is); any other draws them as plain triangles.
+  // ASphere's triangles with the current matrix (as DrawSphereTriangles takes them) draw
+  // opaque pixels inside its outline: whatever lies behind its centre there is hidden. A
+  // context may mark those pixels before the scene is drawn, so that nothing hidden
+  // behind the sphere is shaded; any other does nothing.
+  virtual void MarkSphereHides(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices) {
+    (void)AVertices;
+    (void)AIndices;
+  }
   virtual void DrawSphereTriangles(TCustomMesh& ASphere, const TVertexBuffer& AVertices,
                                    const TIndexBuffer& AIndices, TMaterial* AMaterial, float AOpacity, int AAxes,
                                    int AHeights) {

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "scene/material/bitmap.h"
+#include "scene/mesh/mesh.h"
 
 namespace sphaerix {
 
@@ -19,6 +20,16 @@ std::uint32_t ScalePremultiplied(std::uint32_t c, float a) {
     return static_cast<std::uint32_t>(std::min(255.0f, v)) << shift;
   };
   return ch(24) | ch(16) | ch(8) | ch(0);
+}
+
+// The opaque spheres of the tree mark what they hide before anything is drawn: the sky
+// behind the body is then never shaded.
+void MarkHiddenBehind(const std::vector<TControl3D*>& ANodes, TDrawContext& AContext) {
+  for (TControl3D* node : ANodes) {
+    if (!node->Visible()) continue;
+    if (auto* sphere = dynamic_cast<TSphere*>(node)) sphere->MarkHiddenBehind(&AContext);
+    MarkHiddenBehind(node->RenderingList(), AContext);
+  }
 }
 
 }  // namespace
@@ -213,6 +224,7 @@ void TViewport3D::DrawScene() {
     ctx.SetContextState(TRenderState::csScissorOff);
   }
   ctx.Clear(FColor, 1.0f, 0);
+  MarkHiddenBehind(FRenderingList, ctx);
   RenderNodes(FRenderingList, &ctx);
 }
 

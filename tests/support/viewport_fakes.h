@@ -44,6 +44,9 @@ class RecordingContext : public TRenderTargetContext {
       for (int x = 0; x < Width(); ++x) ABitmap.SetPixel(x, y, x < Width() / 2 ? FramePixel : claNull);
   }
   void DrawFrame(int, int, int, int, int, float) override { Log.push_back("DrawFrame"); }
+  void MarkSphereHides(const TVertexBuffer& AVertices, const TIndexBuffer&) override {
+    Marks.push_back({&AVertices, Draws.size()});
+  }
   void DrawTriangles(const TVertexBuffer& AVertices, const TIndexBuffer&, TMaterial* AMaterial,
                      float AOpacity) override {
     Log.push_back("Draw");
@@ -53,6 +56,11 @@ class RecordingContext : public TRenderTargetContext {
   std::vector<std::string> Log;
   std::vector<TRenderState> States;
   std::vector<Draw> Draws;
+  struct Mark {
+    const TVertexBuffer* Vertices;
+    std::size_t DrawsBefore;
+  };
+  std::vector<Mark> Marks;
   TAlphaColor ClearColor = 0;
   float ClearDepth = 0;
   std::uint32_t ClearStencil = 99;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/gl_context.h"
 #include "scene/material/bitmap.h"
 #include "scene/mesh/mesh.h"
 #include "scene/view/viewport3d.h"
@@ -137,6 +138,40 @@ TEST_F(Outline, TheSmoothedLimbIsAsSoftAsMultisampledAndNothingElseChanges) {
     EXPECT_LT(face.Mean(), 1.0);
     EXPECT_LT(rim.Mean(), 2.0);
     EXPECT_LT(around.Mean(), 0.5);
+  }
+}
+
+// Marking what an opaque body hides, before the stars are drawn, changes no pixel: the
+// same frame with and without, the body turned, faded, and with its ring in front and
+// behind.
+TEST_F(Outline, MarkingWhatTheBodyHidesChangesNoPixel) {
+  for (int body : {0, 5}) {
+    SCOPED_TRACE(body);
+    double cx = 0, cy = 0, r = 0;
+    ShowStill(body, cx, cy, r);
+    if (HasFatalFailure()) return;
+    auto* context = dynamic_cast<TGLRenderContext*>(Form2->Viewport3D1->RenderContext());
+    ASSERT_NE(context, nullptr);
+    // Each picture drawn whole, from fresh targets.
+    auto whole = [] {
+      Form2->Viewport3D1->SetMultisample(TMultisample::FourSamples);
+      Form2->Viewport3D1->SetMultisample(TMultisample::None);
+      return Form2->Viewport3D1->MakeScreenshot();
+    };
+    for (float opacity : {1.0f, 0.6f}) {
+      Form2->Sphere1->SetOpacity(opacity);
+      const unsigned long long marks = context->HiddenMarks();
+      std::unique_ptr<TBitmap> marked = whole();
+      EXPECT_EQ(context->HiddenMarks() > marks, opacity == 1.0f);
+      context->SetMarkHidden(false);
+      std::unique_ptr<TBitmap> plain = whole();
+      context->SetMarkHidden(true);
+      long differ = 0;
+      for (int y = 0; y < plain->Height(); ++y)
+        for (int x = 0; x < plain->Width(); ++x) differ += marked->Scanline(y)[x] != plain->Scanline(y)[x];
+      EXPECT_EQ(differ, 0) << "opacity " << opacity;
+    }
+    Form2->Sphere1->SetOpacity(1);
   }
 }
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <string>
 
 #include "scene/material/bitmap.h"
 #include "scene/view/camera.h"
@@ -78,6 +80,57 @@ TEST_F(ViewerScene, FrameDrawsStarsPlanetRingThroughCamera1) {
   EXPECT_EQ(c.ClearColor, claNull);
   EXPECT_EQ(c.ClearDepth, 1);
   EXPECT_EQ(c.ClearStencil, 0u);
+}
+
+// A sphere whose every pixel is opaque marks what it hides before anything draws; one
+// that lets anything through, or that is not drawn with depth, marks nothing.
+struct MarkingScene : ViewerSceneFakes, testing::TViewerTree {
+  MarkingScene() : TViewerTree(renderer) {
+    BuildTree(root);
+    sphere1->SetMaterialSource(planet);
+    sphere2->SetMaterialSource(stars);
+    disk1->SetMaterialSource(ring);
+  }
+};
+
+TEST(ViewerSceneMarks, OpaqueSpheresMarkWhatTheyHideBeforeAnythingDraws) {
+  const struct {
+    const char* Name;
+    std::function<void(MarkingScene&)> Change;
+    bool Marks;
+  } cases[] = {
+      {"plain colour", [](MarkingScene&) {}, true},
+      {"opaque map",
+       [](MarkingScene& s) {
+         s.planet->Texture().SetSize(4, 4);
+         s.planet->Texture().Clear(0xFF804020);
+       },
+       true},
+      {"a clear pixel in the map",
+       [](MarkingScene& s) {
+         s.planet->Texture().SetSize(4, 4);
+         s.planet->Texture().Clear(0xFF804020);
+         s.planet->Texture().SetPixel(1, 1, 0x80402010);
+         s.planet->Texture().BitmapChanged();
+       },
+       false},
+      {"faded", [](MarkingScene& s) { s.sphere1->SetOpacity(0.99f); }, false},
+      {"no depth", [](MarkingScene& s) { s.sphere1->SetZWrite(false); }, false},
+      {"hidden", [](MarkingScene& s) { s.sphere1->SetVisible(false); }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    MarkingScene scene;
+    scene.viewport->SetSize(300, 200);
+    c.Change(scene);
+    ASSERT_TRUE(scene.viewport->RenderFrame());
+    bool marked = false;
+    for (const RecordingContext::Mark& m : scene.renderer.Last->Marks) {
+      EXPECT_EQ(m.DrawsBefore, 0u) << "marked after a draw";
+      marked = marked || m.Vertices == &scene.sphere1->Data().VertexBuffer();
+    }
+    EXPECT_EQ(marked, c.Marks);
+  }
 }
 
 // The star sphere's render handler destroys the planet, a later sibling under the
