@@ -419,7 +419,7 @@ void TGLRenderContext::DrawDeferred() {
     const TMeshData& mesh = d.Sphere->Data();
     if (mesh.IndexBuffer().Length() == 0) continue;
     SetContextState(d.AllFaces ? TRenderState::csAllFace : TRenderState::csFrontFace);
-    SetMatrix(d.Sphere->WrapMatrix() * d.Sphere->AbsoluteMatrix());
+    SetMatrix(d.Sphere->DrawMatrix());
     FOutline = d.Outline;
     FOutlinePass = 2;
     DrawTriangles(mesh.VertexBuffer(), mesh.IndexBuffer(), ValidMaterial(d.Sphere->MaterialSource()),

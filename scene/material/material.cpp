@@ -41,6 +41,90 @@ int ProgramSlots(int AEnabledLights) {
   return 8;
 }
 
+// The premultiplied pixel at (AX, AY), in pixels from the picture's top left corner,
+// between pixel centres linearly as a device samples it; channels 0 .. 255.
+void SampleLinear(const TBitmap& ABitmap, float AX, float AY, float AOut[4]) {
+  const float fx = std::clamp(AX - 0.5f, 0.0f, static_cast<float>(ABitmap.Width() - 1));
+  const float fy = std::clamp(AY - 0.5f, 0.0f, static_cast<float>(ABitmap.Height() - 1));
+  const int x0 = static_cast<int>(fx), y0 = static_cast<int>(fy);
+  const int x1 = std::min(x0 + 1, ABitmap.Width() - 1), y1 = std::min(y0 + 1, ABitmap.Height() - 1);
+  const float tx = fx - static_cast<float>(x0), ty = fy - static_cast<float>(y0);
+  const std::uint32_t p[4] = {ABitmap.Scanline(y0)[x0], ABitmap.Scanline(y0)[x1], ABitmap.Scanline(y1)[x0],
+                              ABitmap.Scanline(y1)[x1]};
+  for (int c = 0; c < 4; ++c) {
+    auto ch = [&](int i) { return static_cast<float>((p[i] >> (8 * c)) & 0xFF); };
+    AOut[c] = (ch(0) * (1 - tx) + ch(1) * tx) * (1 - ty) + (ch(2) * (1 - tx) + ch(3) * tx) * ty;
+  }
+}
+
+// Whether ABitmap is a picture of circles round its centre, and how far from the centre,
+// in texture coordinates, anything shows. Every circle out to there is sampled at evenly
+// spread angles; its samples may differ by a level or two, and by as much as the picture
+// changes within a pixel along the radius there: a sample between pixels falls a
+// fraction of a pixel nearer or farther, which at a sharp edge is most of the step.
+void MeasureRoundness(const TBitmap& ABitmap, bool& ARound, float& AClearBeyond) {
+  ARound = false;
+  AClearBeyond = 1;
+  const int size = ABitmap.Width();
+  if (size < 8 || ABitmap.Height() != size || !ABitmap.Bits()) return;
+  const float centre = static_cast<float>(size) / 2;
+  // The farthest pixel with any alpha: in each row the first and the last.
+  float farthest = 0;
+  for (int y = 0; y < size; ++y) {
+    const std::uint32_t* row = ABitmap.Scanline(y);
+    int first = 0, last = size - 1;
+    while (first < size && (row[first] >> 24) == 0) ++first;
+    if (first == size) continue;
+    while ((row[last] >> 24) == 0) --last;
+    const float dy = static_cast<float>(y) + 0.5f - centre;
+    for (int x : {first, last}) {
+      const float dx = static_cast<float>(x) + 0.5f - centre;
+      farthest = std::max(farthest, std::sqrt(dx * dx + dy * dy));
+    }
+  }
+  if (farthest + 1 >= centre) return;  // reaches the edge: a square, not circles
+  // Circles round the centre are their own mirror images across both middle lines, to
+  // the pixel: a spot or a shift anywhere breaks that.
+  auto near = [](std::uint32_t A, std::uint32_t B) {
+    if (A == B) return true;
+    for (int shift = 0; shift < 32; shift += 8)
+      if (std::abs(static_cast<int>((A >> shift) & 0xFF) - static_cast<int>((B >> shift) & 0xFF)) > 2) return false;
+    return true;
+  };
+  for (int y = 0; y < size; ++y) {
+    const std::uint32_t* row = ABitmap.Scanline(y);
+    const std::uint32_t* opposite = ABitmap.Scanline(size - 1 - y);
+    for (int x = 0; x < size; ++x)
+      if (!near(row[x], row[size - 1 - x]) || !near(row[x], opposite[x])) return;
+  }
+  constexpr int kAngles = 48;
+  constexpr float kLevels = 2;
+  float cosines[kAngles], sines[kAngles];
+  for (int k = 0; k < kAngles; ++k) {
+    const float a = 2 * kPi * (static_cast<float>(k) + 0.5f) / kAngles;
+    cosines[k] = std::cos(a);
+    sines[k] = std::sin(a);
+  }
+  for (float r = 1.5f; r < farthest + 1; r += 1) {
+    float low[4] = {255, 255, 255, 255}, high[4] = {0, 0, 0, 0}, step[4] = {0, 0, 0, 0};
+    for (int k = 0; k < kAngles; ++k) {
+      float in[4], at[4], out[4];
+      SampleLinear(ABitmap, centre + (r - 1) * cosines[k], centre + (r - 1) * sines[k], in);
+      SampleLinear(ABitmap, centre + r * cosines[k], centre + r * sines[k], at);
+      SampleLinear(ABitmap, centre + (r + 1) * cosines[k], centre + (r + 1) * sines[k], out);
+      for (int c = 0; c < 4; ++c) {
+        low[c] = std::min(low[c], at[c]);
+        high[c] = std::max(high[c], at[c]);
+        step[c] = std::max({step[c], std::abs(at[c] - in[c]), std::abs(out[c] - at[c])});
+      }
+    }
+    for (int c = 0; c < 4; ++c)
+      if (high[c] - low[c] > kLevels + step[c]) return;
+  }
+  ARound = true;
+  AClearBeyond = (farthest + 1) / static_cast<float>(size);
+}
+
 }  // namespace
 
 TVector3D ColorToVector(TAlphaColor AColor) {
@@ -74,6 +158,7 @@ void TTexture::Refresh() {
     for (int x = 0; x < FWidth; ++x) all &= row[x];
     FOpaque = (all >> 24) == 0xFF;
   }
+  MeasureRoundness(FBitmap, FRound, FClearBeyond);
 }
 
 bool DrawsOpaque(const TMaterial* AMaterial) {

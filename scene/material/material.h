@@ -55,6 +55,12 @@ class TTexture {
   void SetMipMaps(bool AValue);
   // Every pixel fully opaque, as of the last refresh.
   bool Opaque() const { return FOpaque; }
+  // As of the last refresh: the picture is square and the same turned by any angle about
+  // its centre (circles round it, such as a ring's), as far as its pixels can show, and
+  // clear (no alpha) farther from the centre than ClearBeyond, in texture coordinates.
+  // A flat mesh mapped onto it looks the same turned about that centre.
+  bool Round() const { return FRound; }
+  float ClearBeyond() const { return FClearBeyond; }
 
   TTextureHandle* Handle() const { return FHandle.get(); }
   void SetHandle(std::unique_ptr<TTextureHandle> AHandle) const { FHandle = std::move(AHandle); }
@@ -69,6 +75,8 @@ class TTexture {
   std::uint64_t FRevision = 0;
   bool FMipMaps = false;
   bool FOpaque = false;
+  bool FRound = false;
+  float FClearBeyond = 1;
   mutable std::unique_ptr<TTextureHandle> FHandle;
 };
 

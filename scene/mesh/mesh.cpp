@@ -269,7 +269,7 @@ TMatrix3D TCustomMesh::WrapMatrix() const {
 }
 
 void TCustomMesh::Render(TDrawContext* AContext) {
-  AContext->SetMatrix(WrapMatrix() * AbsoluteMatrix());
+  AContext->SetMatrix(DrawMatrix());
   if (FData.IndexBuffer().Length() == 0) return;
   AContext->DrawTriangles(FData.VertexBuffer(), FData.IndexBuffer(), ValidMaterial(MaterialSource()),
                           AbsoluteOpacity());
@@ -293,7 +293,7 @@ void TSphere::SetSubdivisionsHeight(int AValue) {
 }
 
 void TSphere::Render(TDrawContext* AContext) {
-  AContext->SetMatrix(WrapMatrix() * AbsoluteMatrix());
+  AContext->SetMatrix(DrawMatrix());
   if (Data().IndexBuffer().Length() == 0) return;
   // Said to be a sphere, so that its outline can be smoothed where it is drawn.
   AContext->DrawSphereTriangles(*this, Data().VertexBuffer(), Data().IndexBuffer(), ValidMaterial(MaterialSource()),
@@ -304,11 +304,81 @@ void TSphere::MarkHiddenBehind(TDrawContext* AContext) {
   if (!Visible() || AbsoluteOpacity() < 1 || !ZWrite() || Projection() != TProjection::Camera ||
       Data().IndexBuffer().Length() == 0 || !DrawsOpaque(ValidMaterial(MaterialSource())))
     return;
-  AContext->SetMatrix(WrapMatrix() * AbsoluteMatrix());
+  AContext->SetMatrix(DrawMatrix());
   AContext->MarkSphereHides(Data().VertexBuffer(), Data().IndexBuffer());
 }
 
 void TSphere::RebuildMesh() { BuildSphereMesh(Data(), FSubdivisionsAxes, FSubdivisionsHeight); }
+
+namespace {
+
+// The round picture a disk is mapped with, if its material is a plain picture.
+const TTexture* RoundPicture(const TMaterial* AMaterial) {
+  struct Picture : IMaterialShading {
+    const TTexture* Round = nullptr;
+    // Lit, its corners' light would follow them round.
+    void Shade(const TLightMaterial&) override {}
+    void Shade(const TTextureMaterial& AMaterial) override {
+      if (AMaterial.Texture() && AMaterial.Texture()->Round()) Round = AMaterial.Texture();
+    }
+  } picture;
+  if (AMaterial) AMaterial->ShadeWith(picture);
+  return picture.Round;
+}
+
+}  // namespace
+
+TMatrix3D TDisk::DrawMatrix() const {
+  TMatrix3D m = TCustomMesh::DrawMatrix();
+  const TTexture* picture = RoundPicture(ValidMaterial(MaterialSource()));
+  // The edge of the polygon lies this far from the centre, in texture coordinates, at
+  // its nearest; beyond the picture's last circle, its corners turning show nothing.
+  const float edge = 0.5f * std::cos(3.14159265f / static_cast<float>(FSubdivisionsAxes));
+  if (!picture || picture->ClearBeyond() >= edge) return m;
+  const TPoint3D x(m.m[0][0], m.m[0][1], m.m[0][2]), y(m.m[1][0], m.m[1][1], m.m[1][2]),
+      z(m.m[2][0], m.m[2][1], m.m[2][2]);
+  const float sx = x.Length(), sy = y.Length(), sz = z.Length();
+  // Only a disk kept round, and neither sheared nor projected, turns into itself. Its
+  // polygon's box is a little shorter across than along (no corner lies at a quarter
+  // turn), and fitting the box stretches it across by that much: 0.2 % with 50
+  // segments. That shape, turning at the body's pace, would take seconds to move the
+  // ring's edge by a pixel; it is drawn in the one fixed place.
+  constexpr float kClose = 1e-4f, kStretch = 0.01f;
+  if (!(sx > 0 && sy > 0 && sz > 0) || std::abs(sx - sz) > kStretch * sx ||
+      std::abs(x.DotProduct(y)) > kClose * sx * sy || std::abs(x.DotProduct(z)) > kClose * sx * sz ||
+      std::abs(y.DotProduct(z)) > kClose * sy * sz || m.m[0][3] != 0 || m.m[1][3] != 0 || m.m[2][3] != 0 ||
+      m.m[3][3] != 1)
+    return m;
+  // Its own first axis put where the world's first (or, for a disk facing along it, the
+  // world's third) lies in the disk's plane, the second axis kept, the third completing
+  // them with the same handedness, so that the faces keep their winding. Turning the
+  // body moves its axis and centre by rounding alone, which would still count as a
+  // change: they are kept to 16 bits, a hundred-thousandth of the ring's size.
+  auto snap = [](float AValue, float AStep) { return std::round(AValue / AStep) * AStep; };
+  auto significant = [](float AValue) {
+    int e = 0;
+    std::frexp(AValue, &e);
+    return std::ldexp(std::round(std::ldexp(AValue, 16 - e)), e - 16);
+  };
+  constexpr float kUnitStep = 1.0f / 65536;
+  TPoint3D n = y * (1 / sy);
+  n = TPoint3D(snap(n.X, kUnitStep), snap(n.Y, kUnitStep), snap(n.Z, kUnitStep)).Normalize();
+  TPoint3D along = TPoint3D(1, 0, 0) - n * n.X;
+  if (along.Length() < 0.5f) along = TPoint3D(0, 0, 1) - n * n.Z;
+  along = along.Normalize();
+  TPoint3D across = along.CrossProduct(n);  // (along, n, across) is right-handed
+  if (x.DotProduct(y.CrossProduct(z)) < 0) across = across * -1;
+  const TPoint3D ax = along * significant(sx), ay = n * significant(sy), az = across * significant(sz);
+  const float place = significant(sx) * kUnitStep;
+  const TPoint3D rows[3] = {ax, ay, az};
+  for (int i = 0; i < 3; ++i) {
+    m.m[i][0] = rows[i].X;
+    m.m[i][1] = rows[i].Y;
+    m.m[i][2] = rows[i].Z;
+    m.m[3][i] = snap(m.m[3][i], place);
+  }
+  return m;
+}
 
 TDisk::TDisk(TSceneObject* AOwner) : TCustomMesh(AOwner) {
   TDisk::SetHeight(0.001f);

@@ -98,6 +98,9 @@ class TCustomMesh : public TShape3D {
   // Wrap matrix of the current WrapMode, box and size; the context matrix of a draw is
   // WrapMatrix() x AbsoluteMatrix().
   TMatrix3D WrapMatrix() const;
+  // The matrix its triangles are drawn with: WrapMatrix() x AbsoluteMatrix(), unless a
+  // mesh knows another that gives the very same picture (see TDisk).
+  virtual TMatrix3D DrawMatrix() const { return WrapMatrix() * AbsoluteMatrix(); }
 
  protected:
   void Render(TDrawContext* AContext) override;
@@ -146,6 +149,11 @@ class TDisk : public TCustomMesh {
   // The disk is flat: every assignment stores 0.001, whatever it carries.
   void SetHeight(float AValue) override;
   void SetSize(float AWidth, float AHeight, float ADepth) override;
+
+  // Mapped with a round picture that is clear before the disk's edge, the disk looks the
+  // same however it is turned about its axis: it is drawn turned one fixed way, so that a
+  // turn (a ring turning with its body) changes no pixel and asks for no frame.
+  TMatrix3D DrawMatrix() const override;
 
  private:
   void RebuildMesh();

@@ -86,7 +86,7 @@ void TFrameDamage::Collect(const std::vector<TControl3D*>& ANodes, std::vector<T
       state.Material = reinterpret_cast<std::uintptr_t>(material);
       state.Look = MaterialLook(material);
       if (auto* mesh = dynamic_cast<TCustomMesh*>(node)) {
-        state.Matrix = mesh->WrapMatrix() * state.Matrix;
+        state.Matrix = mesh->DrawMatrix();
         state.Vertices = &mesh->Data().VertexBuffer();
         state.VerticesRevision = state.Vertices->Revision();
       }

@@ -14,7 +14,7 @@ namespace {
 using testing::FakeContext;
 using testing::FakeViewport;
 
-// A source with a material identity only: the shapes never look inside a material.
+// A source with a material identity only, for what never looks inside a material.
 class FakeMaterialSource : public TMaterialSource {
  public:
   using TMaterialSource::TMaterialSource;
@@ -302,7 +302,8 @@ TEST(WrapMode, StretchFillsTheBoxForAnyCountAndOthersAsStated) {
 
 TEST(ShapeRender, DrawsItsBuffersWithMaterialOpacityAndWrappedMatrix) {
   FakeContext ctx;
-  FakeMaterialSource source;
+  // A disk looks at its picture (a round one draws the same turned), so a real one.
+  TTextureMaterialSource source(nullptr);
   TControl3D parent;
   parent.SetOpacity(0.5f);
   TDisk ring;
@@ -368,6 +369,60 @@ TEST(RenderingList, MaterialKeyComesFirst) {
   EXPECT_EQ(list[0], &plain);
   const bool aFirst = reinterpret_cast<std::uintptr_t>(a.Material()) < reinterpret_cast<std::uintptr_t>(b.Material());
   EXPECT_EQ(list[1], aFirst ? static_cast<TControl3D*>(&withA) : &withB);
+}
+
+}  // namespace
+}  // namespace sphaerix
+
+namespace sphaerix {
+namespace {
+
+// Circles round the centre, clear before the disk's edge: a ring's picture.
+void PaintRing(TBitmap& ABitmap, int ASize) {
+  ABitmap.SetSize(ASize, ASize);
+  for (int y = 0; y < ASize; ++y)
+    for (int x = 0; x < ASize; ++x) {
+      const float r = std::hypot(x + 0.5f - ASize / 2.0f, y + 0.5f - ASize / 2.0f) / (ASize / 2.0f);
+      const int a = r > 0.6f && r < 0.9f ? static_cast<int>(127.5f + 127.5f * std::sin(r * 40)) : 0;
+      ABitmap.SetPixel(x, y, static_cast<TAlphaColor>(a) << 24 | static_cast<TAlphaColor>(a / 2) << 16);
+    }
+  ABitmap.BitmapChanged();
+}
+
+TEST(DiskDrawMatrix, ARoundPictureIsDrawnTheSameWayHoweverTheDiskTurnsAboutItsAxis) {
+  TSceneObject owner;
+  auto* tilt = new TDummy(&owner);
+  auto* body = new TDummy(&owner);
+  auto* disk = new TDisk(&owner);
+  tilt->AddObject(body);
+  body->AddObject(disk);
+  tilt->RotationAngle().SetX(27);
+  disk->SetSubdivisionsAxes(50);
+  disk->Scale().SetPoint({2.2f, 2.2f, 2.2f});
+  auto* picture = new TTextureMaterialSource(&owner);
+  PaintRing(picture->Texture(), 64);
+  disk->SetMaterialSource(picture);
+
+  const TMatrix3D drawn = disk->DrawMatrix();
+  const TMatrix3D placed = disk->WrapMatrix() * disk->AbsoluteMatrix();
+  // The same plane, centre and size as the disk's own matrix.
+  for (int i : {1, 3})
+    for (int j = 0; j < 4; ++j) EXPECT_NEAR(drawn.m[i][j], placed.m[i][j], 1e-4f) << i << j;
+  for (int i : {0, 2})
+    EXPECT_NEAR(TPoint3D(drawn.m[i][0], drawn.m[i][1], drawn.m[i][2]).Length(),
+                TPoint3D(placed.m[i][0], placed.m[i][1], placed.m[i][2]).Length(), 1e-4f);
+  for (float angle : {0.5f, 30.0f, 200.0f}) {
+    body->RotationAngle().SetY(angle);
+    EXPECT_FALSE(disk->WrapMatrix() * disk->AbsoluteMatrix() == placed) << angle;
+    EXPECT_TRUE(disk->DrawMatrix() == drawn) << angle;
+  }
+  // Turned about another axis it shows; and a picture that is not round turns with it.
+  body->RotationAngle().SetX(10);
+  EXPECT_FALSE(disk->DrawMatrix() == drawn);
+  body->RotationAngle().SetX(0);
+  picture->Texture().SetPixel(40, 20, 0xFFFFFFFF);
+  picture->Texture().BitmapChanged();
+  EXPECT_TRUE(disk->DrawMatrix() == disk->WrapMatrix() * disk->AbsoluteMatrix());
 }
 
 }  // namespace
