@@ -399,6 +399,33 @@ void TGLRenderContext::MarkSphereHides(const TVertexBuffer& AVertices, const TIn
   ApplyState(FAllFaces ? TRenderState::csAllFace : TRenderState::csFrontFace);
 }
 
+void TGLRenderContext::DrawFacePairs(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices,
+                                     TMaterial* AMaterial, float AOpacity) {
+  // Twins of a plain picture give the same pixel from either face: laid twice over what
+  // lies behind, c + (c + d(1 - a))(1 - a) = c(2 - a) + d(1 - a)^2, which one draw of the
+  // face toward the eye gives with its colour scaled by 2 - a. A lit face differs from
+  // its twin (their normals are opposite), so it is drawn as two.
+  struct Plain : IMaterialShading {
+    bool Picture = false;
+    void Shade(const TLightMaterial&) override {}
+    void Shade(const TTextureMaterial&) override { Picture = true; }
+  } plain;
+  if (AMaterial) AMaterial->ShadeWith(plain);
+  if (!InScene() || !FAllFaces || !plain.Picture) {
+    DrawTriangles(AVertices, AIndices, AMaterial, AOpacity);
+    return;
+  }
+  QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
+  FAllFaces = false;
+  FTwoLayers = true;
+  gl->glEnable(GL_CULL_FACE);
+  gl->glCullFace(GL_BACK);
+  DrawTriangles(AVertices, AIndices, AMaterial, AOpacity);
+  FTwoLayers = false;
+  FAllFaces = true;
+  gl->glDisable(GL_CULL_FACE);
+}
+
 void TGLRenderContext::DrawDeferred() {
   if (FOutlineDraws.empty()) return;
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
@@ -477,6 +504,7 @@ void TGLRenderContext::DrawTextureMaterial(const TTexture* ATexture, float AOpac
   SetUniformMatrix(gl, FDevice->Location(p, "MVPMatrix"), CurrentModelViewProjection());
   SetShapeUniforms(p);
   gl->glUniform1f(FDevice->Location(p, "Opacity"), AOpacity);
+  gl->glUniform1f(FDevice->Location(p, "Layers"), FTwoLayers ? 2.0f : 1.0f);
   const bool usable = ATexture && static_cast<long long>(ATexture->Width()) * ATexture->Height() != 0;
   BindMap(p, usable ? ATexture : nullptr);
 }

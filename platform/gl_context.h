@@ -42,6 +42,8 @@ class TGLRenderContext : public TRenderTargetContext {
   void DrawSphereTriangles(TCustomMesh& ASphere, const TVertexBuffer& AVertices, const TIndexBuffer& AIndices,
                            TMaterial* AMaterial, float AOpacity, int AAxes, int AHeights) override;
   void MarkSphereHides(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices) override;
+  void DrawFacePairs(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices, TMaterial* AMaterial,
+                     float AOpacity) override;
 
   // Draws the frame texture into the framebuffer bound now, into the rectangle of
   // ARect (physical pixels, y down from the top of a framebuffer AFramebufferHeight
@@ -105,6 +107,8 @@ class TGLRenderContext : public TRenderTargetContext {
   };
   std::vector<TOutlineDraw> FOutlineDraws;
   bool FAllFaces = false;  // nothing culled (csAllFace)
+  // The face drawn stands for two of the same picture laid over each other.
+  bool FTwoLayers = false;
   bool FSphereAnisotropy = false;
   bool FMarkHidden = true;
   unsigned long long FHiddenMarks = 0;

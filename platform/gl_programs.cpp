@@ -185,12 +185,14 @@ const char* TexturePixelSource() {
   static const std::string source = std::string("#version 330 core\n") + kPixelCommon + R"(
 in vec2 v_TexCoord;
 uniform float Opacity;
+uniform float Layers;  // 2: the picture laid over itself
 out vec4 FragColor;
 void main() {
   vec4 t = texture(texture0, v_TexCoord);
   float cover = OutlineCover();
   if (OutlineSkips(cover)) discard;
   FragColor = t * (Opacity * cover);
+  if (Layers == 2.0) FragColor *= 2.0 - FragColor.a;
 }
 )";
   return source.c_str();

@@ -403,6 +403,13 @@ void TDisk::SetHeight(float) { TControl3D::SetHeight(0.001f); }
 
 void TDisk::SetSize(float AWidth, float, float ADepth) { TControl3D::SetSize(AWidth, 0.001f, ADepth); }
 
+void TDisk::Render(TDrawContext* AContext) {
+  AContext->SetMatrix(DrawMatrix());
+  if (Data().IndexBuffer().Length() == 0) return;
+  AContext->DrawFacePairs(Data().VertexBuffer(), Data().IndexBuffer(), ValidMaterial(MaterialSource()),
+                          AbsoluteOpacity());
+}
+
 void TDisk::RebuildMesh() { BuildDiskMesh(Data(), FSubdivisionsAxes, FSubdivisionsCap); }
 
 }  // namespace sphaerix

@@ -155,6 +155,10 @@ class TDisk : public TCustomMesh {
   // turn (a ring turning with its body) changes no pixel and asks for no frame.
   TMatrix3D DrawMatrix() const override;
 
+ protected:
+  // Its two faces lie on each other: said so, a context can lay them in one draw.
+  void Render(TDrawContext* AContext) override;
+
  private:
   void RebuildMesh();
 

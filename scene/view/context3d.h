@@ -52,6 +52,14 @@ class TDrawContext {
   // AAxes segments round and AHeights bands high. A context that can smooth the
   // sphere's outline itself does so (it may draw the outline's pixels later in the
   // scene, from ASphere as it then is); any other draws them as plain triangles.
+  // The triangles of a flat mesh made of two faces lying on each other, one turned each
+  // way, each triangle of one with its twin in the other (a disk). With nothing culled,
+  // both are laid over each other; a context that can lay the face toward the eye twice
+  // in one draw does so, any other draws them as plain triangles.
+  virtual void DrawFacePairs(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices, TMaterial* AMaterial,
+                             float AOpacity) {
+    DrawTriangles(AVertices, AIndices, AMaterial, AOpacity);
+  }
   // ASphere's triangles with the current matrix (as DrawSphereTriangles takes them) draw
   // opaque pixels inside its outline: whatever lies behind its centre there is hidden. A
   // context may mark those pixels before the scene is drawn, so that nothing hidden
