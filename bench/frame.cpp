@@ -10,7 +10,10 @@
 // what moves, partial redraw) and with the settings it had before (four samples a
 // pixel, which also brings back the globe's anisotropy, and a frame at each tick of
 // the clock), in alternating rounds so that each sees the same machine load; for Earth
-// and Saturn. The floor has the same two settings.
+// and Saturn. The floor has the same two settings. Both of the viewer's settings keep
+// what its frames do whatever the samples: the sky behind an opaque body is not shaded,
+// and a ring with a round picture is drawn turned one fixed way (its turn with the body
+// redraws the body alone) and laid twice over itself in one draw.
 //
 // Left out: the X server's share of showing each picture (another process); the
 // minimal program draws neither the stars, nor the ring, nor the 2D overlay, which the
