@@ -355,12 +355,61 @@ void TGLRenderContext::DrawSphereTriangles(TCustomMesh& ASphere, const TVertexBu
     FOutline.Push = static_cast<float>(pushPixels * s.Radius / (s.Pixels * s.Distance));
   }
   if (FOutline.Radius > 0) {
-    FOutlinePass = 1;
     FOutlineDraws.push_back({&ASphere, std::make_unique<TObjectWatch>(&ASphere), FOutline, FAllFaces});
+    if (FSplitAtOutline) {
+      SplitAtOutline(AVertices, AIndices, s.Pixels);
+      FOutlinePass = 3;
+      DrawTriangles(AVertices, FInsideIndices, AMaterial, AOpacity);
+      FOutlinePass = 1;
+      DrawTriangles(AVertices, FRimIndices, AMaterial, AOpacity);
+    } else {
+      FOutlinePass = 1;
+      DrawTriangles(AVertices, AIndices, AMaterial, AOpacity);
+    }
+  } else {
+    DrawTriangles(AVertices, AIndices, AMaterial, AOpacity);
   }
-  DrawTriangles(AVertices, AIndices, AMaterial, AOpacity);
   FOutline = {};
   FOutlinePass = 0;
+}
+
+void TGLRenderContext::SplitAtOutline(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices, float APixels) {
+  // A corner whose surface faces the eye at least this much (the cosine between the
+  // outward normal and the line of sight) lies three pixels or more inside the outline,
+  // and so does every point of a face whose corners all do, the outline being convex;
+  // it is also past the corners the vertex program pushes out.
+  const float within = 1 - 3 / std::max(APixels, 4.0f);
+  const float least = std::max(0.15f, std::sqrt(std::max(0.0f, 1 - within * within)));
+  const TMatrix3D& m = CurrentMatrix();
+  const TPoint3D eye = CurrentEyePosition();
+  const int n = AVertices.Length();
+  std::vector<char> deep(static_cast<std::size_t>(n));
+  const TMeshVertex* v = AVertices.Data();
+  for (int i = 0; i < n; ++i) {
+    const TPoint3D& p = v[i].Vertex;
+    const TPoint3D w(p.X * m.m[0][0] + p.Y * m.m[1][0] + p.Z * m.m[2][0] + m.m[3][0],
+                     p.X * m.m[0][1] + p.Y * m.m[1][1] + p.Z * m.m[2][1] + m.m[3][1],
+                     p.X * m.m[0][2] + p.Y * m.m[1][2] + p.Z * m.m[2][2] + m.m[3][2]);
+    const TPoint3D normal = w - FOutline.Centre, sight = w - eye;
+    const float lengths = normal.Length() * sight.Length();
+    deep[static_cast<std::size_t>(i)] = lengths > 0 && std::abs(normal.DotProduct(sight)) >= least * lengths;
+  }
+  std::vector<std::uint32_t> inside, rim;
+  inside.reserve(static_cast<std::size_t>(AIndices.Length()));
+  const std::uint32_t* idx = AIndices.Data();
+  const auto count = static_cast<std::uint32_t>(n);
+  for (int t = 0; t + 2 < AIndices.Length(); t += 3) {
+    const bool whole = idx[t] < count && idx[t + 1] < count && idx[t + 2] < count && deep[idx[t]] &&
+                       deep[idx[t + 1]] && deep[idx[t + 2]];
+    std::vector<std::uint32_t>& to = whole ? inside : rim;
+    to.insert(to.end(), idx + t, idx + t + 3);
+  }
+  auto fill = [](TIndexBuffer& ABuffer, const std::vector<std::uint32_t>& AFrom) {
+    ABuffer.SetLength(static_cast<int>(AFrom.size()));
+    for (std::size_t i = 0; i < AFrom.size(); ++i) ABuffer[static_cast<int>(i)] = AFrom[i];
+  };
+  fill(FInsideIndices, inside);
+  fill(FRimIndices, rim);
 }
 
 void TGLRenderContext::MarkSphereHides(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices) {
@@ -475,7 +524,7 @@ void TGLRenderContext::BindMap(TGLDevice::Program& AProgram, const TTexture* ATe
 void TGLRenderContext::DrawLightMaterial(const TLightMaterial& AMaterial, float AOpacity) {
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
   const TLightMaterialUniforms u = LightMaterialUniforms(AMaterial, Lights(), CurrentEyePosition(), AOpacity);
-  TGLDevice::Program& p = FDevice->LightProgram(u.SlotCount);
+  TGLDevice::Program& p = FDevice->LightProgram(u.SlotCount, FOutlinePass == 3);
   gl->glUseProgram(p.Id());
   const TMatrix3D& model = CurrentMatrix();
   SetUniformMatrix(gl, FDevice->Location(p, "MVPMatrix"), CurrentModelViewProjection());

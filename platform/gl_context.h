@@ -59,6 +59,9 @@ class TGLRenderContext : public TRenderTargetContext {
   // Whether opaque spheres mark what they hide before the scene (on by default), and how
   // many marks were drawn. For comparing pictures.
   void SetMarkHidden(bool AValue) { FMarkHidden = AValue; }
+  // Whether a smoothed sphere's faces inside its outline are shaded without measuring
+  // their cover (on by default). For comparing pictures.
+  void SetSplitAtOutline(bool AValue) { FSplitAtOutline = AValue; }
   unsigned long long HiddenMarks() const { return FHiddenMarks; }
   unsigned FrameTexture() const { return FTargets.FrameTexture.Name(); }
 
@@ -95,7 +98,13 @@ class TGLRenderContext : public TRenderTargetContext {
     float Push = 0;    // how far the corners along it are pushed out (world units a unit away)
   };
   TOutline FOutline;
-  int FOutlinePass = 0;  // 0 none, 1 the whole pixels, 2 the outline's
+  // 0 none, 1 the whole pixels, 2 the outline's, 3 faces wholly inside the outline
+  int FOutlinePass = 0;
+  // The sphere's triangles that lie wholly inside its outline, seen from the eye now,
+  // and the others: the first are shaded without measuring their cover.
+  void SplitAtOutline(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices, float APixels);
+  TIndexBuffer FInsideIndices, FRimIndices;
+  bool FSplitAtOutline = true;
   // The smoothed spheres of the scene, whose outline pixels are drawn at its end.
   // Each is taken from the sphere as it is at the end, if it is still there: a handler
   // run while drawing may have changed or destroyed it.

@@ -115,7 +115,9 @@ void TGLDevice::Create() {
 
 void TGLDevice::Destroy() {
   if (!FAlive) return;
-  for (Program* p : {&FLight[0], &FLight[1], &FLight[2], &FLight[3], &FTexture, &FFrame}) p->Object.Reset();
+  for (Program* p : {&FLight[0], &FLight[1], &FLight[2], &FLight[3], &FLightInside[0], &FLightInside[1],
+                     &FLightInside[2], &FLightInside[3], &FTexture, &FFrame, &FHiding})
+    p->Object.Reset();
   FVertexBuffers.clear();
   FIndexBuffers.clear();
   FPendingTextures.clear();
@@ -128,7 +130,9 @@ void TGLDevice::Destroy() {
 }
 
 void TGLDevice::AbandonAll() {
-  for (Program* p : {&FLight[0], &FLight[1], &FLight[2], &FLight[3], &FTexture, &FFrame}) p->Object.Abandon();
+  for (Program* p : {&FLight[0], &FLight[1], &FLight[2], &FLight[3], &FLightInside[0], &FLightInside[1],
+                     &FLightInside[2], &FLightInside[3], &FTexture, &FFrame, &FHiding})
+    p->Object.Abandon();
   for (auto* cache : {&FVertexBuffers, &FIndexBuffers})
     for (auto& entry : *cache) entry.second.Buffer.Abandon();
   for (TGLTexture& t : FPendingTextures) t.Abandon();
@@ -182,12 +186,12 @@ TGLDevice::Program TGLDevice::Link(const char* AVertex, const char* APixel) {
   return p;
 }
 
-TGLDevice::Program& TGLDevice::LightProgram(int ASlots) {
+TGLDevice::Program& TGLDevice::LightProgram(int ASlots, bool AInside) {
   const int index = ASlots == 0 ? 0 : ASlots <= 2 ? 1 : ASlots <= 4 ? 2 : 3;
-  Program& p = FLight[index];
+  Program& p = AInside ? FLightInside[index] : FLight[index];
   if (!p.Object) {
     const std::string vertex = LightVertexSource(index == 0 ? 0 : 1 << index);
-    p = Link(vertex.c_str(), LightPixelSource());
+    p = Link(vertex.c_str(), LightPixelSource(AInside));
   }
   return p;
 }

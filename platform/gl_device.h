@@ -55,7 +55,7 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
   // 1 where the device has no anisotropic filtering.
   GLfloat MaxAnisotropy() const { return FMaxAnisotropy; }
 
-  Program& LightProgram(int ASlots);
+  Program& LightProgram(int ASlots, bool AInside = false);
   Program& TextureProgram();
   Program& FrameProgram();
   Program& HidingProgram();
@@ -106,6 +106,7 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
   GLfloat FMaxAnisotropy = 1.0f;
   TGLVertexArray FVao, FFrameVao;
   Program FLight[4];  // 0, 2, 4, 8 slots
+  Program FLightInside[4];  // the same, for faces inside a smoothed outline
   Program FTexture, FFrame, FHiding;
   TGLTexture FWhite;
   TGLSampler FPlainSampler, FSlantSampler;

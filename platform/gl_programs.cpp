@@ -151,8 +151,8 @@ std::string LightVertexSource(int ASlots) {
          kLightBody;
 }
 
-const char* LightPixelSource() {
-  static const std::string source = std::string("#version 330 core\n") + kPixelCommon + R"(
+const char* LightPixelSource(bool AInside) {
+  static const std::string body = R"(
 in vec4 v_Color;
 in vec2 v_TexCoord;
 uniform float Opacity;
@@ -163,12 +163,18 @@ void main() {
   // that no device runs the sampling twice in masked branches.
   vec4 t = texture(texture0, v_TexCoord);
   vec4 c = Modulation == 0.0 ? v_Color : (Modulation == 1.0 ? t : v_Color * t);
+#ifdef INSIDE
+  FragColor = c * Opacity;
+#else
   float cover = OutlineCover();
   if (OutlineSkips(cover)) discard;
   FragColor = c * (Opacity * cover);
+#endif
 }
 )";
-  return source.c_str();
+  static const std::string source = std::string("#version 330 core\n") + kPixelCommon + body;
+  static const std::string inside = std::string("#version 330 core\n#define INSIDE 1\nuniform sampler2D texture0;\n") + body;
+  return AInside ? inside.c_str() : source.c_str();
 }
 
 const char* TextureVertexSource() {

@@ -9,7 +9,9 @@ namespace sphaerix {
 
 // The lit vertex program with ASlots light slots (0: the program without lights).
 std::string LightVertexSource(int ASlots);
-const char* LightPixelSource();
+// AInside: for faces that lie wholly inside a smoothed outline, which need neither the
+// measure of their cover nor a discard (a program without one is shaded faster).
+const char* LightPixelSource(bool AInside = false);
 const char* TextureVertexSource();
 const char* TexturePixelSource();
 // A sphere drawn a little smaller than it is, into depth alone, every pixel at the depth

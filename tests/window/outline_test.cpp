@@ -141,10 +141,10 @@ TEST_F(Outline, TheSmoothedLimbIsAsSoftAsMultisampledAndNothingElseChanges) {
   }
 }
 
-// Marking what an opaque body hides, before the stars are drawn, changes no pixel: the
-// same frame with and without, the body turned, faded, and with its ring in front and
-// behind.
-TEST_F(Outline, MarkingWhatTheBodyHidesChangesNoPixel) {
+// Marking what an opaque body hides before the stars are drawn, and shading the faces
+// inside its outline without measuring their cover, change no pixel: the same frame with
+// and without, the body faded or not, with its ring in front and behind.
+TEST_F(Outline, MarkingWhatTheBodyHidesAndShadingItsInnerFacesPlainlyChangeNoPixel) {
   for (int body : {0, 5}) {
     SCOPED_TRACE(body);
     double cx = 0, cy = 0, r = 0;
@@ -164,8 +164,10 @@ TEST_F(Outline, MarkingWhatTheBodyHidesChangesNoPixel) {
       std::unique_ptr<TBitmap> marked = whole();
       EXPECT_EQ(context->HiddenMarks() > marks, opacity == 1.0f);
       context->SetMarkHidden(false);
+      context->SetSplitAtOutline(false);
       std::unique_ptr<TBitmap> plain = whole();
       context->SetMarkHidden(true);
+      context->SetSplitAtOutline(true);
       long differ = 0;
       for (int y = 0; y < plain->Height(); ++y)
         for (int x = 0; x < plain->Width(); ++x) differ += marked->Scanline(y)[x] != plain->Scanline(y)[x];
