@@ -5,6 +5,8 @@
 #include <QOpenGLFunctions_3_3_Core>
 #include <QOpenGLShaderProgram>
 #include <QOpenGLVersionFunctionsFactory>
+#include <exception>
+#include <system_error>
 #include <utility>
 
 #include "platform/gl_programs.h"
@@ -22,14 +24,18 @@ QSurfaceFormat GLSurfaceFormat() {
   return format;
 }
 
-bool CheckOpenGL33(std::string& AWhy) {
-  QOffscreenSurface surface;
-  surface.setFormat(GLSurfaceFormat());
-  surface.create();
-  if (!surface.isValid()) {
-    AWhy = "no OpenGL surface can be created on this display";
-    return false;
-  }
+QSurfaceFormat GLWindowFormat() {
+  QSurfaceFormat format = GLSurfaceFormat();
+  format.setDepthBufferSize(0);
+  format.setStencilBufferSize(0);
+  return format;
+}
+
+namespace {
+
+// The check proper, on a surface made already: a context of the version asked for, made
+// current on this thread, that builds the drawing programs.
+bool CheckContext(QOffscreenSurface& ASurface, std::string& AWhy) {
   QOpenGLContext context;
   context.setFormat(GLSurfaceFormat());
   if (!context.create()) {
@@ -42,7 +48,7 @@ bool CheckOpenGL33(std::string& AWhy) {
            std::to_string(got.minorVersion()) + ", 3.3 core is needed";
     return false;
   }
-  if (!context.makeCurrent(&surface)) {
+  if (!context.makeCurrent(&ASurface)) {
     AWhy = "the OpenGL context cannot be made current";
     return false;
   }
@@ -74,6 +80,45 @@ bool CheckOpenGL33(std::string& AWhy) {
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+TOpenGLCheck::TOpenGLCheck() : FSurface(std::make_unique<QOffscreenSurface>()) {
+  FSurface->setFormat(GLSurfaceFormat());
+  FSurface->create();
+  if (!FSurface->isValid()) {
+    FWhy = "no OpenGL surface can be created on this display";
+    return;
+  }
+  try {
+    FWorker = std::thread([this] {
+      try {
+        FPassed = CheckContext(*FSurface, FWhy);
+      } catch (const std::exception& e) {
+        FPassed = false;
+        FWhy = e.what();
+      }
+    });
+  } catch (const std::system_error&) {
+    // No thread to be had: the check runs here.
+    FPassed = CheckContext(*FSurface, FWhy);
+  }
+}
+
+TOpenGLCheck::~TOpenGLCheck() {
+  if (FWorker.joinable()) FWorker.join();
+}
+
+bool TOpenGLCheck::Passed(std::string& AWhy) {
+  if (FWorker.joinable()) FWorker.join();
+  if (!FPassed) AWhy = FWhy;
+  return FPassed;
+}
+
+bool CheckOpenGL33(std::string& AWhy) {
+  TOpenGLCheck check;
+  return check.Passed(AWhy);
 }
 
 }  // namespace sphaerix
