@@ -1,5 +1,6 @@
 #include "ui/controls.h"
 
+#include "platform/gl_device.h"
 #include "ui/accessibility.h"
 #include "ui/form.h"
 #include "ui/style_book.h"
@@ -119,11 +120,39 @@ void TLayeredControl::PaintTree(TCanvas2D& ACanvas) {
   // Each control's own opacity is in the picture already: source-over is associative,
   // so the picture drawn at full opacity gives what painting each control on the window
   // would have.
+  if (DrawOnDevice(target)) return;
   target.save();
   target.resetTransform();
   target.setOpacity(1);
   target.drawImage(FLayerAt, FLayer);
   target.restore();
+}
+
+TLayeredControl::~TLayeredControl() = default;
+
+// The picture goes through the window's own device, drawn as a viewport's frame is: the
+// toolkit's image program would be one more program for the driver to build and translate
+// before the first frame. False where the window's context has no device.
+bool TLayeredControl::DrawOnDevice(QPainter& ATarget) {
+  const QPaintDevice* device = ATarget.device();
+  bool drawn = false;
+  ATarget.beginNativePainting();
+  try {
+    const std::shared_ptr<TGLDevice> gl = TGLDevice::ForCurrentContext();
+    if (gl && gl->Alive()) {
+      if (!FPicture || !FPicture->BelongsTo(*gl)) FPicture = gl->MakePicture();
+      const qreal scale = device->devicePixelRatioF();
+      gl->DrawPicture(*FPicture, FLayer.cacheKey(), reinterpret_cast<const std::uint32_t*>(FLayer.constBits()),
+                      FLayer.width(), FLayer.height(), qRound(FLayerAt.x() * scale), qRound(FLayerAt.y() * scale),
+                      qRound(device->height() * scale));
+      drawn = true;
+    }
+  } catch (...) {
+    ATarget.endNativePainting();
+    throw;
+  }
+  ATarget.endNativePainting();
+  return drawn;
 }
 
 // ---- TPanel

@@ -5,11 +5,14 @@
 #include <QImage>
 #include <QString>
 #include <functional>
+#include <memory>
 
 #include "scene/input/control.h"
 #include "ui/canvas.h"
 
 namespace sphaerix {
+
+class TGLPicture;
 
 enum class TTextAlign { Center, Leading, Trailing };
 enum class TTextTrimming { None, Character, Word };
@@ -23,13 +26,17 @@ enum class TTextTrimming { None, Character, Word };
 class TLayeredControl : public TControl {
  public:
   using TControl::TControl;
+  ~TLayeredControl() override;
   void PaintTree(TCanvas2D& ACanvas) override;
   // The picture last given to the window (null before the first, or off OpenGL).
   const QImage& LayerPicture() const { return FLayer; }
 
  private:
+  bool DrawOnDevice(QPainter& ATarget);
+
   QImage FLayer;
   QPoint FLayerAt;
+  std::unique_ptr<TGLPicture> FPicture;  // the window's copy, where its device draws it
 };
 
 // A rectangle that can carry a custom look: "Panel1Style1" is a rounded card.
