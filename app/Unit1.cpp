@@ -1,7 +1,9 @@
 #include "app/Unit1.h"
 
 #include <QDesktopServices>
+#include <QBuffer>
 #include <QImage>
+#include <QImageReader>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QUrl>
@@ -36,6 +38,18 @@ TLabel* MakeLabel(TForm1* AForm, const char* AName, float AX, float AY, float AW
   return l;
 }
 
+// The picture read by the toolkit's own PNG reader. Left to find the format itself, the
+// toolkit loads every image plugin it has (TIFF, WebP, ...) with its libraries to ask
+// whether it knows the data, before the first frame.
+QImage ReadPng(const TResourceStream& AStream) {
+  QBuffer buffer;
+  buffer.setData(reinterpret_cast<const char*>(AStream.Memory()), static_cast<int>(AStream.Size()));
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer, "png");
+  reader.setAutoDetectImageFormat(false);
+  return reader.read();
+}
+
 QString WithoutScheme(const QString& AUrl) {
   const int at = AUrl.indexOf(QStringLiteral("://"));
   return at < 0 ? AUrl : AUrl.mid(at + 3);
@@ -66,7 +80,7 @@ TForm1::TForm1(TSceneObject* AOwner) : TFormBase(AOwner) {
   Image1->SetBounds(32, 32, 205, 135);
   Image1->Description = QStringLiteral("Saturn, Jupiter, the Earth and the Moon");
   TResourceStream picture("AboutPicture");
-  Image1->SetImage(QImage::fromData(picture.Memory(), static_cast<int>(picture.Size())));
+  Image1->SetImage(ReadPng(picture));
 
   Label1 = MakeLabel(this, "Label1", 264, 32, 177, 41, QStringLiteral("Sphaerix"), 26, 0xFFADC5E7);
   Label1->Shadow.Enabled = true;

@@ -188,7 +188,7 @@ int RunPhases() {
   // The windows are only asked for here; they are made when the loop starts.
   TTimedForm2* form = nullptr;
   bench::TViewerRun viewer(false, [&form](TApplication& AApplication) { AApplication.CreateForm(form); });
-  Phase("toolkit, OpenGL 3.3 check, codecs");
+  Phase("toolkit, codecs (the OpenGL check runs beside)");
   {
     // The decodes alone, before the window repeats them (the resource pages are then
     // warm for the window, which is what a second start sees as well).

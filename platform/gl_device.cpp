@@ -54,6 +54,16 @@ struct TGLTextureHandle : TTextureHandle {
   }
 };
 
+TGLPicture::~TGLPicture() {
+  auto device = FDevice.lock();
+  if (!device || !device->Alive())
+    FTexture.Abandon();
+  else if (QOpenGLContext::currentContext() != device->Context)
+    device->ReleaseLater(std::move(FTexture));
+}
+
+bool TGLPicture::BelongsTo(const TGLDevice& ADevice) const { return FDevice.lock().get() == &ADevice; }
+
 std::shared_ptr<TGLDevice> TGLDevice::ForCurrentContext() {
   QOpenGLContext* context = QOpenGLContext::currentContext();
   if (!context) return nullptr;
@@ -315,6 +325,64 @@ void TGLDevice::Fill(TGLTextureHandle& AHandle, TBitmap& ABitmap, bool AMipMaps)
   }
   // The device holds the picture now; one that can be decoded again is not kept twice.
   if (ABitmap.Origin()) ABitmap.ReleasePixels();
+}
+
+std::unique_ptr<TGLPicture> TGLDevice::MakePicture() {
+  std::unique_ptr<TGLPicture> picture(new TGLPicture());
+  picture->FDevice = weak_from_this();
+  return picture;
+}
+
+void TGLDevice::DrawPicture(TGLPicture& APicture, std::int64_t AKey, const std::uint32_t* APixels, int AWidth,
+                            int AHeight, int AX, int AY, int AFramebufferHeight) {
+  if (AWidth <= 0 || AHeight <= 0) return;
+  Program& p = FrameProgram();
+  GL->glActiveTexture(GL_TEXTURE0);
+  if (!APicture.FTexture || APicture.FKey != AKey || APicture.FWidth != AWidth || APicture.FHeight != AHeight) {
+    // Rows bottom first, as the frame program samples them. The texture is made as a
+    // viewport's frame texture is, so that both sample alike.
+    std::vector<std::uint32_t> rows(static_cast<std::size_t>(AWidth) * AHeight);
+    for (int y = 0; y < AHeight; ++y)
+      std::copy_n(APixels + static_cast<std::size_t>(AHeight - 1 - y) * AWidth, AWidth,
+                  rows.data() + static_cast<std::size_t>(y) * AWidth);
+    if (!APicture.FTexture || APicture.FWidth != AWidth || APicture.FHeight != AHeight) {
+      APicture.FTexture.Reset();
+      APicture.FTexture = TGLTexture::Create(GL);
+    }
+    GL->glBindTexture(GL_TEXTURE_2D, APicture.FTexture.Name());
+    GL->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    GL->glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    GL->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, AWidth, AHeight, 0, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
+    GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    GL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    APicture.FKey = AKey;
+    APicture.FWidth = AWidth;
+    APicture.FHeight = AHeight;
+  }
+  GLint viewport[4];
+  GL->glGetIntegerv(GL_VIEWPORT, viewport);
+  GL->glViewport(AX, AFramebufferHeight - AY - AHeight, AWidth, AHeight);
+  GL->glDisable(GL_DEPTH_TEST);
+  GL->glDisable(GL_CULL_FACE);
+  GL->glDisable(GL_SCISSOR_TEST);
+  GL->glDisable(GL_STENCIL_TEST);
+  GL->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  GL->glEnable(GL_BLEND);
+  GL->glBlendEquation(GL_FUNC_ADD);
+  GL->glBlendFuncSeparate(GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+  GL->glUseProgram(p.Id());
+  GL->glUniform1f(Location(p, "Opacity"), 1.0f);
+  GL->glUniform1i(Location(p, "frame"), 0);
+  GL->glBindTexture(GL_TEXTURE_2D, APicture.FTexture.Name());
+  GL->glBindSampler(0, 0);
+  GL->glBindVertexArray(FFrameVao.Name());
+  GL->glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+  GL->glBindVertexArray(0);
+  GL->glUseProgram(0);
+  GL->glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
 }
 
 void TGLDevice::ReleaseLater(TGLTexture ATexture) {

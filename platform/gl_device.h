@@ -27,6 +27,26 @@ struct TGLTextureHandle;
 class TVertexBuffer;
 class TIndexBuffer;
 
+class TGLDevice;
+
+// A picture the device draws over the window (a layer of 2D controls), held by its owner:
+// its texture goes with it, or with the device when the device goes first.
+class TGLPicture {
+ public:
+  ~TGLPicture();
+  TGLPicture(const TGLPicture&) = delete;
+  TGLPicture& operator=(const TGLPicture&) = delete;
+  bool BelongsTo(const TGLDevice& ADevice) const;
+
+ private:
+  friend class TGLDevice;
+  TGLPicture() = default;
+  std::weak_ptr<TGLDevice> FDevice;
+  TGLTexture FTexture;
+  std::int64_t FKey = 0;  // the content the texture holds
+  int FWidth = 0, FHeight = 0;
+};
+
 class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
  public:
   struct Program {
@@ -78,6 +98,17 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
   void DeletePending();
   // After each scene: buffers of meshes not drawn for a while are dropped.
   void SceneDone();
+
+  // A holder for pictures drawn by DrawPicture, tied to this device.
+  std::unique_ptr<TGLPicture> MakePicture();
+  // Draws a premultiplied BGRA picture (AWidth x AHeight, rows top first, no padding)
+  // over the current framebuffer, which is AFramebufferHeight pixels high, its top left
+  // corner at (AX, AY) pixels from the framebuffer's top left. The picture goes through
+  // APicture's texture, filled again only when AKey differs from the content it holds.
+  // It is drawn as the frame of a viewport is (the same program, texture and blending),
+  // so a software driver builds no program variant of its own for it.
+  void DrawPicture(TGLPicture& APicture, std::int64_t AKey, const std::uint32_t* APixels, int AWidth, int AHeight,
+                   int AX, int AY, int AFramebufferHeight);
 
   // The context is ending and current: every object is deleted now.
   void Destroy();

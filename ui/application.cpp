@@ -26,6 +26,8 @@ TApplication* Application = nullptr;
 TApplication::TApplication() : TSceneObject(nullptr) { Application = this; }
 
 TApplication::~TApplication() {
+  // The check's surface goes on the user-interface thread, before the toolkit.
+  FOpenGLCheck.reset();
   // Windows go before the toolkit they live in.
   while (!Children().empty()) delete Children().back();
   FQuitSignals.reset();
@@ -96,11 +98,18 @@ void TApplication::Initialize(int& AArgc, char** AArgv) {
   FPlatform = &FRuntime->Platform();
   FPlatform->SetExceptionHook([this](std::exception_ptr e) { HandleException(e); });
   InstallAccessibility();
-  // The viewer cannot show anything without a 3D device; Run says why and ends.
+  // The viewer cannot show anything without a 3D device; Run says why and ends. The check
+  // runs beside the building of the windows.
+  QSurfaceFormat::setDefaultFormat(GLWindowFormat());
+  FOpenGLCheck = std::make_unique<TOpenGLCheck>();
+}
+
+void TApplication::FinishOpenGLCheck() {
+  if (!FOpenGLCheck) return;
   std::string why;
-  QSurfaceFormat::setDefaultFormat(GLSurfaceFormat());
-  if (!CheckOpenGL33(why))
+  if (!FOpenGLCheck->Passed(why))
     FStartError = "Sphaerix needs OpenGL 3.3, which this display does not offer (" + why + ").";
+  FOpenGLCheck.reset();
 }
 
 void TApplication::Created(TFormBase* AForm) {
@@ -119,6 +128,8 @@ void TApplication::CreateQueuedForms() {
 }
 
 void TApplication::ShowMainForm() {
+  // The check's context is gone before the window makes its own.
+  FinishOpenGLCheck();
   if (!FMainForm || Terminated()) return;
   // A test's way to drive the window where no keyboard reaches it; unset in normal use.
   const QString steps = qEnvironmentVariable("SPHAERIX_WINDOW_STEPS");
@@ -127,6 +138,9 @@ void TApplication::ShowMainForm() {
 }
 
 int TApplication::Run() {
+  // The windows are built while the check runs; a check that failed at once spares them.
+  if (FOpenGLCheck && FOpenGLCheck->Pending()) CreateQueuedForms();
+  FinishOpenGLCheck();
   if (!FStartError.empty()) {
     ShowError(FStartError);
     return 1;

@@ -15,6 +15,7 @@ class QApplication;
 namespace sphaerix {
 
 class TFormBase;
+class TOpenGLCheck;
 class QtPlatform;
 class QtRuntime;
 class TQuitSignals;
@@ -68,6 +69,8 @@ class TApplication : public TSceneObject {
  private:
   void Created(TFormBase* AForm);
   void ShowError(const std::string& AMessage);
+  // Waits for the OpenGL check started by Initialize; a failure becomes the start error.
+  void FinishOpenGLCheck();
 
   std::unique_ptr<QApplication> FQtApp;
   std::unique_ptr<TQuitSignals> FQuitSignals;
@@ -75,6 +78,7 @@ class TApplication : public TSceneObject {
   std::vector<std::string> FQtArguments;
   std::vector<char*> FQtArgv;
   std::unique_ptr<QtRuntime> FRuntime;
+  std::unique_ptr<TOpenGLCheck> FOpenGLCheck;
   QtPlatform* FPlatform = nullptr;  // the runtime's
   std::vector<std::function<void()>> FPending;
   TFormBase* FMainForm = nullptr;

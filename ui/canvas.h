@@ -13,14 +13,15 @@ namespace sphaerix {
 
 class TCanvas2D {
  public:
-  explicit TCanvas2D(QPainter& APainter) : FPainter(APainter) {}
+  // AOrigin: the window point the painter's (0, 0) stands for (a layer's corner).
+  explicit TCanvas2D(QPainter& APainter, QPointF AOrigin = {}) : FPainter(APainter), FOrigin(AOrigin) {}
 
   // Prepares the painter for AControl: origin at its top left corner, opacity its
   // absolute opacity. Returns the painter.
   QPainter& Begin(const TControl& AControl) {
     const TPointF origin = AControl.LocalToAbsolute({0, 0});
     FPainter.resetTransform();
-    FPainter.translate(origin.X, origin.Y);
+    FPainter.translate(origin.X - FOrigin.x(), origin.Y - FOrigin.y());
     FPainter.setOpacity(AControl.AbsoluteOpacity());
     return FPainter;
   }
@@ -28,6 +29,7 @@ class TCanvas2D {
 
  private:
   QPainter& FPainter;
+  QPointF FOrigin;
 };
 
 inline QColor ToQColor(TAlphaColor c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c), AlphaOf(c)); }

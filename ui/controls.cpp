@@ -1,5 +1,6 @@
 #include "ui/controls.h"
 
+#include "platform/gl_device.h"
 #include "ui/accessibility.h"
 #include "ui/form.h"
 #include "ui/style_book.h"
@@ -8,6 +9,7 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QImage>
+#include <QPaintEngine>
 #include <QPainterPath>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -47,9 +49,115 @@ QStyle* Style() { return QApplication::style(); }
 
 }  // namespace
 
+// ---- TLayeredControl
+
+namespace {
+
+bool DrawsWithOpenGL(QPainter& APainter) {
+  const QPaintEngine* engine = APainter.paintEngine();
+  return engine && (engine->type() == QPaintEngine::OpenGL2 || engine->type() == QPaintEngine::OpenGL);
+}
+
+// How far painting may reach past a control's box: the rim round text (3 pixels), a
+// focus frame, antialiased edges.
+constexpr qreal LayerMargin = 8;
+
+// The window area AControl and its visible children paint, in logical pixels.
+void AddPaintedArea(const TControl& AControl, QRectF& AArea) {
+  const TRectF r = AControl.AbsoluteRect();
+  QRectF box(r.Left, r.Top, r.Width(), r.Height());
+  if (const auto* label = dynamic_cast<const TLabel*>(&AControl)) {
+    // A label's text may run past its box, and its shadow past the text.
+    const QFontMetricsF metrics(label->TextSettings().Font());
+    box |= metrics.boundingRect(box, ToQtAlign(label->HorzAlign, label->VertAlign) | Qt::TextDontClip, label->Text());
+    if (label->Shadow.Enabled) {
+      const qreal reach = label->Shadow.Distance + 1 + label->Shadow.Softness * 10;
+      box.adjust(-reach, -reach, reach, reach);
+    }
+  }
+  AArea |= box.adjusted(-LayerMargin, -LayerMargin, LayerMargin, LayerMargin);
+  for (const TControl* c : AControl.Controls())
+    if (c->Visible()) AddPaintedArea(*c, AArea);
+}
+
+}  // namespace
+
+void TLayeredControl::PaintTree(TCanvas2D& ACanvas) {
+  QPainter& target = ACanvas.Painter();
+  // Inside a layer, or on a picture of the processor's own, painting goes straight on.
+  if (!DrawsWithOpenGL(target)) {
+    TControl::PaintTree(ACanvas);
+    return;
+  }
+  const QPaintDevice* device = target.device();
+  QRectF area;
+  AddPaintedArea(*this, area);
+  const QRect pixels = (area & QRectF(0, 0, device->width(), device->height())).toAlignedRect();
+  if (pixels.isEmpty()) {
+    FLayer = QImage();
+    return;
+  }
+  const qreal scale = device->devicePixelRatioF();
+  QImage layer(qCeil(pixels.width() * scale), qCeil(pixels.height() * scale), QImage::Format_ARGB32_Premultiplied);
+  if (layer.isNull()) {
+    // No memory for the picture: the controls paint on the window as they are.
+    TControl::PaintTree(ACanvas);
+    return;
+  }
+  layer.setDevicePixelRatio(scale);
+  layer.fill(Qt::transparent);
+  {
+    QPainter painter(&layer);
+    TCanvas2D canvas(painter, pixels.topLeft());
+    TControl::PaintTree(canvas);
+  }
+  // A new image is a new texture for the window; the old image, and its texture with it,
+  // goes.
+  if (pixels.topLeft() != FLayerAt || layer != FLayer) {
+    FLayer = std::move(layer);
+    FLayerAt = pixels.topLeft();
+  }
+  // Each control's own opacity is in the picture already: source-over is associative,
+  // so the picture drawn at full opacity gives what painting each control on the window
+  // would have.
+  if (DrawOnDevice(target)) return;
+  target.save();
+  target.resetTransform();
+  target.setOpacity(1);
+  target.drawImage(FLayerAt, FLayer);
+  target.restore();
+}
+
+TLayeredControl::~TLayeredControl() = default;
+
+// The picture goes through the window's own device, drawn as a viewport's frame is: the
+// toolkit's image program would be one more program for the driver to build and translate
+// before the first frame. False where the window's context has no device.
+bool TLayeredControl::DrawOnDevice(QPainter& ATarget) {
+  const QPaintDevice* device = ATarget.device();
+  bool drawn = false;
+  ATarget.beginNativePainting();
+  try {
+    const std::shared_ptr<TGLDevice> gl = TGLDevice::ForCurrentContext();
+    if (gl && gl->Alive()) {
+      if (!FPicture || !FPicture->BelongsTo(*gl)) FPicture = gl->MakePicture();
+      const qreal scale = device->devicePixelRatioF();
+      gl->DrawPicture(*FPicture, FLayer.cacheKey(), reinterpret_cast<const std::uint32_t*>(FLayer.constBits()),
+                      FLayer.width(), FLayer.height(), qRound(FLayerAt.x() * scale), qRound(FLayerAt.y() * scale),
+                      qRound(device->height() * scale));
+      drawn = true;
+    }
+  } catch (...) {
+    ATarget.endNativePainting();
+    throw;
+  }
+  ATarget.endNativePainting();
+  return drawn;
+}
+
 // ---- TPanel
 
-TPanel::TPanel(TSceneObject* AOwner) : TControl(AOwner) {}
+TPanel::TPanel(TSceneObject* AOwner) : TLayeredControl(AOwner) {}
 
 void TPanel::SetStyleLookup(const QString& AValue) {
   if (FStyleLookup == AValue) return;
@@ -71,7 +179,7 @@ void TPanel::Paint(TCanvas2D& ACanvas) {
 
 // ---- TButton
 
-TButton::TButton(TSceneObject* AOwner) : TControl(AOwner) {
+TButton::TButton(TSceneObject* AOwner) : TLayeredControl(AOwner) {
   SetCanFocus(true);
   FTextSettings.StyledSettings = ssFamily | ssStyle | ssFontColor;
   FTextSettings.Size = 14;
@@ -196,7 +304,7 @@ void DrawTextWithHalo(QPainter& APainter, const QRectF& ARect, int AAlign, const
 
 // ---- TLabel
 
-TLabel::TLabel(TSceneObject* AOwner) : TControl(AOwner) {
+TLabel::TLabel(TSceneObject* AOwner) : TLayeredControl(AOwner) {
   SetHitTest(false);
   SetSize(120, 17);
 }
@@ -256,7 +364,7 @@ bool TLabel::KeyDown(int AKey) {
 
 // ---- TText
 
-TText::TText(TSceneObject* AOwner) : TControl(AOwner) { SetSize(50, 50); }
+TText::TText(TSceneObject* AOwner) : TLayeredControl(AOwner) { SetSize(50, 50); }
 
 void TText::SetText(const QString& AValue) {
   if (FText == AValue) return;
@@ -281,7 +389,7 @@ void TText::Paint(TCanvas2D& ACanvas) {
 
 // ---- TImage
 
-TImage::TImage(TSceneObject* AOwner) : TControl(AOwner) {}
+TImage::TImage(TSceneObject* AOwner) : TLayeredControl(AOwner) {}
 
 void TImage::SetImage(const QImage& AImage) {
   FImage = AImage;

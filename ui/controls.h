@@ -5,17 +5,42 @@
 #include <QImage>
 #include <QString>
 #include <functional>
+#include <memory>
 
 #include "scene/input/control.h"
 #include "ui/canvas.h"
 
 namespace sphaerix {
 
+class TGLPicture;
+
 enum class TTextAlign { Center, Leading, Trailing };
 enum class TTextTrimming { None, Character, Word };
 
+// A control that, on a window drawn with OpenGL, paints itself and its children on the
+// processor into a picture of its own and gives the window that one picture. Text,
+// antialiased shapes and the style's pixmaps would each cost a software OpenGL driver a
+// program of its own, built and translated before the first frame can show; one picture
+// costs one. A picture that has not changed since the last frame is given again as it
+// was, so the window draws it from the texture it already holds.
+class TLayeredControl : public TControl {
+ public:
+  using TControl::TControl;
+  ~TLayeredControl() override;
+  void PaintTree(TCanvas2D& ACanvas) override;
+  // The picture last given to the window (null before the first, or off OpenGL).
+  const QImage& LayerPicture() const { return FLayer; }
+
+ private:
+  bool DrawOnDevice(QPainter& ATarget);
+
+  QImage FLayer;
+  QPoint FLayerAt;
+  std::unique_ptr<TGLPicture> FPicture;  // the window's copy, where its device draws it
+};
+
 // A rectangle that can carry a custom look: "Panel1Style1" is a rounded card.
-class TPanel : public TControl {
+class TPanel : public TLayeredControl {
  public:
   explicit TPanel(TSceneObject* AOwner);
   const QString& StyleLookup() const { return FStyleLookup; }
@@ -30,7 +55,7 @@ class TPanel : public TControl {
 
 // A push button painted with the platform's style in its normal, hot, focused and
 // pressed states. Space or Enter clicks it when it has the focus.
-class TButton : public TControl {
+class TButton : public TLayeredControl {
  public:
   explicit TButton(TSceneObject* AOwner);
   const QString& Text() const { return FText; }
@@ -76,12 +101,13 @@ struct TShadowEffect {
 void DrawTextWithHalo(QPainter& APainter, const QRectF& ARect, int AAlign, const QString& AText, TAlphaColor AColor,
                       TAlphaColor AHalo, QRectF* ADrawn = nullptr);
 
-class TLabel : public TControl {
+class TLabel : public TLayeredControl {
  public:
   explicit TLabel(TSceneObject* AOwner);
   const QString& Text() const { return FText; }
   void SetText(const QString& AValue);
   TTextStyle& TextSettings() { return FTextSettings; }
+  const TTextStyle& TextSettings() const { return FTextSettings; }
   TTextAlign HorzAlign = TTextAlign::Leading;
   TTextAlign VertAlign = TTextAlign::Center;
   TShadowEffect Shadow;
@@ -99,7 +125,7 @@ class TLabel : public TControl {
 };
 
 // A block of multi-line text.
-class TText : public TControl {
+class TText : public TLayeredControl {
  public:
   explicit TText(TSceneObject* AOwner);
   const QString& Text() const { return FText; }
@@ -123,7 +149,7 @@ class TText : public TControl {
 };
 
 // A picture fitted into the control with its aspect ratio kept.
-class TImage : public TControl {
+class TImage : public TLayeredControl {
  public:
   explicit TImage(TSceneObject* AOwner);
   void SetImage(const QImage& AImage);

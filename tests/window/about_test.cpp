@@ -20,6 +20,10 @@ TEST_F(AboutWindow, HiddenAtStartThenCentredAboveTheMainWindow) {
   EXPECT_EQ(Form1->ClientWidth(), 515);
   EXPECT_EQ(Form1->ClientHeight(), 265);
   EXPECT_EQ(Form1->Caption(), "About");
+  // The picture is the embedded one, with its transparency.
+  const QImage& picture = Form1->Image1->Image();
+  ASSERT_FALSE(picture.isNull());
+  EXPECT_TRUE(picture.hasAlphaChannel());
   const QPoint centre = Form1->Window()->geometry().center();
   const QPoint mainCentre = Form2->Window()->geometry().center();
   EXPECT_LE((centre - mainCentre).manhattanLength(), 4);
