@@ -100,7 +100,8 @@ bool CheckContext(QOffscreenSurface& ASurface, std::string& AWhy) {
   // A driver may claim the version and still refuse its shading language; finding out
   // here says so once, instead of failing every frame. The programs are those of the first
   // frame: the light program as one or two lights use it, the texture and the frame
-  // programs.
+  // programs. Those that only make later frames cheaper are built when first used, and
+  // a driver that cannot build them only goes without.
   std::string log;
   if (functions) {
     const std::string lightVertex = LightVertexSource(2);

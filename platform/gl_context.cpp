@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -236,7 +237,10 @@ void TGLRenderContext::ApplyState(TRenderState AState) {
       gl->glEnable(GL_CULL_FACE);
       gl->glCullFace(GL_FRONT);
       break;
-    case TRenderState::csScissorOn: gl->glEnable(GL_SCISSOR_TEST); break;
+    case TRenderState::csScissorOn:
+      gl->glEnable(GL_SCISSOR_TEST);
+      FFramesInPart = true;
+      break;
     case TRenderState::csScissorOff: gl->glDisable(GL_SCISSOR_TEST); break;
     default: break;
   }
@@ -356,7 +360,7 @@ void TGLRenderContext::DrawSphereTriangles(TCustomMesh& ASphere, const TVertexBu
   }
   if (FOutline.Radius > 0) {
     FOutlineDraws.push_back({&ASphere, std::make_unique<TObjectWatch>(&ASphere), FOutline, FAllFaces});
-    if (FSplitAtOutline) {
+    if (FSplitAtOutline && FFramesInPart) {
       SplitAtOutline(AVertices, AIndices, s.Pixels);
       FOutlinePass = 3;
       DrawTriangles(AVertices, FInsideIndices, AMaterial, AOpacity);
@@ -413,7 +417,7 @@ void TGLRenderContext::SplitAtOutline(const TVertexBuffer& AVertices, const TInd
 }
 
 void TGLRenderContext::MarkSphereHides(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices) {
-  if (!InScene() || AIndices.Length() == 0 || AVertices.Length() == 0 || !FMarkHidden) return;
+  if (!InScene() || AIndices.Length() == 0 || AVertices.Length() == 0 || !FMarkHidden || !FFramesInPart) return;
   const TSphereOnScreen s = SphereOnScreen();
   // Less than this, in pixels, hides too little to be worth a pass.
   constexpr float kSmallest = 16;
@@ -424,8 +428,15 @@ void TGLRenderContext::MarkSphereHides(const TVertexBuffer& AVertices, const TIn
   const float centreDepth = 2 * mvp.m[3][2] / w - 1;
   if (!(centreDepth > -1 && centreDepth < 1)) return;
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
+  TGLDevice::Program* hiding = nullptr;
+  try {
+    hiding = &FDevice->HidingProgram();
+  } catch (const std::exception&) {
+    FMarkHidden = false;  // a saving only: the frame is the same without
+    return;
+  }
+  TGLDevice::Program& p = *hiding;
   FDevice->BindMesh(AVertices, AIndices);
-  TGLDevice::Program& p = FDevice->HidingProgram();
   gl->glUseProgram(p.Id());
   SetUniformMatrix(gl, FDevice->Location(p, "MVPMatrix"), mvp);
   // The built faces lie inside the sphere; two and a half pixels further in, every pixel
@@ -524,7 +535,16 @@ void TGLRenderContext::BindMap(TGLDevice::Program& AProgram, const TTexture* ATe
 void TGLRenderContext::DrawLightMaterial(const TLightMaterial& AMaterial, float AOpacity) {
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
   const TLightMaterialUniforms u = LightMaterialUniforms(AMaterial, Lights(), CurrentEyePosition(), AOpacity);
-  TGLDevice::Program& p = FDevice->LightProgram(u.SlotCount, FOutlinePass == 3);
+  TGLDevice::Program* program = nullptr;
+  if (FOutlinePass == 3) {
+    try {
+      program = &FDevice->LightProgram(u.SlotCount, true);
+    } catch (const std::exception&) {
+      // A saving only: the whole program shades the inner faces the same.
+      FSplitAtOutline = false;
+    }
+  }
+  TGLDevice::Program& p = program ? *program : FDevice->LightProgram(u.SlotCount);
   gl->glUseProgram(p.Id());
   const TMatrix3D& model = CurrentMatrix();
   SetUniformMatrix(gl, FDevice->Location(p, "MVPMatrix"), CurrentModelViewProjection());

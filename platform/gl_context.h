@@ -120,6 +120,10 @@ class TGLRenderContext : public TRenderTargetContext {
   bool FTwoLayers = false;
   bool FSphereAnisotropy = false;
   bool FMarkHidden = true;
+  // Set by the first frame drawn in part (the scene still, the body turning): the
+  // programs that make such frames cheaper are built from then on, not before the first
+  // frame on screen, which they would delay.
+  bool FFramesInPart = false;
   unsigned long long FHiddenMarks = 0;
 
   std::shared_ptr<TGLDevice> FDevice;
