@@ -37,20 +37,22 @@ namespace {
 // the same text, so that a driver with a shader cache finds the device's programs there
 // afterwards); false with the driver's log in ALog when it cannot.
 bool BuildProgram(QOpenGLFunctions_3_3_Core& AGL, const char* AVertex, const char* APixel, std::string& ALog) {
+  // The driver's log of a shader or a program that failed.
+  auto keepLog = [&](void (QOpenGLFunctions_3_3_Core::*AGetLog)(GLuint, GLsizei, GLsizei*, GLchar*), GLuint AId) {
+    char log[2048] = {};
+    (AGL.*AGetLog)(AId, sizeof log, nullptr, log);
+    ALog = log;
+  };
   auto compile = [&](GLenum AType, const char* ASource) -> GLuint {
     const GLuint shader = AGL.glCreateShader(AType);
     AGL.glShaderSource(shader, 1, &ASource, nullptr);
     AGL.glCompileShader(shader);
     GLint ok = 0;
     AGL.glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-      char log[2048] = {};
-      AGL.glGetShaderInfoLog(shader, sizeof log, nullptr, log);
-      ALog = log;
-      AGL.glDeleteShader(shader);
-      return 0;
-    }
-    return shader;
+    if (ok) return shader;
+    keepLog(&QOpenGLFunctions_3_3_Core::glGetShaderInfoLog, shader);
+    AGL.glDeleteShader(shader);
+    return 0;
   };
   const GLuint vertex = compile(GL_VERTEX_SHADER, AVertex);
   if (!vertex) return false;
@@ -67,11 +69,7 @@ bool BuildProgram(QOpenGLFunctions_3_3_Core& AGL, const char* AVertex, const cha
   AGL.glDeleteShader(pixel);
   GLint ok = 0;
   AGL.glGetProgramiv(program, GL_LINK_STATUS, &ok);
-  if (!ok) {
-    char log[2048] = {};
-    AGL.glGetProgramInfoLog(program, sizeof log, nullptr, log);
-    ALog = log;
-  }
+  if (!ok) keepLog(&QOpenGLFunctions_3_3_Core::glGetProgramInfoLog, program);
   AGL.glDeleteProgram(program);
   return ok != 0;
 }
