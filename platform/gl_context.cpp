@@ -629,8 +629,9 @@ void TGLRenderContext::ReadFrame(TBitmap& ABitmap) {
   ABitmap.BitmapChanged();
 }
 
-void TGLRenderContext::DrawFrame(int AX, int AY, int AWidth, int AHeight, int AFramebufferHeight, float AOpacity) {
-  if (!FTargets.FrameTexture || !MakeCurrent()) return;
+bool TGLRenderContext::DrawFrame(int AX, int AY, int AWidth, int AHeight, int AFramebufferHeight, float AOpacity,
+                                 bool AOverOpaqueBlack) {
+  if (!FTargets.FrameTexture || !MakeCurrent()) return false;
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
   GLint viewport[4];
   gl->glGetIntegerv(GL_VIEWPORT, viewport);
@@ -640,20 +641,31 @@ void TGLRenderContext::DrawFrame(int AX, int AY, int AWidth, int AHeight, int AF
   gl->glDisable(GL_SCISSOR_TEST);
   gl->glDisable(GL_STENCIL_TEST);
   gl->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  gl->glEnable(GL_BLEND);
+  // Over opaque black a premultiplied pixel keeps its colour and makes the alpha whole:
+  // written so without blending, the window need not be cleared first, and the frame
+  // is not read back under it, two passes over every pixel fewer.
+  if (AOverOpaqueBlack)
+    gl->glDisable(GL_BLEND);
+  else
+    gl->glEnable(GL_BLEND);
   gl->glBlendEquation(GL_FUNC_ADD);
   gl->glBlendFuncSeparate(GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
   TGLDevice::Program& p = FDevice->FrameProgram();
   gl->glUseProgram(p.Id());
   gl->glUniform1f(FDevice->Location(p, "Opacity"), AOpacity);
+  gl->glUniform1f(FDevice->Location(p, "OverBlack"), AOverOpaqueBlack ? 1.0f : 0.0f);
   gl->glUniform1i(FDevice->Location(p, "frame"), 0);
   gl->glActiveTexture(GL_TEXTURE0);
   gl->glBindTexture(GL_TEXTURE_2D, FTargets.FrameTexture.Name());
   gl->glBindVertexArray(FDevice->FrameVao());
   gl->glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+  // The program also lays the window's pictures, over whatever lies under them.
+  gl->glUniform1f(FDevice->Location(p, "OverBlack"), 0.0f);
+  gl->glEnable(GL_BLEND);
   gl->glBindVertexArray(0);
   gl->glUseProgram(0);
   gl->glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+  return true;
 }
 
 }  // namespace sphaerix

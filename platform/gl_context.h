@@ -48,7 +48,8 @@ class TGLRenderContext : public TRenderTargetContext {
   // Draws the frame texture into the framebuffer bound now, into the rectangle of
   // ARect (physical pixels, y down from the top of a framebuffer AFramebufferHeight
   // high), at AOpacity, premultiplied over what is there.
-  void DrawFrame(int AX, int AY, int AWidth, int AHeight, int AFramebufferHeight, float AOpacity) override;
+  bool DrawFrame(int AX, int AY, int AWidth, int AHeight, int AFramebufferHeight, float AOpacity,
+                 bool AOverOpaqueBlack) override;
 
   // Samples per pixel the target got (after falling back from what was asked); 0
   // before the first scene.

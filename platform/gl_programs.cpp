@@ -241,8 +241,12 @@ const char* FramePixelSource() {
 in vec2 v_TexCoord;
 uniform sampler2D frame;
 uniform float Opacity;
+uniform float OverBlack;  // 1: laid over opaque black, written without blending
 out vec4 FragColor;
-void main() { FragColor = texture(frame, v_TexCoord) * Opacity; }
+void main() {
+  FragColor = texture(frame, v_TexCoord) * Opacity;
+  if (OverBlack == 1.0) FragColor.a = 1.0;
+}
 )";
 }
 

@@ -1,5 +1,7 @@
 #include "ui/form.h"
 
+#include "scene/view/viewport3d.h"
+
 #include <QNativeGestureEvent>
 
 #include <QGuiApplication>
@@ -208,10 +210,25 @@ void TFormBase::DoCreate() {
 
 float TFormBase::Scale() const { return static_cast<float>(FWindow->devicePixelRatio()); }
 
+TControl* TFormBase::FillCoveredBy() const {
+  if (FFill != 0xFF000000u) return nullptr;
+  for (TControl* c : Controls()) {
+    if (!c->Visible()) continue;
+    auto* viewport = dynamic_cast<TViewport3D*>(c);
+    const bool covers = viewport && viewport->AbsoluteOpacity() >= 1 && viewport->Position().X() <= 0 &&
+                        viewport->Position().Y() <= 0 &&
+                        viewport->Position().X() + viewport->Width() >= static_cast<float>(ClientWidth()) &&
+                        viewport->Position().Y() + viewport->Height() >= static_cast<float>(ClientHeight());
+    return covers ? c : nullptr;
+  }
+  return nullptr;
+}
+
 void TFormBase::PaintFill(QPainter& APainter) {
   const QColor fill(RedOf(FFill), GreenOf(FFill), BlueOf(FFill), AlphaOf(FFill));
   QOpenGLContext* gl = QOpenGLContext::currentContext();
   if (APainter.paintEngine() && APainter.paintEngine()->type() == QPaintEngine::OpenGL2 && gl) {
+    if (FillCoveredBy()) return;
     // A clear of the whole window costs a fraction of a painted rectangle as large on a
     // software renderer, and the window is painted in full at every frame.
     APainter.beginNativePainting();

@@ -53,6 +53,9 @@ class TFormBase : public TSceneObject, public IControlRoot {
   TWindowPlacement Position() const { return FPosition; }
   void SetPosition(TWindowPlacement AValue) { FPosition = AValue; }
   TAlphaColor Fill() const { return FFill; }
+  // The viewport that paints every pixel of the window first, over the opaque black fill,
+  // which then need not be painted: null when there is none.
+  TControl* FillCoveredBy() const;
   void SetFill(TAlphaColor AValue);
   // The window's custom styles (not owned; none by default).
   const TStyleBook* StyleBook() const { return FStyleBook; }

@@ -1,6 +1,8 @@
 #include "ui/gl_viewport_renderer.h"
 
 #include <QImage>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -10,8 +12,24 @@
 #include "scene/material/bitmap.h"
 #include "scene/view/viewport3d.h"
 #include "ui/canvas.h"
+#include "ui/form.h"
 
 namespace sphaerix {
+
+namespace {
+
+// The window's fill, where a viewport that took it over leaves pixels unpainted.
+void ClearToBlack() {
+  QOpenGLContext* gl = QOpenGLContext::currentContext();
+  if (!gl) return;
+  QOpenGLFunctions* f = gl->functions();
+  f->glDisable(GL_SCISSOR_TEST);
+  f->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  f->glClearColor(0, 0, 0, 1);
+  f->glClear(GL_COLOR_BUFFER_BIT);
+}
+
+}  // namespace
 
 std::unique_ptr<TRenderTargetContext> TGLViewportRenderer::CreateContext(int AWidth, int AHeight,
                                                                        TMultisample AMultisample) {
@@ -21,8 +39,12 @@ std::unique_ptr<TRenderTargetContext> TGLViewportRenderer::CreateContext(int AWi
 // The frame is drawn with OpenGL in the middle of the window's QPainter paint.
 void TGLViewportRenderer::PaintFrame(TViewport3D& AViewport, TCanvas2D& ACanvas) {
   QPainter& painter = ACanvas.Painter();
+  // The form left its fill to this viewport: it paints every pixel of the window.
+  const auto* form = dynamic_cast<const TFormBase*>(AViewport.Parent());
+  const bool overBlack = form && form->FillCoveredBy() == &AViewport;
   painter.beginNativePainting();
   try {
+    bool drawn = false;
     AViewport.RenderFrame();
     if (TRenderTargetContext* context = AViewport.RenderContext()) {
       const IControlRoot* root = AViewport.Root();
@@ -31,9 +53,16 @@ void TGLViewportRenderer::PaintFrame(TViewport3D& AViewport, TCanvas2D& ACanvas)
       QPaintDevice* device = painter.device();
       const int framebufferHeight =
           static_cast<int>(std::lround(device->height() * device->devicePixelRatioF()));
-      context->DrawFrame(RoundToEven(origin.X * scale), RoundToEven(origin.Y * scale), context->Width(),
-                         context->Height(), framebufferHeight, AViewport.AbsoluteOpacity());
+      const int framebufferWidth = static_cast<int>(std::lround(device->width() * device->devicePixelRatioF()));
+      // A frame a pixel short of the window, at a scale that rounds so, leaves the rest
+      // to the fill.
+      if (overBlack && (RoundToEven(origin.X * scale) > 0 || RoundToEven(origin.Y * scale) > 0 ||
+                        context->Width() < framebufferWidth || context->Height() < framebufferHeight))
+        ClearToBlack();
+      drawn = context->DrawFrame(RoundToEven(origin.X * scale), RoundToEven(origin.Y * scale), context->Width(),
+                                 context->Height(), framebufferHeight, AViewport.AbsoluteOpacity(), overBlack);
     }
+    if (overBlack && !drawn) ClearToBlack();  // no frame yet: the fill the form left out
   } catch (...) {
     painter.endNativePainting();
     throw;

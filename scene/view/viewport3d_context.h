@@ -56,8 +56,10 @@ class TRenderTargetContext : public TDrawContext {
   virtual void ReadFrame(TBitmap& ABitmap) = 0;
   // Paints the frame into the window's drawing surface at (AX, AY) physical pixels from
   // its top left, AWidth x AHeight, at AOpacity; the surface is AFramebufferHeight
-  // pixels high.
-  virtual void DrawFrame(int AX, int AY, int AWidth, int AHeight, int AFramebufferHeight, float AOpacity) = 0;
+  // pixels high. AOverOpaqueBlack: nothing was painted under it but opaque black, which
+  // it may then paint over in one step. False when there was no frame to paint.
+  virtual bool DrawFrame(int AX, int AY, int AWidth, int AHeight, int AFramebufferHeight, float AOpacity,
+                         bool AOverOpaqueBlack) = 0;
 
   // The light list of the frame in progress (every registered light, enabled or not).
   std::vector<TLightDescription>& Lights() { return FLights; }

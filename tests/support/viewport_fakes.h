@@ -43,7 +43,10 @@ class RecordingContext : public TRenderTargetContext {
     for (int y = 0; y < Height(); ++y)
       for (int x = 0; x < Width(); ++x) ABitmap.SetPixel(x, y, x < Width() / 2 ? FramePixel : claNull);
   }
-  void DrawFrame(int, int, int, int, int, float) override { Log.push_back("DrawFrame"); }
+  bool DrawFrame(int, int, int, int, int, float, bool) override {
+    Log.push_back("DrawFrame");
+    return true;
+  }
   void MarkSphereHides(const TVertexBuffer& AVertices, const TIndexBuffer&) override {
     Marks.push_back({&AVertices, Draws.size()});
   }
