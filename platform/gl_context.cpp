@@ -359,9 +359,15 @@ void TGLRenderContext::DrawSphereTriangles(TCustomMesh& ASphere, const TVertexBu
     FOutline.Push = static_cast<float>(pushPixels * s.Radius / (s.Pixels * s.Distance));
   }
   if (FOutline.Radius > 0) {
-    FOutlineDraws.push_back({&ASphere, std::make_unique<TObjectWatch>(&ASphere), FOutline, FAllFaces});
+    FOutlineDraws.push_back(
+        {&ASphere, std::make_unique<TObjectWatch>(&ASphere), FOutline, FAllFaces, {}, nullptr, 0, TMatrix3D()});
     if (FSplitAtOutline && FFramesInPart) {
       SplitAtOutline(AVertices, AIndices, s.Pixels);
+      TOutlineDraw& later = FOutlineDraws.back();
+      later.Rim.assign(FRimIndices.Data(), FRimIndices.Data() + FRimIndices.Length());
+      later.Vertices = &AVertices;
+      later.VerticesRevision = AVertices.Revision();
+      later.Matrix = CurrentMatrix();
       FOutlinePass = 3;
       DrawTriangles(AVertices, FInsideIndices, AMaterial, AOpacity);
       FOutlinePass = 1;
@@ -506,11 +512,20 @@ void TGLRenderContext::DrawDeferred() {
     const TMeshData& mesh = d.Sphere->Data();
     if (mesh.IndexBuffer().Length() == 0) continue;
     SetContextState(d.AllFaces ? TRenderState::csAllFace : TRenderState::csFrontFace);
-    SetMatrix(d.Sphere->DrawMatrix());
+    const TMatrix3D matrix = d.Sphere->DrawMatrix();
+    SetMatrix(matrix);
     FOutline = d.Outline;
     FOutlinePass = 2;
-    DrawTriangles(mesh.VertexBuffer(), mesh.IndexBuffer(), ValidMaterial(d.Sphere->MaterialSource()),
-                  d.Sphere->AbsoluteOpacity());
+    // The rim's faces alone while the sphere is as they were split for: the faces inside
+    // would only fail on depth, pixel by pixel.
+    const TIndexBuffer* faces = &mesh.IndexBuffer();
+    if (!d.Rim.empty() && d.Vertices == &mesh.VertexBuffer() && d.VerticesRevision == mesh.VertexBuffer().Revision() &&
+        d.Matrix == matrix) {
+      FDeferredIndices.SetLength(static_cast<int>(d.Rim.size()));
+      for (std::size_t i = 0; i < d.Rim.size(); ++i) FDeferredIndices[static_cast<int>(i)] = d.Rim[i];
+      faces = &FDeferredIndices;
+    }
+    DrawTriangles(mesh.VertexBuffer(), *faces, ValidMaterial(d.Sphere->MaterialSource()), d.Sphere->AbsoluteOpacity());
   }
   FOutline = {};
   FOutlinePass = 0;

@@ -114,8 +114,14 @@ class TGLRenderContext : public TRenderTargetContext {
     std::unique_ptr<TObjectWatch> Watch;
     TOutline Outline;
     bool AllFaces;
+    // The faces along the rim, as split for the sphere's vertices and matrix then.
+    std::vector<std::uint32_t> Rim;
+    const TVertexBuffer* Vertices = nullptr;
+    std::uint64_t VerticesRevision = 0;
+    TMatrix3D Matrix;
   };
   std::vector<TOutlineDraw> FOutlineDraws;
+  TIndexBuffer FDeferredIndices;
   bool FAllFaces = false;  // nothing culled (csAllFace)
   // The face drawn stands for two of the same picture laid over each other.
   bool FTwoLayers = false;
