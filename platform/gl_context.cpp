@@ -32,6 +32,12 @@ const std::string& LightUniformName(int ASlot, int AField) {
   return names[static_cast<std::size_t>(ASlot * 4 + AField)];
 }
 
+// ABuffer holds AIndices now, as a new revision.
+void FillIndices(TIndexBuffer& ABuffer, const std::vector<std::uint32_t>& AIndices) {
+  ABuffer.SetLength(static_cast<int>(AIndices.size()));
+  for (std::size_t i = 0; i < AIndices.size(); ++i) ABuffer[static_cast<int>(i)] = AIndices[i];
+}
+
 void SetUniformVector(QOpenGLFunctions_3_3_Core* gl, GLint ALocation, const TVector3D& v) {
   gl->glUniform4f(ALocation, v.X, v.Y, v.Z, v.W);
 }
@@ -414,12 +420,8 @@ void TGLRenderContext::SplitAtOutline(const TVertexBuffer& AVertices, const TInd
     std::vector<std::uint32_t>& to = whole ? inside : rim;
     to.insert(to.end(), idx + t, idx + t + 3);
   }
-  auto fill = [](TIndexBuffer& ABuffer, const std::vector<std::uint32_t>& AFrom) {
-    ABuffer.SetLength(static_cast<int>(AFrom.size()));
-    for (std::size_t i = 0; i < AFrom.size(); ++i) ABuffer[static_cast<int>(i)] = AFrom[i];
-  };
-  fill(FInsideIndices, inside);
-  fill(FRimIndices, rim);
+  FillIndices(FInsideIndices, inside);
+  FillIndices(FRimIndices, rim);
 }
 
 void TGLRenderContext::MarkSphereHides(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices) {
@@ -521,8 +523,7 @@ void TGLRenderContext::DrawDeferred() {
     const TIndexBuffer* faces = &mesh.IndexBuffer();
     if (!d.Rim.empty() && d.Vertices == &mesh.VertexBuffer() && d.VerticesRevision == mesh.VertexBuffer().Revision() &&
         d.Matrix == matrix) {
-      FDeferredIndices.SetLength(static_cast<int>(d.Rim.size()));
-      for (std::size_t i = 0; i < d.Rim.size(); ++i) FDeferredIndices[static_cast<int>(i)] = d.Rim[i];
+      FillIndices(FDeferredIndices, d.Rim);
       faces = &FDeferredIndices;
     }
     DrawTriangles(mesh.VertexBuffer(), *faces, ValidMaterial(d.Sphere->MaterialSource()), d.Sphere->AbsoluteOpacity());

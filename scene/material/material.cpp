@@ -164,10 +164,9 @@ void TTexture::Refresh() {
 bool DrawsOpaque(const TMaterial* AMaterial) {
   struct Opacity : IMaterialShading {
     bool Opaque = true;
-    void Shade(const TLightMaterial& AMaterial) override { Opaque = !AMaterial.Texture() || AMaterial.Texture()->Opaque(); }
-    void Shade(const TTextureMaterial& AMaterial) override {
-      Opaque = !AMaterial.Texture() || AMaterial.Texture()->Opaque();
-    }
+    void Shade(const TLightMaterial& AMaterial) override { Take(AMaterial.Texture()); }
+    void Shade(const TTextureMaterial& AMaterial) override { Take(AMaterial.Texture()); }
+    void Take(const TTexture* ATexture) { Opaque = !ATexture || ATexture->Opaque(); }
   } opacity;
   if (AMaterial) AMaterial->ShadeWith(opacity);
   return opacity.Opaque;

@@ -48,10 +48,6 @@ class TDrawContext {
   // context's choice of a plain material), the material seeing AOpacity.
   virtual void DrawTriangles(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices,
                              TMaterial* AMaterial, float AOpacity) = 0;
-  // The triangles of ASphere, a sphere built round the model origin with radius 0.5,
-  // AAxes segments round and AHeights bands high. A context that can smooth the
-  // sphere's outline itself does so (it may draw the outline's pixels later in the
-  // scene, from ASphere as it then is); any other draws them as plain triangles.
   // The triangles of a flat mesh made of two faces lying on each other, one turned each
   // way, each triangle of one with its twin in the other (a disk). With nothing culled,
   // both are laid over each other; a context that can lay the face toward the eye twice
@@ -68,6 +64,10 @@ class TDrawContext {
     (void)AVertices;
     (void)AIndices;
   }
+  // The triangles of ASphere, a sphere built round the model origin with radius 0.5,
+  // AAxes segments round and AHeights bands high. A context that can smooth the
+  // sphere's outline itself does so (it may draw the outline's pixels later in the
+  // scene, from ASphere as it then is); any other draws them as plain triangles.
   virtual void DrawSphereTriangles(TCustomMesh& ASphere, const TVertexBuffer& AVertices,
                                    const TIndexBuffer& AIndices, TMaterial* AMaterial, float AOpacity, int AAxes,
                                    int AHeights) {
