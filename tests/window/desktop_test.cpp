@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 #include <csignal>
 
 #include "tests/support/child_program.h"
@@ -55,9 +56,38 @@ namespace {
 // A private X server of a small size with a window manager, for a test's own program.
 class SmallScreen {
  public:
+  // Another test's server may take the display this one picked at the same moment, and
+  // then this one ends; a few fresh tries get past that. Failure says what went wrong.
   bool Start(int AWidth, int AHeight) {
-    // The server picks a free display itself and writes its number on its output, so
-    // parallel runs cannot race for one.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      if (TryStart(AWidth, AHeight)) return true;
+      Failure = QString::fromLocal8Bit(FServer.Process.readAllStandardError() + FWindowManager.Process.readAll());
+      Stop(FWindowManager);
+      Stop(FServer);
+      QThread::msleep(100 + 200 * attempt);
+    }
+    return false;
+  }
+  QString Failure;
+  const QString& Display() const { return FDisplay; }
+  // Runs an X client on this display and returns its trimmed output.
+  QString Run(const QString& AProgram, const QStringList& AArgs) const {
+    QProcess p;
+    p.setProcessEnvironment(EnvironmentWith({{"DISPLAY", FDisplay}}));
+    p.start(AProgram, AArgs);
+    if (!p.waitForFinished(10000)) return {};
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+  }
+
+ private:
+  static void Stop(Child& AChild) {
+    if (AChild.Process.state() == QProcess::NotRunning) return;
+    AChild.Process.kill();
+    AChild.Process.waitForFinished(5000);
+  }
+  bool TryStart(int AWidth, int AHeight) {
+    FDisplay.clear();
+    // The server picks a free display itself and writes its number on its output.
     FServer.Process.start("Xvfb", {"-displayfd", "1", "-screen", "0", QString("%1x%2x24").arg(AWidth).arg(AHeight),
                                    "-nolisten", "tcp"});
     if (!FServer.Process.waitForStarted(10000)) return false;
@@ -70,6 +100,7 @@ class SmallScreen {
       return false;
     FDisplay = ":" + QString::fromLatin1(number.trimmed());
     FWindowManager.Process.setProcessEnvironment(EnvironmentWith({{"DISPLAY", FDisplay}}));
+    FWindowManager.Process.setProcessChannelMode(QProcess::MergedChannels);
     FWindowManager.Process.start("openbox", {});
     if (!FWindowManager.Process.waitForStarted(10000)) return false;
     // Ready once it has put up its check window; a window mapped before then is never
@@ -79,17 +110,7 @@ class SmallScreen {
              FWindowManager.Process.state() == QProcess::NotRunning;
     }, 30000) && FWindowManager.Process.state() == QProcess::Running;
   }
-  const QString& Display() const { return FDisplay; }
-  // Runs an X client on this display and returns its trimmed output.
-  QString Run(const QString& AProgram, const QStringList& AArgs) const {
-    QProcess p;
-    p.setProcessEnvironment(EnvironmentWith({{"DISPLAY", FDisplay}}));
-    p.start(AProgram, AArgs);
-    if (!p.waitForFinished(10000)) return {};
-    return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
-  }
 
- private:
   QString FDisplay;
   Child FServer;
   Child FWindowManager;
@@ -106,7 +127,7 @@ int Field(const QString& AText, const QString& AName) {
 // the keyboard alone leaves full screen and quits.
 TEST(SmallScreenProcess, KeysLeaveFullScreenIntoAWindowThatFitsAndQuit) {
   SmallScreen screen;
-  ASSERT_TRUE(screen.Start(1024, 768)) << "could not start a private X server";
+  ASSERT_TRUE(screen.Start(1024, 768)) << "could not start a private X server: " << screen.Failure.toStdString();
   ChildProgram app;
   app.Environment.insert("DISPLAY", screen.Display());
   app.Environment.remove("WAYLAND_DISPLAY");
