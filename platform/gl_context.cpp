@@ -292,15 +292,65 @@ void TGLRenderContext::DrawTriangles(const TVertexBuffer& AVertices, const TInde
   // a hair's offset lets through the depth test over a face they coincide with (a flat
   // disk's two faces): with one draw, depth rounding between the two would let the second
   // through at some pixels only, and a translucent picture would come out speckled.
+  // When every face turns the same way (the sky seen from inside its sphere), the other
+  // draw would shade nothing; skipping it also spares the driver a program variant.
+  // Faces pushed out for an outline move in the vertex program, so those are not judged.
+  const TFacing facing =
+      FSkipUnseenFaces && FOutline.Push <= 0 ? FacingOfAll(AVertices, AIndices) : TFacing::fMixed;
+  if (facing != TFacing::fMixed) ++FSkippedFaceDraws;
   gl->glEnable(GL_CULL_FACE);
-  gl->glCullFace(GL_FRONT);
-  gl->glDrawElements(GL_TRIANGLES, AIndices.Length(), GL_UNSIGNED_INT, nullptr);
-  gl->glCullFace(GL_BACK);
-  gl->glEnable(GL_POLYGON_OFFSET_FILL);
-  gl->glPolygonOffset(0, -2);
-  gl->glDrawElements(GL_TRIANGLES, AIndices.Length(), GL_UNSIGNED_INT, nullptr);
-  gl->glDisable(GL_POLYGON_OFFSET_FILL);
+  if (facing != TFacing::fAllFront) {
+    gl->glCullFace(GL_FRONT);
+    gl->glDrawElements(GL_TRIANGLES, AIndices.Length(), GL_UNSIGNED_INT, nullptr);
+  }
+  if (facing != TFacing::fAllBack) {
+    gl->glCullFace(GL_BACK);
+    gl->glEnable(GL_POLYGON_OFFSET_FILL);
+    gl->glPolygonOffset(0, -2);
+    gl->glDrawElements(GL_TRIANGLES, AIndices.Length(), GL_UNSIGNED_INT, nullptr);
+    gl->glDisable(GL_POLYGON_OFFSET_FILL);
+  }
   gl->glDisable(GL_CULL_FACE);
+}
+
+TGLRenderContext::TFacing TGLRenderContext::FacingOfAll(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices) {
+  // A face's turn on the screen is the sign of the determinant of its corners' clip x, y
+  // and w: the sign of its area after the division by w wherever it is in front of the
+  // eye, and the same for the part left of it by clipping when a corner is behind. Front
+  // faces turn clockwise here (glFrontFace(GL_CW)), a negative area in these axes.
+  const TMatrix3D m = CurrentModelViewProjection();
+  const int n = AVertices.Length();
+  std::vector<double> clip(static_cast<std::size_t>(n) * 3);
+  const TMeshVertex* v = AVertices.Data();
+  for (int i = 0; i < n; ++i) {
+    const TPoint3D& p = v[i].Vertex;
+    for (int k = 0, c = 0; c < 4; ++c) {
+      if (c == 2) continue;  // depth plays no part
+      clip[static_cast<std::size_t>(i) * 3 + k++] =
+          double(p.X) * m.m[0][c] + double(p.Y) * m.m[1][c] + double(p.Z) * m.m[2][c] + m.m[3][c];
+    }
+  }
+  bool front = false, back = false;
+  const std::uint32_t* idx = AIndices.Data();
+  const auto count = static_cast<std::uint32_t>(n);
+  for (int t = 0; t + 2 < AIndices.Length(); t += 3) {
+    if (idx[t] >= count || idx[t + 1] >= count || idx[t + 2] >= count) return TFacing::fMixed;
+    const TPoint3D &p0 = v[idx[t]].Vertex, &p1 = v[idx[t + 1]].Vertex, &p2 = v[idx[t + 2]].Vertex;
+    // A face without area (a pole's) shades no pixel either way.
+    if ((p1 - p0).CrossProduct(p2 - p0).Length() == 0) continue;
+    const double* a = &clip[idx[t] * 3];
+    const double* b = &clip[idx[t + 1] * 3];
+    const double* c = &clip[idx[t + 2] * 3];
+    const double det = a[0] * (b[1] * c[2] - b[2] * c[1]) - a[1] * (b[0] * c[2] - b[2] * c[0]) +
+                       a[2] * (b[0] * c[1] - b[1] * c[0]);
+    // Nearly edge-on, rounding could turn it either way.
+    const double bound = std::sqrt((a[0] * a[0] + a[1] * a[1] + a[2] * a[2]) * (b[0] * b[0] + b[1] * b[1] + b[2] * b[2]) *
+                                   (c[0] * c[0] + c[1] * c[1] + c[2] * c[2]));
+    if (!(std::abs(det) > 1e-4 * bound)) return TFacing::fMixed;
+    (det < 0 ? front : back) = true;
+    if (front && back) return TFacing::fMixed;
+  }
+  return front ? TFacing::fAllFront : back ? TFacing::fAllBack : TFacing::fMixed;
 }
 
 // The uniforms every mesh program shares: the model matrix, the eye, and the outline of

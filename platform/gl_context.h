@@ -64,6 +64,10 @@ class TGLRenderContext : public TRenderTargetContext {
   // their cover (on by default). For comparing pictures.
   void SetSplitAtOutline(bool AValue) { FSplitAtOutline = AValue; }
   unsigned long long HiddenMarks() const { return FHiddenMarks; }
+  // Whether a mesh drawn with nothing culled skips the draw of the faces it cannot show
+  // now (on by default), and how many draws were skipped. For comparing pictures.
+  void SetSkipUnseenFaces(bool AValue) { FSkipUnseenFaces = AValue; }
+  unsigned long long SkippedFaceDraws() const { return FSkippedFaceDraws; }
   unsigned FrameTexture() const { return FTargets.FrameTexture.Name(); }
 
  protected:
@@ -104,6 +108,12 @@ class TGLRenderContext : public TRenderTargetContext {
   // The sphere's triangles that lie wholly inside its outline, seen from the eye now,
   // and the others: the first are shaded without measuring their cover.
   void SplitAtOutline(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices, float APixels);
+  // Which way all the faces turn on the screen now, as the rasteriser will find them;
+  // fMixed when some turn each way or one is too close to edge-on to tell.
+  enum class TFacing { fMixed, fAllFront, fAllBack };
+  TFacing FacingOfAll(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices);
+  bool FSkipUnseenFaces = true;
+  unsigned long long FSkippedFaceDraws = 0;
   TIndexBuffer FInsideIndices, FRimIndices;
   bool FSplitAtOutline = true;
   // The smoothed spheres of the scene, whose outline pixels are drawn at its end.

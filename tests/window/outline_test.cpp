@@ -141,10 +141,11 @@ TEST_F(Outline, TheSmoothedLimbIsAsSoftAsMultisampledAndNothingElseChanges) {
   }
 }
 
-// Marking what an opaque body hides before the stars are drawn, and shading the faces
-// inside its outline without measuring their cover, change no pixel: the same frame with
-// and without, the body faded or not, with its ring in front and behind.
-TEST_F(Outline, MarkingWhatTheBodyHidesAndShadingItsInnerFacesPlainlyChangeNoPixel) {
+// Marking what an opaque body hides before the stars are drawn, shading the faces inside
+// its outline without measuring their cover, and drawing the sky seen from inside its
+// sphere without the faces that cannot show, change no pixel: the same frame with and
+// without, the body faded or not, with its ring in front and behind.
+TEST_F(Outline, MarkingWhatTheBodyHidesShadingItsInnerFacesPlainlyAndSkippingUnseenFacesChangeNoPixel) {
   for (int body : {0, 5}) {
     SCOPED_TRACE(body);
     double cx = 0, cy = 0, r = 0;
@@ -160,14 +161,17 @@ TEST_F(Outline, MarkingWhatTheBodyHidesAndShadingItsInnerFacesPlainlyChangeNoPix
     };
     for (float opacity : {1.0f, 0.6f}) {
       Form2->Sphere1->SetOpacity(opacity);
-      const unsigned long long marks = context->HiddenMarks();
+      const unsigned long long marks = context->HiddenMarks(), skipped = context->SkippedFaceDraws();
       std::unique_ptr<TBitmap> marked = whole();
       EXPECT_EQ(context->HiddenMarks() > marks, opacity == 1.0f);
+      EXPECT_GT(context->SkippedFaceDraws(), skipped) << "the sky's faces all turn one way from inside";
       context->SetMarkHidden(false);
       context->SetSplitAtOutline(false);
+      context->SetSkipUnseenFaces(false);
       std::unique_ptr<TBitmap> plain = whole();
       context->SetMarkHidden(true);
       context->SetSplitAtOutline(true);
+      context->SetSkipUnseenFaces(true);
       long differ = 0;
       for (int y = 0; y < plain->Height(); ++y)
         for (int x = 0; x < plain->Width(); ++x) differ += marked->Scanline(y)[x] != plain->Scanline(y)[x];
