@@ -42,40 +42,69 @@ bool IsJpeg(const std::uint8_t* AData, std::size_t ASize) {
 }
 
 // Bilinear scaling of premultiplied pixels (interpolating premultiplied values keeps
-// colour from bleeding out of transparent areas). Sample points are pixel centres.
-TBitmapPixels ScaleLinear(const std::uint32_t* ASrc, int AW, int AH, int ANewW, int ANewH) {
+// colour from bleeding out of transparent areas). Sample points are pixel centres. The
+// source comes a row at a time, top first, so that a decoder can hand its rows over as
+// it makes them without ever holding the whole picture; only the last two are kept.
+class TLinearScaler {
+ public:
+  TLinearScaler(int AW, int AH, int ANewW, int ANewH)
+      : FW(AW), FNewW(ANewW), FNewH(ANewH), FXs(Taps(AW, ANewW)), FYs(Taps(AH, ANewH)),
+        FOut(TBitmap::AllocatePixels(ANewW, ANewH)), FAbove(static_cast<std::size_t>(AW)),
+        FLatest(static_cast<std::size_t>(AW)) {}
+
+  // The next source row, of AW pixels.
+  void AddRow(const std::uint32_t* ARow) {
+    std::copy_n(ARow, FW, FLatest.data());
+    // Each tap reads this row and the one above it, or this one twice at the edge.
+    while (FNext < FNewH && FYs[static_cast<std::size_t>(FNext)].I1 == FRow) {
+      const Tap& t = FYs[static_cast<std::size_t>(FNext)];
+      const std::uint32_t* r0 = t.I0 == FRow ? FLatest.data() : FAbove.data();
+      std::uint32_t* d = FOut.get() + static_cast<std::size_t>(FNext) * FNewW;
+      for (int x = 0; x < FNewW; ++x) {
+        const Tap& tx = FXs[static_cast<std::size_t>(x)];
+        d[x] = Lerp(Lerp(r0[tx.I0], r0[tx.I1], tx.F), Lerp(FLatest[tx.I0], FLatest[tx.I1], tx.F), t.F);
+      }
+      ++FNext;
+    }
+    FAbove.swap(FLatest);
+    ++FRow;
+  }
+  // The scaled pixels, once every source row has been added.
+  TBitmapPixels Take() { return std::move(FOut); }
+
+ private:
   struct Tap { int I0, I1, F; };  // F: weight of I1 in 1/256
-  auto taps = [](int from, int to) {
-    std::vector<Tap> t(static_cast<std::size_t>(to));
-    const double ratio = static_cast<double>(from) / to;
-    for (int i = 0; i < to; ++i) {
+  static std::vector<Tap> Taps(int AFrom, int ATo) {
+    std::vector<Tap> t(static_cast<std::size_t>(ATo));
+    const double ratio = static_cast<double>(AFrom) / ATo;
+    for (int i = 0; i < ATo; ++i) {
       double s = (i + 0.5) * ratio - 0.5;
-      s = std::clamp(s, 0.0, static_cast<double>(from - 1));
+      s = std::clamp(s, 0.0, static_cast<double>(AFrom - 1));
       const int i0 = static_cast<int>(s);
-      t[i] = {i0, std::min(i0 + 1, from - 1), static_cast<int>(std::lround((s - i0) * 256))};
+      t[static_cast<std::size_t>(i)] = {i0, std::min(i0 + 1, AFrom - 1), static_cast<int>(std::lround((s - i0) * 256))};
     }
     return t;
-  };
-  const std::vector<Tap> xs = taps(AW, ANewW), ys = taps(AH, ANewH);
-  TBitmapPixels out = TBitmap::AllocatePixels(ANewW, ANewH);
-  auto lerp = [](std::uint32_t a, std::uint32_t b, int f) -> std::uint32_t {
+  }
+  static std::uint32_t Lerp(std::uint32_t a, std::uint32_t b, int f) {
     std::uint32_t r = 0;
     for (int shift = 0; shift < 32; shift += 8) {
       const int ca = (a >> shift) & 0xFF, cb = (b >> shift) & 0xFF;
       r |= static_cast<std::uint32_t>((ca * (256 - f) + cb * f + 128) >> 8) << shift;
     }
     return r;
-  };
-  for (int y = 0; y < ANewH; ++y) {
-    const std::uint32_t* r0 = ASrc + static_cast<std::size_t>(ys[y].I0) * AW;
-    const std::uint32_t* r1 = ASrc + static_cast<std::size_t>(ys[y].I1) * AW;
-    std::uint32_t* d = out.get() + static_cast<std::size_t>(y) * ANewW;
-    for (int x = 0; x < ANewW; ++x) {
-      const Tap& t = xs[x];
-      d[x] = lerp(lerp(r0[t.I0], r0[t.I1], t.F), lerp(r1[t.I0], r1[t.I1], t.F), ys[y].F);
-    }
   }
-  return out;
+
+  int FW, FNewW, FNewH;
+  std::vector<Tap> FXs, FYs;
+  TBitmapPixels FOut;
+  std::vector<std::uint32_t> FAbove, FLatest;
+  int FRow = 0, FNext = 0;
+};
+
+TBitmapPixels ScaleLinear(const std::uint32_t* ASrc, int AW, int AH, int ANewW, int ANewH) {
+  TLinearScaler scaler(AW, AH, ANewW, ANewH);
+  for (int y = 0; y < AH; ++y) scaler.AddRow(ASrc + static_cast<std::size_t>(y) * AW);
+  return scaler.Take();
 }
 
 // Hands the decoded pixels to the bitmap, scaled down first when a side is too long, or
@@ -163,6 +192,7 @@ void TQtBitmapCodecs::LoadFromMemory(TBitmap& ABitmap, const std::uint8_t* AData
   if (!AData || ASize == 0) throw EBitmapLoadingFailed();
   try {
     if (IsJpeg(AData, ASize) && DecodeJpeg(ABitmap, AData, ASize)) return;
+    if (FPlainPng && FReduction > 1 && IsPng(AData, ASize) && DecodeReducedPng(ABitmap, AData, ASize)) return;
     if (FPlainPng && IsPng(AData, ASize)) {
       TBitmapPixels pixels;
       int w = 0, h = 0;
@@ -177,6 +207,26 @@ void TQtBitmapCodecs::LoadFromMemory(TBitmap& ABitmap, const std::uint8_t* AData
   } catch (const std::bad_alloc&) {
     throw EBitmapLoadingFailed();
   }
+}
+
+// A plain PNG wanted smaller is scaled as its rows come, so the whole picture is never
+// held: a ring picture is four times the size it is shown at. The same pixels as the
+// whole picture decoded, then scaled. False when the file is a PNG of another kind.
+bool TQtBitmapCodecs::DecodeReducedPng(TBitmap& ABitmap, const std::uint8_t* AData, std::size_t ASize) {
+  std::unique_ptr<TLinearScaler> scaler;
+  int w = 0, h = 0;
+  const bool plain = DecodePlainPngRows(
+      AData, ASize,
+      [&](int AW, int AH) {
+        if (static_cast<std::uint64_t>(AW) * AH * 4 > MaxDecodedBytes) throw EBitmapLoadingFailed();
+        w = (AW + FReduction - 1) / FReduction;
+        h = (AH + FReduction - 1) / FReduction;
+        scaler = std::make_unique<TLinearScaler>(AW, AH, w, h);
+      },
+      [&](const std::uint32_t* ARow) { scaler->AddRow(ARow); });
+  if (!plain) return false;
+  Deliver(ABitmap, w, h, scaler->Take());
+  return true;
 }
 
 // Decodes straight into the bitmap's future buffer. False when libjpeg-turbo cannot

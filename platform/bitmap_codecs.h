@@ -54,6 +54,7 @@ class TQtBitmapCodecs : public IBitmapCodecs {
 
  private:
   bool DecodeJpeg(TBitmap& ABitmap, const std::uint8_t* AData, std::size_t ASize);
+  bool DecodeReducedPng(TBitmap& ABitmap, const std::uint8_t* AData, std::size_t ASize);
   void DecodeWithQt(TBitmap& ABitmap, const std::uint8_t* AData, std::size_t ASize);
   std::vector<std::uint8_t> EncodeJpeg(const TBitmap& ABitmap, int AQuality);
 

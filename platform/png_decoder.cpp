@@ -2,7 +2,9 @@
 
 #include <QRgb>
 #include <libdeflate.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -233,6 +235,78 @@ bool DecodePlainPng(const std::uint8_t* AData, std::size_t ASize, TBitmapPixels&
   APixels = std::move(pixels);
   AWidth = png.Width;
   AHeight = png.Height;
+  return true;
+}
+
+bool DecodePlainPngRows(const std::uint8_t* AData, std::size_t ASize,
+                        const std::function<void(int, int)>& ASizeKnown,
+                        const std::function<void(const std::uint32_t*)>& ARow) {
+  if (!AData || !IsPng(AData, ASize)) return false;
+  TPlainPng png;
+  if (!ReadChunks(AData, ASize, png)) return false;
+  const std::size_t rowBytes = static_cast<std::size_t>(png.Width) * 4;
+  if (static_cast<std::uint64_t>(png.Height) * (rowBytes + 1) > (1ull << 30)) throw EBitmapLoadingFailed();
+  ASizeKnown(png.Width, png.Height);
+
+  struct TInflate {
+    z_stream Z{};
+    bool Open = false;
+    ~TInflate() {
+      if (Open) inflateEnd(&Z);
+    }
+  } inflater;
+  if (inflateInit(&inflater.Z) != Z_OK) throw EBitmapLoadingFailed();
+  inflater.Open = true;
+  z_stream& z = inflater.Z;
+  // Filtered rows land in a batch of a few, each taken once whole; the raw row above is
+  // kept for the filters that read it, and the row handed out is premultiplied apart.
+  constexpr std::size_t kBatchRows = 16;
+  const std::size_t filteredBytes = rowBytes + 1;
+  std::vector<std::uint8_t> batch(filteredBytes * kBatchRows), raw(rowBytes), prior(rowBytes);
+  std::vector<std::uint32_t> row(static_cast<std::size_t>(png.Width));
+  std::size_t chunk = 0, filled = 0;
+  int y = 0;
+  bool ended = false;
+  while (y < png.Height) {
+    if (z.avail_in == 0 && chunk < png.Data.size() && !ended) {
+      z.next_in = const_cast<Bytef*>(png.Data[chunk].first);
+      // IDAT chunks are far below 4 GiB: their length is a 31-bit number.
+      z.avail_in = static_cast<uInt>(png.Data[chunk].second);
+      ++chunk;
+    }
+    const std::size_t rowsLeft = static_cast<std::size_t>(png.Height - y);
+    const std::size_t want = std::min(batch.size(), rowsLeft * filteredBytes);
+    if (filled < want && !ended) {
+      z.next_out = batch.data() + filled;
+      z.avail_out = static_cast<uInt>(want - filled);
+      const int status = inflate(&z, Z_NO_FLUSH);
+      if (status == Z_STREAM_END) {
+        ended = true;
+      } else if (status == Z_BUF_ERROR) {
+        if (z.avail_in == 0 && chunk >= png.Data.size()) throw EBitmapLoadingFailed();  // cut short
+      } else if (status != Z_OK) {
+        throw EBitmapLoadingFailed();
+      }
+      filled = want - z.avail_out;
+    }
+    const std::size_t whole = filled / filteredBytes;
+    if (whole == 0) {
+      if (ended) throw EBitmapLoadingFailed();  // the stream ended before the last row
+      continue;
+    }
+    for (std::size_t r = 0; r < whole; ++r, ++y) {
+      const std::uint8_t* in = batch.data() + r * filteredBytes;
+      Unfilter(in[0], in + 1, raw.data(), y > 0 ? prior.data() : nullptr, rowBytes);
+      std::memcpy(row.data(), raw.data(), rowBytes);
+      ToPremultipliedBgra(reinterpret_cast<std::uint8_t*>(row.data()), png.Width);
+      ARow(row.data());
+      raw.swap(prior);
+    }
+    // A part row waits at the front for the rest of its bytes.
+    const std::size_t used = whole * filteredBytes;
+    std::memmove(batch.data(), batch.data() + used, filled - used);
+    filled -= used;
+  }
   return true;
 }
 

@@ -270,6 +270,48 @@ TEST_F(BitmapCodecsTest, PlainPngQuickPathMatchesTheGeneralDecoder) {
   }
 }
 
+// A plain PNG wanted at a fraction of its size is scaled as its rows are decoded: the
+// same pixels as the whole picture decoded and then scaled, at even and odd sizes, and a
+// damaged file still fails, leaving the bitmap as it was.
+TEST_F(BitmapCodecsTest, ReducedPlainPngIsScaledRowByRowToTheSamePixels) {
+  const struct {
+    int W, H;
+  } sizes[] = {{1, 1}, {7, 5}, {300, 200}, {129, 77}};
+  for (const auto& c : sizes) {
+    QImage image(c.W, c.H, QImage::Format_ARGB32);
+    std::uint32_t seed = 777;
+    for (int y = 0; y < c.H; ++y)
+      for (int x = 0; x < c.W; ++x) {
+        seed = seed * 1103515245u + 12345u;
+        const int n = static_cast<int>(seed >> 16);
+        image.setPixel(x, y, qRgba(n & 255, (x * 5 + y) & 255, (n >> 4) & 255, (x + 3 * y + (n & 7)) % 256));
+      }
+    const Bytes png = Encode(image, "PNG");
+    for (const int reduction : {2, 4, 8}) {
+      SCOPED_TRACE(std::to_string(c.W) + " x " + std::to_string(c.H) + " / " + std::to_string(reduction));
+      TQtBitmapCodecs quick, general;
+      general.SetPlainPngPath(false);
+      quick.SetReduction(reduction);
+      general.SetReduction(reduction);
+      TBitmap a, b;
+      quick.LoadFromMemory(a, png.data(), png.size());
+      general.LoadFromMemory(b, png.data(), png.size());
+      ASSERT_EQ(a.Width(), (c.W + reduction - 1) / reduction);
+      ASSERT_EQ(a.Height(), (c.H + reduction - 1) / reduction);
+      ASSERT_EQ(b.Width(), a.Width());
+      ASSERT_EQ(b.Height(), a.Height());
+      EXPECT_EQ(std::memcmp(a.Bits(), b.Bits(), static_cast<std::size_t>(a.Width()) * a.Height() * 4), 0);
+      const Bytes cut(png.begin(), png.begin() + static_cast<std::ptrdiff_t>(png.size() * 2 / 3));
+      TBitmap d;
+      d.SetSize(3, 2);
+      const std::uint64_t before = d.Pixel(1, 1);
+      EXPECT_THROW(quick.LoadFromMemory(d, cut.data(), cut.size()), EBitmapLoadingFailed);
+      EXPECT_EQ(d.Width(), 3);
+      EXPECT_EQ(d.Pixel(1, 1), before);
+    }
+  }
+}
+
 // Mip levels: each a half of the one above (rounded down, at least 1), each pixel the
 // rounded mean of the 2 x 2 above it, channel by channel.
 TEST_F(BitmapCodecsTest, MipLevelsHalveDownToOnePixel) {
