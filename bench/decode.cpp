@@ -173,6 +173,16 @@ void DecodeWithSpng(const std::vector<unsigned char>& APng) {
   }
 }
 
+// The bytes of a resource the program carries; none when it does not.
+std::vector<unsigned char> ResourceBytes(const char* AName) {
+  try {
+    TResourceStream stream(AName);
+    return {stream.Memory(), stream.Memory() + stream.Size()};
+  } catch (const EResourceNotFound&) {
+    return {};
+  }
+}
+
 // The rings as the viewer shows them, at half size: scaled as their rows are inflated
 // (zlib), against the whole picture decoded by the quick path (libdeflate), which is
 // what the half size was scaled from before; that scaling is left out of the baseline.
@@ -181,13 +191,8 @@ int RingsAtHalfSize(int ARuns) {
   half.SetReduction(2);
   std::printf("\nrings at half size, %d runs, medians in ms (scaled row by row / whole picture decoded):\n", ARuns);
   for (const char* name : {"SaturnRing", "UranusRing"}) {
-    std::vector<unsigned char> png;
-    try {
-      TResourceStream stream(name);
-      png.assign(stream.Memory(), stream.Memory() + stream.Size());
-    } catch (const EResourceNotFound&) {
-      return 0;
-    }
+    const std::vector<unsigned char> png = ResourceBytes(name);
+    if (png.empty()) return 0;
     std::vector<double> a, b;
     for (int i = -1; i < ARuns; ++i) {
       TBitmap x, y;
@@ -210,13 +215,8 @@ int LayoutPngs(int ARuns) {
   std::printf("\nlayout images, %d runs, medians in ms (quick path / Qt / libspng), ratios against Qt:\n", ARuns);
   double sumQuick = 0, sumQt = 0, sumSpng = 0;
   for (const char* name : {"SaturnRing", "UranusRing"}) {
-    std::vector<unsigned char> png;
-    try {
-      TResourceStream stream(name);
-      png.assign(stream.Memory(), stream.Memory() + stream.Size());
-    } catch (const EResourceNotFound&) {
-      return 0;
-    }
+    const std::vector<unsigned char> png = ResourceBytes(name);
+    if (png.empty()) return 0;
     std::vector<double> a, b, c;
     for (int i = -1; i < ARuns; ++i) {
       TBitmap x, y;
