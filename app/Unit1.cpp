@@ -128,11 +128,11 @@ void TForm1::ConfigureWindow(TFormWindow& AWindow) {
   if (Form2 && Form2->Window()) AWindow.setTransientParent(Form2->Window());
 }
 
-void TForm1::PaintFill(QPainter& APainter) {
+void TForm1::PaintFill(TCanvas2D& ACanvas) {
   QLinearGradient g(0, 0, 0, ClientHeight());
   g.setColorAt(0, ToQColor(0xFF244477));
   g.setColorAt(1, ToQColor(0xFF14141E));
-  APainter.fillRect(QRect(0, 0, ClientWidth(), ClientHeight()), g);
+  ACanvas.Painter().fillRect(QRect(0, 0, ClientWidth(), ClientHeight()), g);
 }
 
 void TForm1::Label3Click(TSceneObject*) {

@@ -34,7 +34,7 @@ class TForm1 : public TFormBase {
   std::function<void(const QString&)> OpenUrl;
 
  protected:
-  void PaintFill(QPainter& APainter) override;
+  void PaintFill(TCanvas2D& ACanvas) override;
   void ConfigureWindow(TFormWindow& AWindow) override;
 };
 

@@ -53,11 +53,6 @@ QStyle* Style() { return QApplication::style(); }
 
 namespace {
 
-bool DrawsWithOpenGL(QPainter& APainter) {
-  const QPaintEngine* engine = APainter.paintEngine();
-  return engine && (engine->type() == QPaintEngine::OpenGL2 || engine->type() == QPaintEngine::OpenGL);
-}
-
 // How far painting may reach past a control's box: the rim round text (3 pixels), a
 // focus frame, antialiased edges.
 constexpr qreal LayerMargin = 8;
@@ -83,13 +78,12 @@ void AddPaintedArea(const TControl& AControl, QRectF& AArea) {
 }  // namespace
 
 void TLayeredControl::PaintTree(TCanvas2D& ACanvas) {
-  QPainter& target = ACanvas.Painter();
   // Inside a layer, or on a picture of the processor's own, painting goes straight on.
-  if (!DrawsWithOpenGL(target)) {
+  if (!ACanvas.DrawsWithOpenGL()) {
     TControl::PaintTree(ACanvas);
     return;
   }
-  const QPaintDevice* device = target.device();
+  const QPaintDevice* device = &ACanvas.Device();
   QRectF area;
   AddPaintedArea(*this, area);
   const QRect pixels = (area & QRectF(0, 0, device->width(), device->height())).toAlignedRect();
@@ -120,7 +114,8 @@ void TLayeredControl::PaintTree(TCanvas2D& ACanvas) {
   // Each control's own opacity is in the picture already: source-over is associative,
   // so the picture drawn at full opacity gives what painting each control on the window
   // would have.
-  if (DrawOnDevice(target)) return;
+  if (DrawOnDevice(ACanvas)) return;
+  QPainter& target = ACanvas.Painter();
   target.save();
   target.resetTransform();
   target.setOpacity(1);
@@ -133,11 +128,10 @@ TLayeredControl::~TLayeredControl() = default;
 // The picture goes through the window's own device, drawn as a viewport's frame is: the
 // toolkit's image program would be one more program for the driver to build and translate
 // before the first frame. False where the window's context has no device.
-bool TLayeredControl::DrawOnDevice(QPainter& ATarget) {
-  const QPaintDevice* device = ATarget.device();
+bool TLayeredControl::DrawOnDevice(TCanvas2D& ACanvas) {
+  const QPaintDevice* device = &ACanvas.Device();
   bool drawn = false;
-  ATarget.beginNativePainting();
-  try {
+  ACanvas.DrawWithOpenGL([&] {
     const std::shared_ptr<TGLDevice> gl = TGLDevice::ForCurrentContext();
     if (gl && gl->Alive()) {
       if (!FPicture || !FPicture->BelongsTo(*gl)) FPicture = gl->MakePicture();
@@ -147,11 +141,7 @@ bool TLayeredControl::DrawOnDevice(QPainter& ATarget) {
                       qRound(device->height() * scale));
       drawn = true;
     }
-  } catch (...) {
-    ATarget.endNativePainting();
-    throw;
-  }
-  ATarget.endNativePainting();
+  });
   return drawn;
 }
 

@@ -32,7 +32,7 @@ class TLayeredControl : public TControl {
   const QImage& LayerPicture() const { return FLayer; }
 
  private:
-  bool DrawOnDevice(QPainter& ATarget);
+  bool DrawOnDevice(TCanvas2D& ACanvas);
 
   QImage FLayer;
   QPoint FLayerAt;

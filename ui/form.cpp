@@ -224,26 +224,28 @@ TControl* TFormBase::FillCoveredBy() const {
   return nullptr;
 }
 
-void TFormBase::PaintFill(QPainter& APainter) {
+void TFormBase::PaintFill(TCanvas2D& ACanvas) {
   const QColor fill(RedOf(FFill), GreenOf(FFill), BlueOf(FFill), AlphaOf(FFill));
   QOpenGLContext* gl = QOpenGLContext::currentContext();
-  if (APainter.paintEngine() && APainter.paintEngine()->type() == QPaintEngine::OpenGL2 && gl) {
+  if (ACanvas.DrawsWithOpenGL() && gl) {
     if (FillCoveredBy()) return;
     // A clear of the whole window costs a fraction of a painted rectangle as large on a
     // software renderer, and the window is painted in full at every frame.
-    APainter.beginNativePainting();
-    QOpenGLFunctions* f = gl->functions();
-    f->glDisable(GL_SCISSOR_TEST);
-    f->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    f->glClearColor(static_cast<float>(fill.redF() * fill.alphaF()), static_cast<float>(fill.greenF() * fill.alphaF()),
-                    static_cast<float>(fill.blueF() * fill.alphaF()), static_cast<float>(fill.alphaF()));
-    f->glClear(GL_COLOR_BUFFER_BIT);
-    APainter.endNativePainting();
+    ACanvas.DrawWithOpenGL([&] {
+      QOpenGLFunctions* f = gl->functions();
+      f->glDisable(GL_SCISSOR_TEST);
+      f->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+      f->glClearColor(static_cast<float>(fill.redF() * fill.alphaF()),
+                      static_cast<float>(fill.greenF() * fill.alphaF()),
+                      static_cast<float>(fill.blueF() * fill.alphaF()), static_cast<float>(fill.alphaF()));
+      f->glClear(GL_COLOR_BUFFER_BIT);
+    });
     return;
   }
-  APainter.setCompositionMode(QPainter::CompositionMode_Source);
-  APainter.fillRect(QRect(QPoint(0, 0), FWindow->size()), fill);
-  APainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  QPainter& painter = ACanvas.Painter();
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  painter.fillRect(QRect(QPoint(0, 0), FWindow->size()), fill);
+  painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
 void TFormBase::Resized() {
@@ -269,12 +271,12 @@ std::vector<TControl*> TFormBase::Controls() const {
   return result;
 }
 
-void TFormBase::PaintContent(QPainter& APainter) {
-  TCanvas2D canvas(APainter);
+void TFormBase::PaintContent(TCanvas2D& ACanvas) {
   for (TControl* c : Controls())
-    if (c->Visible()) c->PaintTree(canvas);
-  APainter.resetTransform();
-  APainter.setOpacity(1);
+    if (c->Visible()) c->PaintTree(ACanvas);
+  if (!ACanvas.PainterBegun()) return;
+  ACanvas.Painter().resetTransform();
+  ACanvas.Painter().setOpacity(1);
 }
 
 void TFormBase::SetCaptured(TControl* AControl) {

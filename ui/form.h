@@ -119,8 +119,8 @@ class TFormBase : public TSceneObject, public IControlRoot {
  protected:
   friend class TFormWindow;
   // Paints the form's content over its fill.
-  virtual void PaintContent(QPainter& APainter);
-  virtual void PaintFill(QPainter& APainter);
+  virtual void PaintContent(TCanvas2D& ACanvas);
+  virtual void PaintFill(TCanvas2D& ACanvas);
   virtual void Resized();
   // The window's pixel format and context wishes, before it is first shown.
   virtual void ConfigureWindow(TFormWindow& AWindow) {}

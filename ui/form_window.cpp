@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include "platform/guarded_call.h"
+#include "ui/canvas.h"
 #include "ui/form.h"
 
 namespace sphaerix {
@@ -13,10 +14,10 @@ namespace sphaerix {
 TFormWindow::TFormWindow(TFormBase* AForm) : QOpenGLWindow(NoPartialUpdate), FForm(AForm) {}
 
 void TFormWindow::paintGL() {
-  QPainter painter(this);
+  TCanvas2D canvas(static_cast<QPaintDevice&>(*this));
   GuardedCall([&] {
-    FForm->PaintFill(painter);
-    FForm->PaintContent(painter);
+    FForm->PaintFill(canvas);
+    FForm->PaintContent(canvas);
   });
 }
 

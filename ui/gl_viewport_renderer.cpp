@@ -36,21 +36,19 @@ std::unique_ptr<TRenderTargetContext> TGLViewportRenderer::CreateContext(int AWi
   return std::make_unique<TGLRenderContext>(AWidth, AHeight, AMultisample);
 }
 
-// The frame is drawn with OpenGL in the middle of the window's QPainter paint.
+// The frame is drawn with OpenGL in the middle of the window's paint.
 void TGLViewportRenderer::PaintFrame(TViewport3D& AViewport, TCanvas2D& ACanvas) {
-  QPainter& painter = ACanvas.Painter();
   // The form left its fill to this viewport: it paints every pixel of the window.
   const auto* form = dynamic_cast<const TFormBase*>(AViewport.Parent());
   const bool overBlack = form && form->FillCoveredBy() == &AViewport;
-  painter.beginNativePainting();
-  try {
+  ACanvas.DrawWithOpenGL([&] {
     bool drawn = false;
     AViewport.RenderFrame();
     if (TRenderTargetContext* context = AViewport.RenderContext()) {
       const IControlRoot* root = AViewport.Root();
       const float scale = root ? root->RootScale() : 1.0f;
       const TPointF origin = AViewport.LocalToAbsolute({0, 0});
-      QPaintDevice* device = painter.device();
+      const QPaintDevice* device = &ACanvas.Device();
       const int framebufferHeight =
           static_cast<int>(std::lround(device->height() * device->devicePixelRatioF()));
       const int framebufferWidth = static_cast<int>(std::lround(device->width() * device->devicePixelRatioF()));
@@ -63,11 +61,7 @@ void TGLViewportRenderer::PaintFrame(TViewport3D& AViewport, TCanvas2D& ACanvas)
                                  context->Height(), framebufferHeight, AViewport.AbsoluteOpacity(), overBlack);
     }
     if (overBlack && !drawn) ClearToBlack();  // no frame yet: the fill the form left out
-  } catch (...) {
-    painter.endNativePainting();
-    throw;
-  }
-  painter.endNativePainting();
+  });
 }
 
 // The children paint in window coordinates; the image they paint into is as large as

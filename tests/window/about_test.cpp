@@ -79,9 +79,9 @@ class CountingForm : public TFormBase {
   int Paints = 0;
 
  protected:
-  void PaintFill(QPainter& APainter) override {
+  void PaintFill(TCanvas2D& ACanvas) override {
     ++Paints;
-    TFormBase::PaintFill(APainter);
+    TFormBase::PaintFill(ACanvas);
   }
 };
 
