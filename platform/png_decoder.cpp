@@ -262,7 +262,9 @@ bool DecodePlainPngRows(const std::uint8_t* AData, std::size_t ASize,
   // kept for the filters that read it, and the row handed out is premultiplied apart.
   constexpr std::size_t kBatchRows = 16;
   const std::size_t filteredBytes = rowBytes + 1;
-  std::vector<std::uint8_t> batch(filteredBytes * kBatchRows), raw(rowBytes), prior(rowBytes);
+  // (never more rows than the picture has: a very wide one may be a single row)
+  const std::size_t batchRows = std::min(kBatchRows, static_cast<std::size_t>(png.Height));
+  std::vector<std::uint8_t> batch(filteredBytes * batchRows), raw(rowBytes), prior(rowBytes);
   std::vector<std::uint32_t> row(static_cast<std::size_t>(png.Width));
   std::size_t chunk = 0, filled = 0;
   int y = 0;
