@@ -44,26 +44,33 @@ bool IsJpeg(const std::uint8_t* AData, std::size_t ASize) {
 // Bilinear scaling of premultiplied pixels (interpolating premultiplied values keeps
 // colour from bleeding out of transparent areas). Sample points are pixel centres. The
 // source comes a row at a time, top first, so that a decoder can hand its rows over as
-// it makes them without ever holding the whole picture; only the last two are kept.
+// it makes them without ever holding the whole picture; only the last two are kept,
+// already scaled across.
 class TLinearScaler {
  public:
   TLinearScaler(int AW, int AH, int ANewW, int ANewH)
-      : FW(AW), FNewW(ANewW), FNewH(ANewH), FXs(Taps(AW, ANewW)), FYs(Taps(AH, ANewH)),
-        FOut(TBitmap::AllocatePixels(ANewW, ANewH)), FAbove(static_cast<std::size_t>(AW)),
-        FLatest(static_cast<std::size_t>(AW)) {}
+      : FNewW(ANewW), FNewH(ANewH), FXs(Taps(AW, ANewW)), FYs(Taps(AH, ANewH)),
+        FOut(TBitmap::AllocatePixels(ANewW, ANewH)), FNeeded(static_cast<std::size_t>(AH)),
+        FAbove(static_cast<std::size_t>(ANewW)), FLatest(static_cast<std::size_t>(ANewW)) {
+    for (const Tap& t : FYs) FNeeded[static_cast<std::size_t>(t.I0)] = FNeeded[static_cast<std::size_t>(t.I1)] = true;
+  }
 
   // The next source row, of AW pixels.
   void AddRow(const std::uint32_t* ARow) {
-    std::copy_n(ARow, FW, FLatest.data());
+    // Blending across, then down, is separable: each source row is scaled across once,
+    // and only the rows a result row reads are (a quarter of them at an eighth).
+    if (FNeeded[static_cast<std::size_t>(FRow)]) {
+      for (int x = 0; x < FNewW; ++x) {
+        const Tap& tx = FXs[static_cast<std::size_t>(x)];
+        FLatest[static_cast<std::size_t>(x)] = Lerp(ARow[tx.I0], ARow[tx.I1], tx.F);
+      }
+    }
     // Each tap reads this row and the one above it, or this one twice at the edge.
     while (FNext < FNewH && FYs[static_cast<std::size_t>(FNext)].I1 == FRow) {
       const Tap& t = FYs[static_cast<std::size_t>(FNext)];
       const std::uint32_t* r0 = t.I0 == FRow ? FLatest.data() : FAbove.data();
       std::uint32_t* d = FOut.get() + static_cast<std::size_t>(FNext) * FNewW;
-      for (int x = 0; x < FNewW; ++x) {
-        const Tap& tx = FXs[static_cast<std::size_t>(x)];
-        d[x] = Lerp(Lerp(r0[tx.I0], r0[tx.I1], tx.F), Lerp(FLatest[tx.I0], FLatest[tx.I1], tx.F), t.F);
-      }
+      for (int x = 0; x < FNewW; ++x) d[x] = Lerp(r0[x], FLatest[static_cast<std::size_t>(x)], t.F);
       ++FNext;
     }
     FAbove.swap(FLatest);
@@ -86,6 +93,9 @@ class TLinearScaler {
     return t;
   }
   static std::uint32_t Lerp(std::uint32_t a, std::uint32_t b, int f) {
+    // Halving puts every sample midway, where the blend is the mean rounded up, which
+    // the four channels can take at once: (a + b + 1) / 2 = (a | b) - (a ^ b) / 2.
+    if (f == 128) return (a | b) - (((a ^ b) >> 1) & 0x7F7F7F7Fu);
     std::uint32_t r = 0;
     for (int shift = 0; shift < 32; shift += 8) {
       const int ca = (a >> shift) & 0xFF, cb = (b >> shift) & 0xFF;
@@ -94,10 +104,11 @@ class TLinearScaler {
     return r;
   }
 
-  int FW, FNewW, FNewH;
+  int FNewW, FNewH;
   std::vector<Tap> FXs, FYs;
   TBitmapPixels FOut;
-  std::vector<std::uint32_t> FAbove, FLatest;
+  std::vector<bool> FNeeded;  // the source rows some result row reads
+  std::vector<std::uint32_t> FAbove, FLatest;  // the last two source rows, scaled across
   int FRow = 0, FNext = 0;
 };
 
