@@ -90,10 +90,10 @@ void TBackgroundDecode::Decode(TJob& AJob) {
     AJob.Failure = std::current_exception();
   }
   AJob.Done = true;
+  Ended(AJob.Notice);
   // A wait on the user-interface thread may be blocked with nothing else to wake it.
   if (QCoreApplication* app = QCoreApplication::instance())
     if (QAbstractEventDispatcher* loop = QAbstractEventDispatcher::instance(app->thread())) loop->wakeUp();
-  Ended(AJob.Notice);
 }
 
 void TBackgroundDecode::NotifyWhenReady(std::function<void()> AOnReady) {
@@ -127,7 +127,12 @@ void TBackgroundDecode::Post(TNotice& ANotice) {
 }
 
 bool TBackgroundDecode::Ready() const {
-  return std::all_of(FJobs.begin(), FJobs.end(), [](const std::unique_ptr<TJob>& AJob) { return AJob->Done.load(); });
+  // A worker marks itself done before it posts the ready notice (the notice must find the
+  // set ready), so done alone does not say the notice is on its way; a worker has ended
+  // once it has posted it.
+  std::lock_guard<std::mutex> lock(FNotice->Lock);
+  return FNotice->Running == 0 &&
+         std::all_of(FJobs.begin(), FJobs.end(), [](const std::unique_ptr<TJob>& AJob) { return AJob->Done.load(); });
 }
 
 void TBackgroundDecode::JoinAll() {
