@@ -704,7 +704,7 @@ bool TGLRenderContext::DrawFrame(int AX, int AY, int AWidth, int AHeight, int AF
   gl->glViewport(AX, AFramebufferHeight - AY - AHeight, AWidth, AHeight);
   gl->glDisable(GL_DEPTH_TEST);
   gl->glDisable(GL_CULL_FACE);
-  gl->glDisable(GL_SCISSOR_TEST);
+  FDevice->ClipToWindow();
   gl->glDisable(GL_STENCIL_TEST);
   gl->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   // Over opaque black a premultiplied pixel keeps its colour and makes the alpha whole:

@@ -367,7 +367,7 @@ void TGLDevice::DrawPicture(TGLPicture& APicture, std::int64_t AKey, const std::
   GL->glViewport(AX, AFramebufferHeight - AY - AHeight, AWidth, AHeight);
   GL->glDisable(GL_DEPTH_TEST);
   GL->glDisable(GL_CULL_FACE);
-  GL->glDisable(GL_SCISSOR_TEST);
+  ClipToWindow();
   GL->glDisable(GL_STENCIL_TEST);
   GL->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   GL->glEnable(GL_BLEND);
@@ -383,6 +383,15 @@ void TGLDevice::DrawPicture(TGLPicture& APicture, std::int64_t AKey, const std::
   GL->glBindVertexArray(0);
   GL->glUseProgram(0);
   GL->glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+}
+
+void TGLDevice::ClipToWindow() {
+  if (FWindowClip.Width <= 0) {
+    GL->glDisable(GL_SCISSOR_TEST);
+    return;
+  }
+  GL->glScissor(FWindowClip.X, FWindowClip.Y, FWindowClip.Width, FWindowClip.Height);
+  GL->glEnable(GL_SCISSOR_TEST);
 }
 
 void TGLDevice::ReleaseLater(TGLTexture ATexture) {

@@ -72,6 +72,12 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
   // No attributes: the frame quad comes from gl_VertexID.
   GLuint FrameVao() const { return FFrameVao.Name(); }
   GLint MaxTextureSize() const { return FMaxTextureSize; }
+  // While a frame redraws part of a window, what is drawn into the window stays inside
+  // that rectangle (window pixels, rows counted from the bottom as OpenGL does); a width
+  // of 0 lets it cover the whole window.
+  void SetWindowClip(int AX, int AY, int AWidth, int AHeight) { FWindowClip = {AX, AY, AWidth, AHeight}; }
+  // Before drawing into the window: the scissor on the window clip, or off.
+  void ClipToWindow();
   // 1 where the device has no anisotropic filtering.
   GLfloat MaxAnisotropy() const { return FMaxAnisotropy; }
 
@@ -134,6 +140,7 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
   TTexStorage2D FTexStorage2D = nullptr;
   bool FAlive = true;
   GLint FMaxTextureSize = 0;
+  struct { int X, Y, Width, Height; } FWindowClip{0, 0, 0, 0};
   GLfloat FMaxAnisotropy = 1.0f;
   TGLVertexArray FVao, FFrameVao;
   Program FLight[4];  // 0, 2, 4, 8 slots

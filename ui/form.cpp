@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <algorithm>
 
+#include "platform/gl_device.h"
 #include "platform/qt_input.h"
 #include "scene/input/window_input.h"
 #include "ui/accessibility.h"
@@ -202,7 +203,12 @@ void TFormBase::Close() {
   Hide();
 }
 
-void TFormBase::Invalidate() { FWindow->update(); }
+void TFormBase::Invalidate() {
+  FWholeChanged = true;
+  FWindow->update();
+}
+
+void TFormBase::InvalidateScene(TControl*) { FWindow->update(); }
 
 void TFormBase::DoCreate() {
   if (OnCreate) OnCreate(this);
@@ -233,7 +239,10 @@ void TFormBase::PaintFill(TCanvas2D& ACanvas) {
     // software renderer, and the window is painted in full at every frame.
     ACanvas.DrawWithOpenGL([&] {
       QOpenGLFunctions* f = gl->functions();
-      f->glDisable(GL_SCISSOR_TEST);
+      if (const std::shared_ptr<TGLDevice> device = TGLDevice::ForCurrentContext())
+        device->ClipToWindow();
+      else
+        f->glDisable(GL_SCISSOR_TEST);
       f->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
       f->glClearColor(static_cast<float>(fill.redF() * fill.alphaF()),
                       static_cast<float>(fill.greenF() * fill.alphaF()),

@@ -93,6 +93,7 @@ class TFormBase : public TSceneObject, public IControlRoot {
 
   // IControlRoot
   void InvalidateRoot() override { Invalidate(); }
+  void InvalidateScene(TControl* AViewport) override;
   TControl* Captured() const override { return FCaptured; }
   void SetCaptured(TControl* AControl) override;
   TControl* Focused() const override { return FFocused; }
@@ -118,6 +119,9 @@ class TFormBase : public TSceneObject, public IControlRoot {
 
  protected:
   friend class TFormWindow;
+  // Some change but a 3D scene's since the window last painted: the next paint draws the
+  // whole window.
+  bool FWholeChanged = true;
   // Paints the form's content over its fill.
   virtual void PaintContent(TCanvas2D& ACanvas);
   virtual void PaintFill(TCanvas2D& ACanvas);

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/gl_context.h"
+#include "platform/gl_device.h"
 #include "scene/material/bitmap.h"
 #include "scene/view/viewport3d.h"
 #include "ui/canvas.h"
@@ -23,7 +24,10 @@ void ClearToBlack() {
   QOpenGLContext* gl = QOpenGLContext::currentContext();
   if (!gl) return;
   QOpenGLFunctions* f = gl->functions();
-  f->glDisable(GL_SCISSOR_TEST);
+  if (const std::shared_ptr<TGLDevice> device = TGLDevice::ForCurrentContext())
+    device->ClipToWindow();
+  else
+    f->glDisable(GL_SCISSOR_TEST);
   f->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   f->glClearColor(0, 0, 0, 1);
   f->glClear(GL_COLOR_BUFFER_BIT);

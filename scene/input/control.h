@@ -20,6 +20,12 @@ class IControlRoot {
   virtual ~IControlRoot() = default;
   // Asks for a paint of the window; several requests give one paint.
   virtual void InvalidateRoot() = 0;
+  // Asks for a paint in which only AViewport's 3D scene may have changed: a window that
+  // keeps its last frame draws and shows again only the pixels the scene changed.
+  virtual void InvalidateScene(TControl* AViewport) {
+    (void)AViewport;
+    InvalidateRoot();
+  }
   // The control that gets every pointer event until released (nullptr: none).
   virtual TControl* Captured() const = 0;
   virtual void SetCaptured(TControl* AControl) = 0;

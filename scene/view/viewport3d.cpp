@@ -127,7 +127,7 @@ void TViewport3D::NeedRender() {
       if (move < kLeastVisibleMove) return;
     }
   }
-  Repaint();
+  if (IControlRoot* root = Root()) root->InvalidateScene(this);
 }
 
 void TViewport3D::SetPaceFrames(bool AValue) { FPaceFrames = AValue; }
@@ -228,8 +228,15 @@ void TViewport3D::DrawScene() {
   RenderNodes(FRenderingList, &ctx);
 }
 
+bool TViewport3D::RenderFrameAhead() {
+  FRenderedAhead = false;
+  FRenderedAhead = RenderFrame() && FContext;
+  return FRenderedAhead;
+}
+
 bool TViewport3D::RenderFrame() {
   if (FDrawing) return false;
+  if (FRenderedAhead) return true;
   if (FContext && (FContext->Width() != TargetWidth() || FContext->Height() != TargetHeight()))
     RecreateContext();
   if (!FContext) return false;

@@ -84,6 +84,11 @@ class TViewport3D : public TControl, public IViewport3D {
   // being drawn. A render target whose size no longer matches the viewport's size at
   // the window's scale is created again first.
   bool RenderFrame();
+  // Draws the frame now, ahead of the window's paint, so that the window knows which of
+  // its pixels change before it paints them: RenderFrame then draws nothing more until
+  // EndFrameAhead. False when no frame could be drawn.
+  bool RenderFrameAhead();
+  void EndFrameAhead() { FRenderedAhead = false; }
   // Frames drawn so far.
   unsigned long long FrameCount() const { return FFrameCount; }
   // Whether a frame may redraw only the part of the target that changed, where the
@@ -142,6 +147,7 @@ class TViewport3D : public TControl, public IViewport3D {
   bool FPaceFrames = true;
   TFrameDamage FDamage;
   TPixelRect FDrawnRect;
+  bool FRenderedAhead = false;
 };
 
 // Rounds to the nearest integer, halves to the even one (the render target's size).
