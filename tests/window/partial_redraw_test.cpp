@@ -30,6 +30,19 @@ bool SamePixels(const TBitmap& A, const TBitmap& B) {
          std::memcmp(A.Bits(), B.Bits(), static_cast<std::size_t>(A.Width()) * A.Height() * 4) == 0;
 }
 
+// The body (0 is the one shown at start), its fades over, its spin stopped.
+bool ShowStill(int ABody) {
+  if (ABody != 0) {
+    Form2->Buttons[ABody]->Click();
+    if (!WaitFor([&] {
+          return !Form2->Selection.Running && Form2->Selection.Loaded == ABody && Form2->Sphere1->Opacity() == 1;
+        }, 60000))
+      return false;
+  }
+  Form2->FloatAnimation1->StopAtCurrent();
+  return true;
+}
+
 TEST_F(PartialRedraw, AFrameDrawnInPartIsTheFullFrame) {
   // Earth, and Saturn, whose ring turns with it; a still camera (the fixture ends the
   // fly-in), the spin stopped.
@@ -46,13 +59,7 @@ TEST_F(PartialRedraw, AFrameDrawnInPartIsTheFullFrame) {
   };
   for (int body : {0, 5}) {
     SCOPED_TRACE(body);
-    if (body != 0) {
-      Form2->Buttons[body]->Click();
-      ASSERT_TRUE(WaitFor([&] {
-        return !Form2->Selection.Running && Form2->Selection.Loaded == body && Form2->Sphere1->Opacity() == 1;
-      }, 60000));
-    }
-    Form2->FloatAnimation1->StopAtCurrent();
+    ASSERT_TRUE(ShowStill(body));
     viewport->MakeScreenshot();  // the last frame, drawn whole or not, is in the target
     for (const auto& c : cases) {
       SCOPED_TRACE(c.What);
@@ -98,13 +105,7 @@ TEST_F(PartialRedraw, AWindowShowingOnlyWhatTheSceneChangedShowsWhatAWholePaintS
   Form2->MenuItem3Click(Form2->MenuItem3);  // the facts, over the body
   for (int body : {0, 5}) {
     SCOPED_TRACE(body);
-    if (body != 0) {
-      Form2->Buttons[body]->Click();
-      ASSERT_TRUE(WaitFor([&] {
-        return !Form2->Selection.Running && Form2->Selection.Loaded == body && Form2->Sphere1->Opacity() == 1;
-      }, 60000));
-    }
-    Form2->FloatAnimation1->StopAtCurrent();
+    ASSERT_TRUE(ShowStill(body));
     ASSERT_TRUE(afterNextFrame([] { Form2->Invalidate(); }));
     // After a whole paint, whose swap leaves the back buffer undefined, the scene's next
     // frame is shown whole, and the one after in part. The reference is a whole frame
