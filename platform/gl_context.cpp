@@ -584,14 +584,16 @@ void TGLRenderContext::DrawDeferred() {
   gl->glDepthMask(GL_TRUE);
 }
 
-void TGLRenderContext::BindMap(TGLDevice::Program& AProgram, const TTexture* ATexture) {
+void TGLRenderContext::BindMap(TGLDevice::Program& AProgram, const TTexture* ATexture, bool ARadial) {
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
   const GLuint map = FDevice->TextureFor(ATexture);
   const bool levels = ATexture && ATexture->MipMaps() && map != FDevice->TextureFor(nullptr);
   // A globe is seen at a slant only along its rim, where the light grazes it: it is
   // sampled without anisotropy, which would cost about as much again as the rest of its
-  // sampling. A ring, seen from near its plane, keeps it.
-  const bool slant = levels && FDevice->SlantSampler() && !(FOutline.Radius > 0 && !FSphereAnisotropy);
+  // sampling. A ring, seen from near its plane, keeps it, unless its picture is round and
+  // the program filters it along its radius (ARadial).
+  const bool slant =
+      levels && FDevice->SlantSampler() && !(FOutline.Radius > 0 && !FSphereAnisotropy) && !ARadial;
   gl->glUniform1i(FDevice->Location(AProgram, "texture0"), 0);
   gl->glActiveTexture(GL_TEXTURE0);
   gl->glBindTexture(GL_TEXTURE_2D, map);
@@ -641,7 +643,10 @@ void TGLRenderContext::DrawTextureMaterial(const TTexture* ATexture, float AOpac
   gl->glUniform1f(FDevice->Location(p, "Opacity"), AOpacity);
   gl->glUniform1f(FDevice->Location(p, "Layers"), FTwoLayers ? 2.0f : 1.0f);
   const bool usable = ATexture && static_cast<long long>(ATexture->Width()) * ATexture->Height() != 0;
-  BindMap(p, usable ? ATexture : nullptr);
+  const bool radial = FRadialFilter && usable && ATexture->Round() && ATexture->MipMaps();
+  if (radial) ++FRadialDraws;
+  gl->glUniform1f(FDevice->Location(p, "Radial"), radial ? 1.0f : 0.0f);
+  BindMap(p, usable ? ATexture : nullptr, radial);
 }
 
 void TGLRenderContext::CopyToFrame() { CopyToFrame(TPixelRect{0, 0, Width(), Height()}); }

@@ -68,6 +68,11 @@ class TGLRenderContext : public TRenderTargetContext {
   // now (on by default), and how many draws were skipped. For comparing pictures.
   void SetSkipUnseenFaces(bool AValue) { FSkipUnseenFaces = AValue; }
   unsigned long long SkippedFaceDraws() const { return FSkippedFaceDraws; }
+  // Whether a round picture with mip levels is filtered along its radius by the program
+  // instead of by anisotropic sampling (on by default), and how many draws did so. For
+  // comparing pictures.
+  void SetRadialFilter(bool AValue) { FRadialFilter = AValue; }
+  unsigned long long RadialDraws() const { return FRadialDraws; }
   unsigned FrameTexture() const { return FTargets.FrameTexture.Name(); }
 
  protected:
@@ -86,7 +91,8 @@ class TGLRenderContext : public TRenderTargetContext {
   void DrawTextureMaterial(const class TTexture* ATexture, float AOpacity);
   void SetShapeUniforms(TGLDevice::Program& AProgram);
   // Binds ATexture's map to the programs' map unit, with the sampler that fits it.
-  void BindMap(TGLDevice::Program& AProgram, const class TTexture* ATexture);
+  // ARadial: the program filters a round picture along its radius itself.
+  void BindMap(TGLDevice::Program& AProgram, const class TTexture* ATexture, bool ARadial = false);
   // The sphere of radius 0.5 round the origin of the current matrix, on the target:
   // Pixels is its radius there, 0 when it is not round, is too small, or reaches the eye.
   struct TSphereOnScreen {
@@ -113,6 +119,8 @@ class TGLRenderContext : public TRenderTargetContext {
   enum class TFacing { fMixed, fAllFront, fAllBack };
   TFacing FacingOfAll(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices);
   bool FSkipUnseenFaces = true;
+  bool FRadialFilter = true;
+  unsigned long long FRadialDraws = 0;
   unsigned long long FSkippedFaceDraws = 0;
   TIndexBuffer FInsideIndices, FRimIndices;
   bool FSplitAtOutline = true;

@@ -192,9 +192,23 @@ const char* TexturePixelSource() {
 in vec2 v_TexCoord;
 uniform float Opacity;
 uniform float Layers;  // 2: the picture laid over itself
+// 1: a round picture (its circles round its centre), with mip levels. It changes along its
+// radius alone, so the filter's reach is how far the radius runs over the pixel, however
+// slanted the surface: one trilinear fetch does what anisotropic sampling of the slanted
+// ring does with several, and across the circles it cannot alias.
+uniform float Radial;
 out vec4 FragColor;
+vec4 Sample() {
+  if (Radial != 1.0) return texture(texture0, v_TexCoord);
+  vec2 fromCentre = v_TexCoord - vec2(0.5);
+  float r = length(fromCentre);
+  vec2 along = r > 0.0 ? fromCentre / r : vec2(1.0, 0.0);
+  float reach = length(vec2(dot(dFdx(v_TexCoord), along), dot(dFdy(v_TexCoord), along))) *
+                float(textureSize(texture0, 0).x);
+  return textureLod(texture0, v_TexCoord, log2(max(reach, 1e-6)));
+}
 void main() {
-  vec4 t = texture(texture0, v_TexCoord);
+  vec4 t = Sample();
   float cover = OutlineCover();
   if (OutlineSkips(cover)) discard;
   FragColor = t * (Opacity * cover);
