@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
 #include <QOpenGLVersionFunctionsFactory>
 #include <algorithm>
 #include <cstddef>
@@ -392,6 +393,19 @@ void TGLDevice::ClipToWindow() {
   }
   GL->glScissor(FWindowClip.X, FWindowClip.Y, FWindowClip.Width, FWindowClip.Height);
   GL->glEnable(GL_SCISSOR_TEST);
+}
+
+void ClearCurrentWindow(float ARed, float AGreen, float ABlue, float AAlpha) {
+  QOpenGLContext* context = QOpenGLContext::currentContext();
+  if (!context) return;
+  QOpenGLFunctions* f = context->functions();
+  if (const std::shared_ptr<TGLDevice> device = TGLDevice::ForCurrentContext())
+    device->ClipToWindow();
+  else
+    f->glDisable(GL_SCISSOR_TEST);
+  f->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  f->glClearColor(ARed, AGreen, ABlue, AAlpha);
+  f->glClear(GL_COLOR_BUFFER_BIT);
 }
 
 void TGLDevice::ReleaseLater(TGLTexture ATexture) {

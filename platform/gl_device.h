@@ -153,4 +153,8 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
   std::uint64_t FScenes = 0;
 };
 
+// Clears the colour of the current context's window to the premultiplied colour given,
+// inside the window clip of its device while a frame redraws part of the window.
+void ClearCurrentWindow(float ARed, float AGreen, float ABlue, float AAlpha);
+
 }  // namespace sphaerix

@@ -6,7 +6,6 @@
 
 #include <QGuiApplication>
 #include <QOpenGLContext>
-#include <QOpenGLFunctions>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QCursor>
@@ -238,16 +237,9 @@ void TFormBase::PaintFill(TCanvas2D& ACanvas) {
     // A clear of the whole window costs a fraction of a painted rectangle as large on a
     // software renderer, and the window is painted in full at every frame.
     ACanvas.DrawWithOpenGL([&] {
-      QOpenGLFunctions* f = gl->functions();
-      if (const std::shared_ptr<TGLDevice> device = TGLDevice::ForCurrentContext())
-        device->ClipToWindow();
-      else
-        f->glDisable(GL_SCISSOR_TEST);
-      f->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-      f->glClearColor(static_cast<float>(fill.redF() * fill.alphaF()),
-                      static_cast<float>(fill.greenF() * fill.alphaF()),
-                      static_cast<float>(fill.blueF() * fill.alphaF()), static_cast<float>(fill.alphaF()));
-      f->glClear(GL_COLOR_BUFFER_BIT);
+      const qreal alpha = fill.alphaF();
+      ClearCurrentWindow(static_cast<float>(fill.redF() * alpha), static_cast<float>(fill.greenF() * alpha),
+                         static_cast<float>(fill.blueF() * alpha), static_cast<float>(alpha));
     });
     return;
   }

@@ -1,8 +1,6 @@
 #include "ui/gl_viewport_renderer.h"
 
 #include <QImage>
-#include <QOpenGLContext>
-#include <QOpenGLFunctions>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -16,24 +14,6 @@
 #include "ui/form.h"
 
 namespace sphaerix {
-
-namespace {
-
-// The window's fill, where a viewport that took it over leaves pixels unpainted.
-void ClearToBlack() {
-  QOpenGLContext* gl = QOpenGLContext::currentContext();
-  if (!gl) return;
-  QOpenGLFunctions* f = gl->functions();
-  if (const std::shared_ptr<TGLDevice> device = TGLDevice::ForCurrentContext())
-    device->ClipToWindow();
-  else
-    f->glDisable(GL_SCISSOR_TEST);
-  f->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  f->glClearColor(0, 0, 0, 1);
-  f->glClear(GL_COLOR_BUFFER_BIT);
-}
-
-}  // namespace
 
 std::unique_ptr<TRenderTargetContext> TGLViewportRenderer::CreateContext(int AWidth, int AHeight,
                                                                        TMultisample AMultisample) {
@@ -60,11 +40,11 @@ void TGLViewportRenderer::PaintFrame(TViewport3D& AViewport, TCanvas2D& ACanvas)
       // to the fill.
       if (overBlack && (RoundToEven(origin.X * scale) > 0 || RoundToEven(origin.Y * scale) > 0 ||
                         context->Width() < framebufferWidth || context->Height() < framebufferHeight))
-        ClearToBlack();
+        ClearCurrentWindow(0, 0, 0, 1);  // the fill, where the frame leaves pixels unpainted
       drawn = context->DrawFrame(RoundToEven(origin.X * scale), RoundToEven(origin.Y * scale), context->Width(),
                                  context->Height(), framebufferHeight, AViewport.AbsoluteOpacity(), overBlack);
     }
-    if (overBlack && !drawn) ClearToBlack();  // no frame yet: the fill the form left out
+    if (overBlack && !drawn) ClearCurrentWindow(0, 0, 0, 1);  // no frame yet: the fill the form left out
   });
 }
 
