@@ -9,7 +9,7 @@
 #include <utility>
 
 #include "app/Unit1.h"
-#include "platform/background_decode.h"
+#include "app/Unit2Maps.h"
 #include "platform/file_replace.h"
 #include "platform/memory_release.h"
 #include "platform/resource_stream.h"
@@ -91,6 +91,9 @@ TForm2::TForm2(TSceneObject* AOwner) : TFormBase(AOwner) {
 
 TForm2::~TForm2() {
   if (Form2 == this) Form2 = nullptr;
+  // Decodes still running stop before the materials they write into go.
+  if (FMaps) FMaps->Closed();
+  FMapDecoder.reset();
 }
 
 namespace {
@@ -197,15 +200,19 @@ void TForm2::BuildMaterials() {
   TextureMaterialSource1->SetMipMaps(true);
   TextureMaterialSource2->SetMipMaps(true);
   // The star map takes a while to decode: it decodes on a worker beside the first body's
-  // map, and is in place before the first frame. The rings
-  // are decoded when their body is chosen (SelectBody), so that no picture waits in
-  // memory for a body that may never be shown.
-  // The first frame has it at half size, a quarter of the pixels to upload; the whole
-  // map follows once that frame is on screen (StartFullMap).
-  FLayoutImages = std::make_unique<TBackgroundDecode>();
-  FLayoutImages->Add(TextureMaterialSource3->Texture(), std::make_unique<TResourceStream>("Stars"), false,
-                     FirstFrameStarsReduction);
-  StarsReduced = FirstFrameStarsReduction > 1;
+  // map, and is in place before the first frame, at half size, a quarter of the pixels
+  // to upload; the whole map follows once that frame is on screen. The rings are decoded
+  // when their body is chosen (SelectBody), so that no picture waits in memory for a
+  // body that may never be shown.
+  FMapDecoder = std::make_unique<TViewerMapDecoder>(*this);
+  FMaps = std::make_unique<TMapResidency>(
+      *FMapDecoder, TMapSizes{FirstFrameReduction, FarReduction, NearestHalfSizeZ, RingReduction,
+                              FirstFrameStarsReduction});
+  unsigned ringBodies = 0;
+  for (int i = 0; i < BodyCount; ++i)
+    if (BodyRing(i) != TBodyRing::None) ringBodies |= 1u << i;
+  FMaps->SetRingBodies(ringBodies);
+  FMaps->Begin();
 }
 
 void TForm2::BuildOverlay() {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/Unit2State.h"
+#include "app/map_residency.h"
 #include "scene/input/events.h"
 #include "ui/form.h"
 
@@ -29,38 +30,7 @@ class TPopupMenu;
 class TMenuItem;
 class TSaveDialog;
 class TStyleBook;
-class TBackgroundDecode;
-
-// The body switch under way. One selection runs at a time: a click while it runs only
-// names the body wanted, and the running one carries it out, so a burst of clicks neither
-// nests selections on the stack nor keeps pictures for bodies nobody will see.
-struct TSelectionState {
-  bool Running = false;
-  // The running selection waits for its fade-in; a newer request stops it where it is.
-  bool FadingIn = false;
-  // The body the newest request asked for.
-  int Wanted = 0;
-  // The body whose map the body's material holds, -1 when none yet.
-  int Loaded = -1;
-  // The pictures of one body decoding for the device, and that body; never more than one
-  // set at a time.
-  std::unique_ptr<TBackgroundDecode> Next;
-  int NextBody = -1;
-  // The next set decodes the body's map at 1/N of its size on each side (the start's
-  // first body: the first frame does not wait for the whole map), then back to what the
-  // camera's distance needs.
-  int NextReduction = 0;
-  int NextSetReduction = 1;
-  // The body's material holds Loaded's map at 1/Reduction of its size on each side. A
-  // finer one, as the camera's distance needs it, decodes in Full and takes its place
-  // when done, unless a selection starts first, which drops it.
-  int Reduction = 1;
-  std::unique_ptr<TBackgroundDecode> Full;
-  int FullReduction = 1;
-  // How many selections are on the stack now, and the most there ever were.
-  int Depth = 0;
-  int DeepestDepth = 0;
-};
+class TViewerMapDecoder;
 
 class TForm2 : public TFormBase {
  public:
@@ -117,16 +87,15 @@ class TForm2 : public TFormBase {
   // The rings, seen edge-on or larger than the window, look the same at half size on
   // each side from every distance the wheel reaches.
   static constexpr int RingReduction = 2;
-  // The reduction the camera's distance needs now.
-  int MapReductionForDistance() const;
-  // Asks for the body's map at the detail the camera's distance needs, decoded on a
-  // worker; the user-interface thread goes on.
-  void MapDetailForDistance();
   // The star map's, seen larger than it is, only by half.
   static constexpr int FirstFrameStarsReduction = 2;
-  // The star map is held at reduced size, and its whole map while it decodes.
-  bool StarsReduced = false;
-  std::unique_ptr<TBackgroundDecode> FullStars;
+  // Tells the maps the camera's distance: a finer map may be wanted now, decoded on a
+  // worker while the user-interface thread goes on.
+  void MapDetailForDistance();
+  // Which pictures of the body, its ring and the sky are held, and which decode next.
+  TMapResidency& Maps() { return *FMaps; }
+  // The running selection waits for its fade-in; a newer request stops it where it is.
+  bool SelectionFadingIn = false;
 
   // Button N selects body N - 1 unless it is already the current one.
   void ButtonClick(int AIndex);
@@ -142,7 +111,6 @@ class TForm2 : public TFormBase {
   void Viewport3D1MouseWheel(TSceneObject* Sender, TShiftState Shift, int WheelDelta, bool& Handled);
   void Viewport3D1Gesture(TSceneObject* Sender, const TGestureEventInfo& EventInfo, bool& Handled);
   void Viewport3D1DblClick(TSceneObject* Sender);
-  TSelectionState Selection;
 
   // One zoom step; AIn moves the camera nearer the body.
   void DoZoom(bool aIn);
@@ -182,9 +150,8 @@ class TForm2 : public TFormBase {
   void WireEvents();
   void AssignKeys();
 
-  // The layout images while they decode, from the scene's construction until the
-  // creation handler hands them over.
-  std::unique_ptr<TBackgroundDecode> FLayoutImages;
+  std::unique_ptr<TViewerMapDecoder> FMapDecoder;
+  std::unique_ptr<TMapResidency> FMaps;
 };
 
 extern TForm2* Form2;
@@ -200,7 +167,8 @@ QString ScreenshotName(int ABody, const QDateTime& AWhen, const TSaveDialog& ADi
 
 // Fades the shown body out, swaps map, title, ring, tilt and facts, and fades it in. A
 // call while a selection runs returns at once: the running one goes on to the body named
-// last, stopping a fade-in where it is to fade out again.
+// last, stopping a fade-in where it is to fade out again. A map that cannot be decoded
+// is reported once, and the body shown before fades in again.
 void SelectBody(int AIndex);
 
 }  // namespace sphaerix

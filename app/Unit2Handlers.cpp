@@ -1,6 +1,5 @@
 // The main window's handlers: start and close, navigation and the menu's commands.
 #include "app/Unit2.h"
-#include "app/Unit2Maps.h"
 
 #include <QDateTime>
 #include <QString>
@@ -55,21 +54,25 @@ void TForm2::FormCreate(TSceneObject*) {
   // detail than the screen shows, and the whole map takes its place long before the
   // camera arrives. It decodes once the first frame is on screen, so that it does not
   // compete with that frame for the processor.
-  Selection.NextReduction = FirstFrameReduction;
+  Maps().CameraDistance(Camera1->Position().Z());
   SelectBody(0);
   QObject::connect(
-      Window(), &QOpenGLWindow::frameSwapped, Window(), [this] { StartFullMap(this); },
+      Window(), &QOpenGLWindow::frameSwapped, Window(), [this] { Maps().FirstFrameShown(); },
       Qt::SingleShotConnection);
-  // A layout image that cannot be decoded is reported from here.
-  if (FLayoutImages) FLayoutImages->Finish();
+  // The sky is in place before the window is first shown (one that cannot be decoded is
+  // reported, and the sky stays black).
+  Platform().ProcessEventsUntil([this] { return Application->Terminated() || Maps().StarsSettled(); });
   if (Application->Terminated()) return;
   Camera1->Position().SetZ(-38);
+  MapDetailForDistance();
   Camera1->AnimateFloat("position.z", -15, 3.0f, TAnimationType::In, TInterpolationType::Linear);
   FloatAnimation1->SetStartFromCurrent(true);
   FloatAnimation1->SetEnabled(true);
 }
 
 void TForm2::FormClose(TSceneObject*, TCloseResult&) {
+  // Nothing is decoded from the streams after this.
+  Maps().Closed();
   for (auto& stream : BodyTextures) stream.reset();
 }
 

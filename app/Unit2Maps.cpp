@@ -1,36 +1,21 @@
-// The body's maps: which decode, at which size, and when they are handed over.
-#include "app/Unit2.h"
+// The main window's pictures as the residency asks for them: each decode a set of its own
+// on workers, handed to its material on the user-interface thread.
 #include "app/Unit2Maps.h"
 
-#include <QDateTime>
-#include <QString>
-#include <QStringList>
+#include <QCoreApplication>
+#include <QMetaObject>
 #include <algorithm>
-#include <memory>
-#include <type_traits>
-#include <utility>
+#include <exception>
 
-#include "app/Unit1.h"
+#include "app/Unit2.h"
 #include "platform/background_decode.h"
-#include "platform/file_replace.h"
+#include "platform/guarded_call.h"
 #include "platform/memory_release.h"
 #include "platform/resource_stream.h"
-#include "scene/animation/animation.h"
-#include "scene/runtime/platform_services.h"
 #include "scene/material/bitmap.h"
+#include "scene/material/material_source.h"
 #include "scene/view/camera.h"
 #include "scene/nodes/control3d.h"
-#include "scene/input/gesture_manager.h"
-#include "scene/material/light.h"
-#include "scene/material/material.h"
-#include "scene/mesh/mesh.h"
-#include "scene/view/viewport3d.h"
-#include "ui/application.h"
-#include "ui/controls.h"
-#include "ui/form_window.h"
-#include "ui/popup_menu.h"
-#include "ui/save_dialog.h"
-#include "ui/style_book.h"
 
 namespace sphaerix {
 
@@ -47,108 +32,115 @@ TTextureMaterialSource* RingSourceOf(TForm2* f, int AIndex) {
   }
 }
 
-// Starts decoding AIndex's map and the ring it needs on workers, unless they are in place
-// or on their way. A set for another body that is still decoding is left to finish
-// first, so that no more than one set ever exists.
-void PrepareBody(TForm2* f, int AIndex) {
-  TSelectionState& s = f->Selection;
-  // The whole map of a body shown reduced: the selection replaces the body anyway.
-  if (s.Full) {
-    if (!s.Full->Ready()) return;
-    s.Full.reset();
-  }
-  if (s.Reduction > f->MapReductionForDistance()) {
-    s.Reduction = 1;
-    s.Loaded = -1;
-  }
-  if (s.Next && s.NextBody == AIndex) return;
-  if (s.Next) {
-    if (!s.Next->Ready()) return;
-    s.Next.reset();  // superseded: its pictures go at once
-    s.NextBody = -1;
-  }
-  if (s.Loaded == AIndex) return;
-  TResourceStream* stream = BodyTextures[static_cast<size_t>(AIndex)].get();
-  if (!stream) return;
-  auto next = std::make_unique<TBackgroundDecode>();
-  next->Add(f->LightMaterialSource1->Texture(),
-            std::make_unique<TResourceStream>(BodyTextureResourceName(AIndex).toStdString()), true,
-            s.NextReduction > 0 ? s.NextReduction : f->MapReductionForDistance());
-  s.NextSetReduction = s.NextReduction > 0 ? s.NextReduction : f->MapReductionForDistance();
-  s.NextReduction = 0;
-  // As a load from the body's own stream leaves it: read to its end.
-  stream->Seek(0, TSeekOrigin::End);
-  TTextureMaterialSource* ringSource = RingSourceOf(f, AIndex);
-  const bool ringShown = f->Disk1->Visible() && f->Disk1->MaterialSource() == ringSource;
-  if (ringSource && !ringShown)
-    next->Add(ringSource->Texture(), std::make_unique<TResourceStream>(RingResourceName(BodyRing(AIndex))),
-              ringSource->MipMaps(), TForm2::RingReduction);
-  s.Next = std::move(next);
-  s.NextBody = AIndex;
-}
-
 namespace {
 
-// The whole map of the body shown reduced, to take the reduced one's place when done.
-void HandOverFullMap(TForm2* f);
-
-void HandOverFullStars(TForm2* f) {
-  if (Form2 != f || !f->FullStars || !f->FullStars->Ready()) return;
-  std::unique_ptr<TBackgroundDecode> stars = std::move(f->FullStars);
-  stars->Finish();
-  stars.reset();
-  ReturnFreedMemory();
+// Runs ACall later, from the event loop: a decode's end never reaches the residency
+// inside the call that asked for the decode.
+template <class F>
+void Later(F&& ACall) {
+  if (QCoreApplication* app = QCoreApplication::instance())
+    QMetaObject::invokeMethod(app, [call = std::forward<F>(ACall)] { GuardedCall(call); }, Qt::QueuedConnection);
 }
 
 }  // namespace
 
-void StartFullMap(TForm2* f) {
-  // The sky is the same for every body: its whole map always follows.
-  if (f->StarsReduced && !f->FullStars) {
-    f->StarsReduced = false;
-    f->FullStars = std::make_unique<TBackgroundDecode>();
-    f->FullStars->Add(f->TextureMaterialSource3->Texture(), std::make_unique<TResourceStream>("Stars"));
-    f->FullStars->NotifyWhenReady([f] { HandOverFullStars(f); });
+TViewerMapDecoder::TViewerMapDecoder(TForm2& AForm) : FForm(AForm) {}
+
+// The sets wait for their workers; the notices still queued find them gone.
+TViewerMapDecoder::~TViewerMapDecoder() = default;
+
+TBitmap& TViewerMapDecoder::TargetOf(const TMapPicture& APicture) {
+  switch (APicture.Kind) {
+    case TMapKind::Stars:
+      return FForm.TextureMaterialSource3->Texture();
+    case TMapKind::Ring:
+      return RingSourceOf(&FForm, APicture.Body)->Texture();
+    case TMapKind::Body:
+      break;
   }
-  TSelectionState& s = f->Selection;
-  const int wanted = f->MapReductionForDistance();
-  // A selection under way decodes maps of its own; a finer map on its way is let finish
-  // (the handover asks again if the distance changed meanwhile), so no more than one
-  // decode runs for the body.
-  if (s.Reduction <= wanted || s.Full || s.Running || s.Loaded < 0 ||
-      !BodyTextures[static_cast<size_t>(s.Loaded)])
+  return FForm.LightMaterialSource1->Texture();
+}
+
+std::vector<TViewerMapDecoder::TSet>::iterator TViewerMapDecoder::Find(const TMapPicture& APicture) {
+  return std::find_if(FSets.begin(), FSets.end(), [&](const TSet& ASet) { return ASet.Picture == APicture; });
+}
+
+void TViewerMapDecoder::Decode(const TMapPicture& APicture) {
+  std::unique_ptr<TResourceStream> stream;
+  bool mipLevels = false;
+  switch (APicture.Kind) {
+    case TMapKind::Stars:
+      stream = std::make_unique<TResourceStream>("Stars");
+      break;
+    case TMapKind::Ring:
+      stream = std::make_unique<TResourceStream>(RingResourceName(BodyRing(APicture.Body)));
+      mipLevels = RingSourceOf(&FForm, APicture.Body)->MipMaps();
+      break;
+    case TMapKind::Body:
+      stream = std::make_unique<TResourceStream>(BodyTextureResourceName(APicture.Body).toStdString());
+      mipLevels = FForm.LightMaterialSource1->MipMaps();
+      // As a load from the body's own stream leaves it: read to its end.
+      if (TResourceStream* own = BodyTextures[static_cast<std::size_t>(APicture.Body)].get())
+        own->Seek(0, TSeekOrigin::End);
+      break;
+  }
+  TSet set{APicture, std::make_unique<TBackgroundDecode>()};
+  try {
+    set.Decode->Add(TargetOf(APicture), std::move(stream), mipLevels, APicture.Reduction);
+  } catch (const std::exception&) {
+    set.Decode.reset();
+  }
+  if (set.Decode)
+    set.Decode->NotifyWhenReady([this, APicture] { Ended(APicture); });
+  else
+    Later([this, APicture, alive = std::weak_ptr<bool>(FAlive)] {
+      if (!alive.expired()) Ended(APicture);
+    });
+  FSets.push_back(std::move(set));
+}
+
+void TViewerMapDecoder::Ended(const TMapPicture& APicture) {
+  auto set = Find(APicture);
+  if (set == FSets.end()) return;
+  const bool ok = set->Decode && !set->Decode->Failed();
+  set->Ended = true;
+  if (set->Dropped) {
+    FSets.erase(set);
+    ReturnFreedMemory();
+  }
+  FForm.Maps().DecodeEnded(APicture, ok);
+}
+
+void TViewerMapDecoder::Drop(const TMapPicture& APicture) {
+  auto set = Find(APicture);
+  if (set == FSets.end()) return;
+  // A worker still decoding is not waited for here: the set goes at its end, which the
+  // residency waits to hear of.
+  if (!set->Ended) {
+    set->Dropped = true;
     return;
-  auto full = std::make_unique<TBackgroundDecode>();
-  full->Add(f->LightMaterialSource1->Texture(),
-            std::make_unique<TResourceStream>(BodyTextureResourceName(s.Loaded).toStdString()), true, wanted);
-  full->NotifyWhenReady([f] { HandOverFullMap(f); });
-  s.Full = std::move(full);
-  s.FullReduction = wanted;
-}
-
-namespace {
-
-void HandOverFullMap(TForm2* f) {
-  if (Form2 != f) return;
-  TSelectionState& s = f->Selection;
-  // A selection started meanwhile drops the set once it is done.
-  if (!s.Full || s.Running || !s.Full->Ready()) return;
-  std::unique_ptr<TBackgroundDecode> full = std::move(s.Full);
-  // The coarser map stays should the finer one fail to decode; it is not tried again.
-  s.Reduction = s.FullReduction;
-  full->Finish();
-  full.reset();
+  }
+  FSets.erase(set);
   ReturnFreedMemory();
-  // The camera came nearer while the half-size map decoded.
-  StartFullMap(f);
 }
 
-}  // namespace
-
-int TForm2::MapReductionForDistance() const {
-  return Camera1->Position().Z() < NearestHalfSizeZ + 0.5f ? FarReduction : 1;
+void TViewerMapDecoder::HandOver(const TMapPicture& APicture) {
+  auto set = Find(APicture);
+  if (set == FSets.end()) return;
+  std::unique_ptr<TBackgroundDecode> decode = std::move(set->Decode);
+  FSets.erase(set);
+  if (decode) decode->Finish();
+  decode.reset();
+  ReturnFreedMemory();
 }
 
-void TForm2::MapDetailForDistance() { StartFullMap(this); }
+void TViewerMapDecoder::ReportFailure(const TMapPicture& APicture) {
+  auto set = Find(APicture);
+  if (set != FSets.end()) FSets.erase(set);
+  // From the event loop, as any error of a handler: the selection that found it goes on.
+  Later([] { throw EBitmapLoadingFailed(); });
+}
+
+void TForm2::MapDetailForDistance() { Maps().CameraDistance(Camera1->Position().Z()); }
 
 }  // namespace sphaerix

@@ -69,7 +69,8 @@ void SwapBody(TForm2* f, int AIndex) {
   if (ringSource) {
     const TBodyTilt tilt = BodyTilt(AIndex);
     f->Disk1->SetMaterialSource(ringSource);
-    f->Disk1->SetVisible(true);
+    // Without its picture (it could not be decoded) the ring would be a white disk.
+    f->Disk1->SetVisible(f->Maps().RingInPlace());
     f->Dummy1->RotationAngle().SetX(tilt.X);
     f->Dummy1->RotationAngle().SetZ(tilt.Z);
     f->Sphere2->RotationAngle().SetX(tilt.X);
@@ -79,42 +80,44 @@ void SwapBody(TForm2* f, int AIndex) {
   f->Text2->SetText(BodyFacts[static_cast<size_t>(AIndex)]);
 }
 
+// Marks the button of the body named current.
+void MarkCurrent(TForm2* f, int AIndex) {
+  CurrentBody = AIndex;
+  for (int i = 0; i < BodyCount; ++i) f->Buttons[i]->SetCurrent(i == AIndex);
+}
+
 }  // namespace
 
 void SelectBody(int AIndex) {
   TForm2* f = Form2;
   if (!f || AIndex < 0 || AIndex >= BodyCount) return;
-  TSelectionState& s = f->Selection;
-  CurrentBody = AIndex;
-  s.Wanted = AIndex;
-  for (int i = 0; i < BodyCount; ++i) f->Buttons[i]->SetCurrent(i == AIndex);
-  if (s.Running) {
-    // The selection under way carries this one out: its pictures may start now, and a
-    // fade-in turns into the fade-out at once.
-    PrepareBody(f, AIndex);
-    if (s.FadingIn) HoldFade(f);
+  TMapResidency& maps = f->Maps();
+  MarkCurrent(f, AIndex);
+  // Its pictures may start now, while whatever runs goes on.
+  maps.BodyWanted(AIndex);
+  if (maps.SelectionRunning()) {
+    // The selection under way carries this one out: a fade-in turns into the fade-out at
+    // once.
+    if (f->SelectionFadingIn) HoldFade(f);
     return;
   }
   TObjectWatch form(f);
   // The program ending (the streams may be gone) or the window gone: nothing more.
   auto ended = [&] { return !form.Alive() || Form2 != f || Application->Terminated(); };
-  s.Running = true;
-  s.DeepestDepth = std::max(s.DeepestDepth, ++s.Depth);
-  // However the selection ends (a failed decode raises), the next click may start one.
+  maps.SelectionStarted();
+  // However the selection ends, the next click may start one, and a finer map may follow.
   struct TLeave {
     const TObjectWatch& Form;
-    TSelectionState& State;
+    TForm2* F;
     ~TLeave() {
       if (!Form.Alive()) return;
-      State.Running = false;
-      State.FadingIn = false;
-      --State.Depth;
+      F->SelectionFadingIn = false;
+      F->Maps().SelectionEnded();
     }
-  } leave{form, s};
+  } leave{form, f};
   for (;;) {
-    const int index = s.Wanted;
+    const int index = maps.Wanted();
     f->FloatAnimation1->StopAtCurrent();
-    PrepareBody(f, index);
     // Fades are for the eye: before the window is first shown (the start's selection)
     // nobody would see them, and they would only hold the first frame back.
     const bool seen = f->Visible();
@@ -127,46 +130,29 @@ void SelectBody(int AIndex) {
         f->Sphere1->SetOpacity(0);
     }
     if (ended()) return;
-    if (s.Wanted != index) continue;
+    if (maps.Wanted() != index) continue;
     if (!BodyTextures[static_cast<size_t>(index)]) return;
-    // A set for a body no longer wanted finishes first and goes; then this body's, and
-    // both are waited for with the event loop running, the body still invisible.
-    if ((s.Next && s.NextBody != index) || s.Full) {
-      Platform().ProcessEventsUntil([&] {
-        return ended() || ((!s.Next || s.Next->Ready()) && (!s.Full || s.Full->Ready()));
-      });
-      if (ended()) return;
-      if (s.Wanted != index) continue;
-      PrepareBody(f, index);
-    }
-    if (s.Next && s.NextBody == index) {
-      Platform().ProcessEventsUntil([&] { return ended() || s.Wanted != index || !s.Next || s.Next->Ready(); });
-      if (ended()) return;
-      if (s.Wanted != index) continue;
-      std::unique_ptr<TBackgroundDecode> pictures = std::move(s.Next);
-      s.NextBody = -1;
-      // A map that cannot be decoded leaves the selection here, with the body faded out.
-      s.Loaded = -1;
-      pictures->Finish();
-      s.Loaded = index;
-      s.Reduction = s.NextSetReduction;
-    }
-    SwapBody(f, index);
+    // The body's pictures, waited for with the event loop running, the body still
+    // invisible.
+    Platform().ProcessEventsUntil([&] { return ended() || maps.Wanted() != index || maps.BodyReady(index); });
+    if (ended()) return;
+    if (maps.Wanted() != index) continue;
+    // A map that cannot be decoded is reported, and the body shown before comes back.
+    const int shown = maps.SwapTo(index);
+    if (shown != index) MarkCurrent(f, shown);
+    SwapBody(f, shown);
     if (seen) {
-      s.FadingIn = true;
+      f->SelectionFadingIn = true;
       f->Sphere1->AnimateFloatWait("opacity", 1, 0.5f, TAnimationType::In, TInterpolationType::Linear);
       if (ended()) return;
-      s.FadingIn = false;
+      f->SelectionFadingIn = false;
     } else {
       f->Sphere1->SetOpacity(1);
     }
-    if (s.Wanted != index) continue;
+    if (maps.Wanted() != shown) continue;
     if (f->MenuItem1->IsChecked()) f->FloatAnimation1->Start();
     // The shown body's pictures are on the device by now, the others' are freed.
     ReturnFreedMemory();
-    // A zoom during the selection may need the finer map now; running is over first.
-    s.Running = false;
-    StartFullMap(f);
     return;
   }
 }

@@ -262,7 +262,7 @@ int main(int argc, char** argv) {
   std::vector<TBodyFigures> figures;
   for (const auto& [body, name] : {std::pair{0, "Earth"}, {5, "Saturn"}}) {
     if (CurrentBody != body) Form2->Buttons[body]->Click();
-    while (Form2->Selection.Running || Form2->Sphere1->Opacity() < 1) bench::Pump(50);
+    while (Form2->Maps().SelectionRunning() || Form2->Sphere1->Opacity() < 1) bench::Pump(50);
     std::vector<TSpin> now, before;
     for (int r = 0; r < rounds; ++r) {
       UseSettings(false);
@@ -280,7 +280,7 @@ int main(int argc, char** argv) {
   // camera's view as the viewer has them.
   Form2->MenuItem1Click(Form2->MenuItem1);  // Auto-rotate off: the viewer stands still
   if (CurrentBody != 0) Form2->Buttons[0]->Click();
-  while (Form2->Selection.Running) bench::Pump(50);
+  while (Form2->Maps().SelectionRunning()) bench::Pump(50);
   const TMatrix3D model = Form2->Sphere1->WrapMatrix() * Form2->Sphere1->AbsoluteMatrix();
   const TMatrix3D viewProjection =
       Form2->Camera1->CameraMatrix() * Form2->Viewport3D1->RenderContext()->CurrentProjectionMatrix();

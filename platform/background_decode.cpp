@@ -135,6 +135,11 @@ bool TBackgroundDecode::Ready() const {
          std::all_of(FJobs.begin(), FJobs.end(), [](const std::unique_ptr<TJob>& AJob) { return AJob->Done.load(); });
 }
 
+bool TBackgroundDecode::Failed() const {
+  return std::any_of(FJobs.begin(), FJobs.end(),
+                     [](const std::unique_ptr<TJob>& AJob) { return AJob->Done.load() && AJob->Failure; });
+}
+
 void TBackgroundDecode::JoinAll() {
   for (auto& job : FJobs)
     if (job->Worker.joinable()) job->Worker.join();

@@ -63,6 +63,8 @@ class TBackgroundDecode {
   // not wait. The event loop is woken whenever a worker ends, so a wait on the
   // user-interface thread can watch this.
   bool Ready() const;
+  // Once Ready: some picture of the set could not be decoded (Finish would raise).
+  bool Failed() const;
 
  private:
   struct TNotice;

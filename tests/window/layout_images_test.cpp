@@ -69,7 +69,7 @@ TEST(LayoutImages, StarsBeforeTheFirstShowRingsWithTheirBodyAndNoPictureKeptOnce
   // follows the first frame.
   EXPECT_EQ(stars->Texture().Bits(), nullptr);
   EXPECT_EQ(Form2->LightMaterialSource1->Texture().Bits(), nullptr);
-  EXPECT_TRUE(WaitFor([] { return !Form2->StarsReduced && !Form2->FullStars && !Form2->Selection.Full; }));
+  EXPECT_TRUE(WaitFor([] { return Form2->Maps().StarsReduction() == 1 && Form2->Maps().Settled(); }));
   EXPECT_TRUE(WaitFor([stars] { return !stars->Texture().Bits(); }));
   EXPECT_EQ(stars->TextureMaterial().Texture()->Width(), 6000);
   EXPECT_TRUE(SamePicture(stars->Texture(), "Stars"));

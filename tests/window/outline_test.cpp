@@ -47,7 +47,7 @@ std::unique_ptr<TBitmap> FrameWith(TMultisample ASamples) {
 void ShowStill(int AIndex, double& ACentreX, double& ACentreY, double& ARadius) {
   Form2->Buttons[AIndex]->Click();
   ASSERT_TRUE(WaitFor([&] {
-    return !Form2->Selection.Running && Form2->Selection.Loaded == AIndex && Form2->Sphere1->Opacity() == 1;
+    return !Form2->Maps().SelectionRunning() && Form2->Maps().ShownBody() == AIndex && Form2->Sphere1->Opacity() == 1;
   }, 60000));
   Form2->FloatAnimation1->StopAtCurrent();
   TViewport3D* viewport = Form2->Viewport3D1;

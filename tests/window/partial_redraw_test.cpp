@@ -35,7 +35,7 @@ bool ShowStill(int ABody) {
   if (ABody != 0) {
     Form2->Buttons[ABody]->Click();
     if (!WaitFor([&] {
-          return !Form2->Selection.Running && Form2->Selection.Loaded == ABody && Form2->Sphere1->Opacity() == 1;
+          return !Form2->Maps().SelectionRunning() && Form2->Maps().ShownBody() == ABody && Form2->Sphere1->Opacity() == 1;
         }, 60000))
       return false;
   }

@@ -26,7 +26,7 @@ class Ring : public ViewerFixture {};
 TEST_F(Ring, BothFacesAreLaidOverEachOtherFromEitherSide) {
   Form2->Buttons[5]->Click();  // Saturn
   ASSERT_TRUE(WaitFor([] {
-    return !Form2->Selection.Running && Form2->Selection.Loaded == 5 && Form2->Sphere1->Opacity() == 1;
+    return !Form2->Maps().SelectionRunning() && Form2->Maps().ShownBody() == 5 && Form2->Sphere1->Opacity() == 1;
   }, 60000));
   Form2->FloatAnimation1->StopAtCurrent();
   ASSERT_TRUE(Form2->Disk1->Visible());
@@ -76,7 +76,7 @@ TEST_F(Ring, ARoundPictureFilteredAlongItsRadiusLooksAsAnisotropicSamplingShowsI
     SCOPED_TRACE(body);
     Form2->Buttons[body]->Click();
     ASSERT_TRUE(WaitFor([&] {
-      return !Form2->Selection.Running && Form2->Selection.Loaded == body && Form2->Sphere1->Opacity() == 1;
+      return !Form2->Maps().SelectionRunning() && Form2->Maps().ShownBody() == body && Form2->Sphere1->Opacity() == 1;
     }, 60000));
     Form2->FloatAnimation1->StopAtCurrent();
     auto* context = dynamic_cast<TGLRenderContext*>(viewport->RenderContext());

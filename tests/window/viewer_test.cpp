@@ -50,7 +50,7 @@ std::uint64_t Fingerprint(const TBitmap& ABitmap) {
 std::uint64_t MapFingerprint(int ABody) {
   TResourceStream stream(BodyTextureResourceName(ABody).toStdString());
   TQtBitmapCodecs codecs;
-  codecs.SetReduction(Form2->Selection.Reduction);
+  codecs.SetReduction(Form2->Maps().ShownReduction());
   TBitmap map;
   codecs.LoadFromMemory(map, stream.Memory(), static_cast<std::size_t>(stream.Size()));
   return Fingerprint(map);
@@ -81,8 +81,8 @@ TEST_F(ViewerStart, StartsWithEarthSpinningAndTheCameraFlyingIn) {
   // The first frame's map is the body's at a quarter of its size; the half-size one
   // takes its place during the fly-in, the whole sky likewise.
   EXPECT_TRUE(WaitFor([] {
-    return Form2->Selection.Reduction == TForm2::FarReduction && !Form2->Selection.Full && !Form2->StarsReduced &&
-           !Form2->FullStars;
+    return Form2->Maps().ShownReduction() == TForm2::FarReduction && Form2->Maps().Settled() &&
+           Form2->Maps().StarsReduction() == 1;
   }));
   EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(0));
   // Stars first, then the rig, the planet (with its ring) and the design rig.
@@ -146,8 +146,8 @@ void HoldMap(int ABody, int AReduction) {
 TEST_F(ViewerStart, AfterTheFlyInTheHalfSizeMapLooksAsTheWholeOne) {
   ASSERT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }, 30000));
   ASSERT_TRUE(WaitFor([] {
-    return Form2->Selection.Reduction == TForm2::FarReduction && !Form2->Selection.Full && !Form2->StarsReduced &&
-           !Form2->FullStars;
+    return Form2->Maps().ShownReduction() == TForm2::FarReduction && Form2->Maps().Settled() &&
+           Form2->Maps().StarsReduction() == 1;
   }));
   const std::unique_ptr<TBitmap> shown = StillView();
   // The same view from the whole maps, decoded here, as a start without reduced decodes
@@ -171,12 +171,12 @@ TEST_F(ViewerStart, AfterTheFlyInTheHalfSizeMapLooksAsTheWholeOne) {
 }
 
 TEST_F(Viewer, ZoomingInBringsTheWholeMapWithoutWaitingAndASwitchAtTheDefaultDistanceTheHalfOne) {
-  ASSERT_TRUE(WaitFor([] { return Form2->Selection.Reduction == TForm2::FarReduction && !Form2->Selection.Full; }));
+  ASSERT_TRUE(WaitFor([] { return Form2->Maps().ShownReduction() == TForm2::FarReduction && Form2->Maps().Settled(); }));
   // One wheel step in: the whole map is on its way, the step itself returns at once.
   Form2->DoZoom(true);
-  EXPECT_TRUE(Form2->Selection.Full);
+  EXPECT_FALSE(Form2->Maps().Settled());
   while (Form2->Camera1->Position().Z() < -6.0f) Form2->DoZoom(true);
-  ASSERT_TRUE(WaitFor([] { return Form2->Selection.Reduction == 1 && !Form2->Selection.Full; }));
+  ASSERT_TRUE(WaitFor([] { return Form2->Maps().ShownReduction() == 1 && Form2->Maps().Settled(); }));
   EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(0));
   // At the nearest distance the half-size map would be plainly softer.
   const std::unique_ptr<TBitmap> near = StillView();
@@ -186,11 +186,11 @@ TEST_F(Viewer, ZoomingInBringsTheWholeMapWithoutWaitingAndASwitchAtTheDefaultDis
   HoldMap(0, 1);
   // Near, a switch brings the whole map at once; back at the default distance, half.
   Form2->Buttons[1]->Click();
-  EXPECT_EQ(Form2->Selection.Reduction, 1);
+  EXPECT_EQ(Form2->Maps().ShownReduction(), 1);
   EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(1));
   while (Form2->Camera1->Position().Z() > -15.0f) Form2->DoZoom(false);
   Form2->Buttons[0]->Click();
-  EXPECT_EQ(Form2->Selection.Reduction, TForm2::FarReduction);
+  EXPECT_EQ(Form2->Maps().ShownReduction(), TForm2::FarReduction);
   EXPECT_EQ(Fingerprint(Form2->LightMaterialSource1->Texture()), MapFingerprint(0));
 }
 
