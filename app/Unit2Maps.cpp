@@ -4,15 +4,21 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QOpenGLContext>
+#include <QOpenGLWindow>
 #include <algorithm>
 #include <exception>
 
 #include "app/Unit2.h"
 #include "platform/background_decode.h"
+#include "platform/gl_device.h"
+#include "platform/strip_upload.h"
+#include "ui/form_window.h"
 #include "platform/guarded_call.h"
 #include "platform/memory_release.h"
 #include "platform/resource_stream.h"
 #include "scene/material/bitmap.h"
+#include "scene/material/material.h"
 #include "scene/material/material_source.h"
 #include "scene/view/camera.h"
 #include "scene/nodes/control3d.h"
@@ -65,7 +71,47 @@ std::vector<TViewerMapDecoder::TSet>::iterator TViewerMapDecoder::Find(const TMa
   return std::find_if(FSets.begin(), FSets.end(), [&](const TSet& ASet) { return ASet.Picture == APicture; });
 }
 
+// The whole sky, once the window's context exists and shows the first one: into its
+// texture strip by strip, so that the picture and its texture never exist together.
+bool TViewerMapDecoder::DecodeInStrips(const TMapPicture& APicture) {
+  QOpenGLWindow* window = FForm.Window();
+  if (APicture.Kind != TMapKind::Stars || APicture.Reduction != 1 || !window->context() ||
+      !FForm.TextureMaterialSource3->DeviceTexture() || FForm.TextureMaterialSource3->MipMaps())
+    return false;
+  TSet set{APicture};
+  set.Stream = std::make_unique<TResourceStream>("Stars");
+  set.Strips = std::make_unique<TStripUpload>(
+      [window] {
+        if (!window->context()) return false;
+        window->makeCurrent();
+        return QOpenGLContext::currentContext() == window->context();
+      },
+      [window] { window->doneCurrent(); }, [this, APicture] { Ended(APicture); });
+  set.Strips->Start(set.Stream->Memory(), static_cast<std::size_t>(set.Stream->Size()));
+  FSets.push_back(std::move(set));
+  return true;
+}
+
+void TViewerMapDecoder::HandOverStrips(TSet& ASet) {
+  TTextureMaterialSource* stars = FForm.TextureMaterialSource3;
+  TTexture* texture = stars->DeviceTexture();
+  QOpenGLWindow* window = FForm.Window();
+  if (!texture || !window->context()) return;
+  window->makeCurrent();
+  if (const std::shared_ptr<TGLDevice> device = TGLDevice::ForCurrentContext()) {
+    texture->RefreshFromDevice(ASet.Strips->Width(), ASet.Strips->Height(), ASet.Strips->Opaque());
+    device->AdoptTexture(*texture, ASet.Strips->TakeTexture());
+  }
+  window->doneCurrent();
+  // Should the device lose the texture, the whole sky is decoded again from where it is.
+  TBitmap& bitmap = stars->Texture();
+  bitmap.ReleasePixels();
+  bitmap.SetOrigin(ASet.Stream->Memory(), static_cast<std::size_t>(ASet.Stream->Size()), BitmapCodecs());
+  stars->NotifyChanged();
+}
+
 void TViewerMapDecoder::Decode(const TMapPicture& APicture) {
+  if (DecodeInStrips(APicture)) return;
   std::unique_ptr<TResourceStream> stream;
   bool mipLevels = false;
   switch (APicture.Kind) {
@@ -102,7 +148,7 @@ void TViewerMapDecoder::Decode(const TMapPicture& APicture) {
 void TViewerMapDecoder::Ended(const TMapPicture& APicture) {
   auto set = Find(APicture);
   if (set == FSets.end()) return;
-  const bool ok = set->Decode && !set->Decode->Failed();
+  const bool ok = set->Strips ? set->Strips->Complete() : set->Decode && !set->Decode->Failed();
   set->Ended = true;
   if (set->Dropped) {
     FSets.erase(set);
@@ -118,6 +164,7 @@ void TViewerMapDecoder::Drop(const TMapPicture& APicture) {
   // residency waits to hear of.
   if (!set->Ended) {
     set->Dropped = true;
+    if (set->Strips) set->Strips->Cancel();
     return;
   }
   FSets.erase(set);
@@ -127,6 +174,12 @@ void TViewerMapDecoder::Drop(const TMapPicture& APicture) {
 void TViewerMapDecoder::HandOver(const TMapPicture& APicture) {
   auto set = Find(APicture);
   if (set == FSets.end()) return;
+  if (set->Strips) {
+    HandOverStrips(*set);
+    FSets.erase(set);
+    ReturnFreedMemory();
+    return;
+  }
   std::unique_ptr<TBackgroundDecode> decode = std::move(set->Decode);
   FSets.erase(set);
   if (decode) decode->Finish();

@@ -14,6 +14,8 @@ class TForm2;
 class TBitmap;
 class TBackgroundDecode;
 class TTextureMaterialSource;
+class TResourceStream;
+class TStripUpload;
 
 const char* RingResourceName(TBodyRing ARing);
 // The ring material of body AIndex, none for a body without a ring.
@@ -33,12 +35,17 @@ class TViewerMapDecoder : public IMapDecoder {
   struct TSet {
     TMapPicture Picture;
     std::unique_ptr<TBackgroundDecode> Decode;  // null: it could not start
+    // The whole sky instead goes straight into its texture, strip by strip, from Stream.
+    std::unique_ptr<TResourceStream> Stream;
+    std::unique_ptr<TStripUpload> Strips;
     bool Dropped = false;
     bool Ended = false;  // the residency has heard of its end
   };
   TBitmap& TargetOf(const TMapPicture& APicture);
   std::vector<TSet>::iterator Find(const TMapPicture& APicture);
   void Ended(const TMapPicture& APicture);
+  bool DecodeInStrips(const TMapPicture& APicture);
+  void HandOverStrips(TSet& ASet);
 
   TForm2& FForm;
   std::vector<TSet> FSets;

@@ -288,6 +288,14 @@ GLuint TGLDevice::TextureFor(const TTexture* ATexture) {
   return handle->Texture ? handle->Texture.Name() : FWhite.Name();
 }
 
+void TGLDevice::AdoptTexture(const TTexture& ATexture, TGLTexture AFilled) {
+  auto handle = std::make_unique<TGLTextureHandle>();
+  handle->Device = weak_from_this();
+  handle->Texture = std::move(AFilled);
+  handle->Revision = ATexture.Revision();
+  ATexture.SetHandle(std::move(handle));
+}
+
 void TGLDevice::Fill(TGLTextureHandle& AHandle, TBitmap& ABitmap, bool AMipMaps) {
   const int w = ABitmap.Width(), h = ABitmap.Height();
   const int levels = AMipMaps ? TBitmap::FullMipChain(w, h) : 1;

@@ -93,6 +93,10 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
   // The texture object for ATexture, uploaded on first use and after each change; the
   // 1 x 1 opaque white texture when there is none (no texture, too large, empty).
   GLuint TextureFor(const TTexture* ATexture);
+  // ATexture shows AFilled from now on (a texture of ATexture's size and revision filled
+  // elsewhere in this context, strip by strip); the texture it showed goes. The
+  // context must be current.
+  void AdoptTexture(const TTexture& ATexture, TGLTexture AFilled);
   // Samplers for a map with mip levels: trilinear alone, and with anisotropy (null where
   // the device has none). Anisotropy costs about as much again as the plain sampling on
   // a software renderer, and only a surface seen at a slant needs it.

@@ -146,6 +146,15 @@ void TTexture::SetMipMaps(bool AValue) {
   FRevision = NextTextureRevision();
 }
 
+void TTexture::RefreshFromDevice(int AWidth, int AHeight, bool AOpaque) {
+  FWidth = AWidth;
+  FHeight = AHeight;
+  FRevision = NextTextureRevision();
+  FOpaque = AOpaque;
+  FRound = false;
+  FClearBeyond = 1;
+}
+
 void TTexture::Refresh() {
   FWidth = FBitmap.Width();
   FHeight = FBitmap.Height();

@@ -50,6 +50,9 @@ class TTexture {
   std::uint64_t Revision() const { return FRevision; }
   // The bitmap's pixels changed: take its size and a new revision.
   void Refresh();
+  // The device was handed a picture of AWidth x AHeight filled without the bitmap (strip
+  // by strip): its size, whether it is opaque, and a new revision; not round.
+  void RefreshFromDevice(int AWidth, int AHeight, bool AOpaque);
   bool MipMaps() const { return FMipMaps; }
   // A change is uploaded again, like new pixels.
   void SetMipMaps(bool AValue);

@@ -94,6 +94,8 @@ class TTextureMaterialSource : public TMaterialSource {
   // The device may free its copy of the texture (nothing shows it); the picture comes
   // back the next time it is drawn.
   void ReleaseDeviceTexture();
+  // The texture the material shows, none before the first non-empty bitmap.
+  TTexture* DeviceTexture() const { return FDeviceTexture.get(); }
 
  private:
   void TextureChanged();
