@@ -5,11 +5,16 @@
 #include <QMetaObject>
 #include <QOpenGLContext>
 #include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+
+#include <jpeglib.h>
 
 #include "platform/bitmap_codecs.h"
 #include "platform/gl_device.h"
 #include "platform/guarded_call.h"
 #include "platform/png_decoder.h"
+#include "platform/resource_stream.h"
 #include "scene/material/bitmap.h"
 
 namespace sphaerix {
@@ -32,6 +37,54 @@ constexpr std::size_t MaxWaitingStrips = 8;
 
 struct TStop {};   // the upload was cancelled: the worker leaves the decoder
 struct TWhole {};  // too large for the strips as they come: decoded whole, then scaled
+
+struct TJpegError {
+  jpeg_error_mgr Manager;
+  std::jmp_buf Jump;
+};
+
+// The rows of a JPEG picture, top first, as libjpeg-turbo's whole-picture decode gives
+// them (BGRA, opaque, the same upsampling and transform). False, calling nothing, for a
+// picture it cannot turn into BGRA (CMYK) or no JPEG at all; raises EBitmapLoadingFailed
+// for a damaged one (rows may have been handed out by then).
+bool DecodeJpegRows(const std::uint8_t* AData, std::size_t ASize, const std::function<void(int, int)>& ASizeKnown,
+                    const std::function<void(const std::uint32_t*)>& ARow) {
+  if (!AData || ASize < 3 || AData[0] != 0xFF || AData[1] != 0xD8 || AData[2] != 0xFF) return false;
+  struct TDecompress {
+    jpeg_decompress_struct Info{};
+    TJpegError Error{};
+    bool Made = false;
+    ~TDecompress() {
+      if (Made) jpeg_destroy_decompress(&Info);
+    }
+  } j;
+  std::vector<std::uint32_t> row;
+  j.Info.err = jpeg_std_error(&j.Error.Manager);
+  j.Error.Manager.error_exit = [](j_common_ptr AInfo) {
+    std::longjmp(reinterpret_cast<TJpegError*>(AInfo->err)->Jump, 1);
+  };
+  j.Error.Manager.output_message = [](j_common_ptr) {};
+  // Only libjpeg's own calls jump back here; nothing is made between them and this point.
+  if (setjmp(j.Error.Jump)) throw EBitmapLoadingFailed();
+  jpeg_create_decompress(&j.Info);
+  j.Made = true;
+  jpeg_mem_src(&j.Info, AData, static_cast<unsigned long>(ASize));
+  jpeg_read_header(&j.Info, TRUE);
+  if (j.Info.jpeg_color_space == JCS_CMYK || j.Info.jpeg_color_space == JCS_YCCK) return false;
+  j.Info.out_color_space = JCS_EXT_BGRA;
+  jpeg_start_decompress(&j.Info);
+  const int width = static_cast<int>(j.Info.output_width), height = static_cast<int>(j.Info.output_height);
+  if (static_cast<std::uint64_t>(width) * height * 4 > MaxDecodedBytes) throw EBitmapLoadingFailed();
+  row.resize(static_cast<std::size_t>(width));
+  ASizeKnown(width, height);
+  while (j.Info.output_scanline < j.Info.output_height) {
+    JSAMPROW out = reinterpret_cast<JSAMPROW>(row.data());
+    if (jpeg_read_scanlines(&j.Info, &out, 1) != 1) throw EBitmapLoadingFailed();
+    ARow(row.data());
+  }
+  jpeg_finish_decompress(&j.Info);
+  return true;
+}
 
 }  // namespace
 
@@ -111,11 +164,12 @@ void TStripUpload::Work(const std::uint8_t* AData, std::size_t ASize) {
   try {
     bool plain = false;
     try {
-      plain = DecodePlainPngRows(AData, ASize, sizeKnown, row);
+      plain = DecodeJpegRows(AData, ASize, sizeKnown, row) || DecodePlainPngRows(AData, ASize, sizeKnown, row);
     } catch (const TWhole&) {
     }
     if (!plain) {
-      // Any other picture: decoded whole as a plain load does, then handed on in strips.
+      // Any other picture: decoded whole as a plain load does, then handed on in strips
+      // (the picture and its texture then exist together, as with a plain load).
       TQtBitmapCodecs codecs;
       TBitmap whole;
       codecs.LoadFromMemory(whole, AData, ASize);
@@ -123,6 +177,8 @@ void TStripUpload::Work(const std::uint8_t* AData, std::size_t ASize) {
       for (int r = 0; r < whole.Height(); ++r) row(whole.Scanline(r));
     }
     push();
+    // The encoded bytes are read: the system may take their pages back.
+    ReleaseResourcePages(AData, ASize);
   } catch (const TStop&) {
   } catch (...) {
     failed = true;
@@ -183,10 +239,22 @@ void TStripUpload::Upload() {
       } else {
         QOpenGLFunctions_3_3_Core* gl = device->GL;
         if (!FTexture) {
-          // Made once, at the final size, with its one level.
+          // Made once, at the final size, with its one level. Immutable storage where the
+          // driver has it: Mesa otherwise keeps the level apart and copies it into the
+          // texture at its first use.
           FTexture = TGLTexture::Create(gl);
           gl->glBindTexture(GL_TEXTURE_2D, FTexture.Name());
-          gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, FWidth, FHeight, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+          using TTexStorage2D = void (*)(GLenum, GLsizei, GLenum, GLsizei, GLsizei);
+          QOpenGLContext* context = QOpenGLContext::currentContext();
+          const auto storage =
+              context->format().version() >= qMakePair(4, 2) ||
+                      context->hasExtension(QByteArrayLiteral("GL_ARB_texture_storage"))
+                  ? reinterpret_cast<TTexStorage2D>(context->getProcAddress("glTexStorage2D"))
+                  : nullptr;
+          if (storage)
+            storage(GL_TEXTURE_2D, 1, GL_RGBA8, FWidth, FHeight);
+          else
+            gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, FWidth, FHeight, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
           gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
           gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
           gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);

@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev libqt6opengl6-dev qt6-qpa-plugins qt6-image-formats-plugins qt6-wayland
   libgl-dev libegl-dev libx11-dev libgl1-mesa-dri libglx-mesa0
-  libturbojpeg0-dev libpng-dev libdeflate-dev libspng-dev zlib1g-dev
+  libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev libdeflate-dev libspng-dev zlib1g-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth openbox xdotool x11-utils weston
   desktop-file-utils appstream

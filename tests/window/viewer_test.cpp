@@ -78,8 +78,11 @@ TEST_F(ViewerStart, StartsWithEarthSpinningAndTheCameraFlyingIn) {
   EXPECT_EQ(Form2->Sphere1->Opacity(), 1.0f);
   EXPECT_TRUE(Form2->FloatAnimation1->Running());
   EXPECT_FALSE(Form2->Disk1->Visible());
+  // The camera is still on its way in (checked first: how soon the maps below arrive
+  // depends on the machine's load).
+  EXPECT_LT(Form2->Camera1->Position().Z(), -15.0f);
   // The first frame's map is the body's at a quarter of its size; the half-size one
-  // takes its place during the fly-in, the whole sky likewise.
+  // takes its place after the first frame, the whole sky likewise.
   EXPECT_TRUE(WaitFor([] {
     return Form2->Maps().ShownReduction() == TForm2::FarReduction && Form2->Maps().Settled() &&
            Form2->Maps().StarsReduction() == 1;
@@ -90,7 +93,6 @@ TEST_F(ViewerStart, StartsWithEarthSpinningAndTheCameraFlyingIn) {
                                           Form2->Viewport3D1->DesignCameraZ()};
   EXPECT_EQ(Form2->Viewport3D1->RenderingList(), order);
   // The fly-in ends at -15 three seconds after the spin began.
-  EXPECT_LT(Form2->Camera1->Position().Z(), -15.0f);
   EXPECT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }));
   const float y = Form2->Sphere1->RotationAngle().Y();
   EXPECT_TRUE(WaitFor([y] { return Form2->Sphere1->RotationAngle().Y() != y; }));
