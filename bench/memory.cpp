@@ -143,12 +143,12 @@ int main(int argc, char** argv) {
   const double saturnRss = bench::Figure(viewer, "with Saturn shown", "resident");
   const double saturnPeak = bench::Figure(viewer, "with Saturn shown", "peak");
   std::printf("\nthe figures with their goals (empty window resident %.1f MiB):\n", base);
-  bench::Goal("resident after start (MiB)", startRss, "MiB", 250);
-  bench::Goal("resident after visiting all fourteen bodies (MiB)", tourRss, "MiB", 300);
-  bench::Goal("resident with Saturn shown (MiB)", saturnRss, "MiB", 330);
-  bench::Goal("peak of the start / resident after start", startPeak / startRss, "", 1.15);
-  bench::Goal("peak of the tour / resident after start", tourPeak / startRss, "", 1.15);
-  bench::Goal("peak of Saturn / resident after the tour", saturnPeak / tourRss, "", 1.15);
+  bench::Goal("resident after start (MiB)", startRss, "MiB", 220);
+  bench::Goal("resident after visiting all fourteen bodies (MiB)", tourRss, "MiB", 250);
+  bench::Goal("resident with Saturn shown (MiB)", saturnRss, "MiB", 270);
+  bench::Goal("peak of the start / resident after start", startPeak / startRss, "", 1.10);
+  bench::Goal("peak of the tour / resident after start", tourPeak / startRss, "", 1.10);
+  bench::Goal("peak of Saturn / resident after the tour", saturnPeak / tourRss, "", 1.10);
   bench::Goal("click to fully shown beyond the fades, median (s)",
               bench::Figure(viewer, "switch beyond the fades", "median"), "s", 0.15);
   bench::Goal("click to fully shown beyond the fades, worst (s)",
