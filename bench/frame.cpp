@@ -44,6 +44,7 @@
 #include "ui/controls.h"
 #include "ui/form_window.h"
 #include "ui/popup_menu.h"
+#include "ui/window_compositor.h"
 
 using namespace sphaerix;
 
@@ -84,7 +85,7 @@ TSpin Median(std::vector<TSpin> AValues) {
 void UseSettings(bool ABefore) {
   Form2->Viewport3D1->SetMultisample(ABefore ? TMultisample::FourSamples : TMultisample::None);
   Form2->Viewport3D1->SetPaceFrames(!ABefore);
-  Form2->Window()->SetPresentParts(!ABefore);
+  Form2->Window()->Compositor().SetPresentParts(!ABefore);
 }
 
 // The floor: one lit, textured sphere, drawn in full into the window at every paint.

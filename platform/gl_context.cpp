@@ -1,8 +1,6 @@
 #include "platform/gl_context.h"
 
-#include <QOpenGLContext>
 #include <QOpenGLFunctions_3_3_Core>
-#include <QSurface>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -52,8 +50,8 @@ void SetUniformMatrix(QOpenGLFunctions_3_3_Core* gl, GLint ALocation, const TMat
 // ---------------------------------------------------------------------------------------
 // The render context of one viewport
 
-TGLRenderContext::TGLRenderContext(int AWidth, int AHeight, TMultisample AMultisample)
-    : TRenderTargetContext(AWidth, AHeight, AMultisample) {}
+TGLRenderContext::TGLRenderContext(IGLDeviceSource& ADevices, int AWidth, int AHeight, TMultisample AMultisample)
+    : TRenderTargetContext(AWidth, AHeight, AMultisample), FDevices(ADevices) {}
 
 TGLRenderContext::~TGLRenderContext() {
   if (FDevice && FDevice->Alive() && MakeCurrent())
@@ -63,25 +61,14 @@ TGLRenderContext::~TGLRenderContext() {
 }
 
 bool TGLRenderContext::MakeCurrent() {
-  if (FDevice && !FDevice->Alive()) {
-    // The OpenGL context went away, and every object with it.
+  std::shared_ptr<TGLDevice> device = FDevices.MakeCurrent();
+  if (FDevice && (FDevice != device || !FDevice->Alive())) {
+    // The context the targets were made in went away, and every object with it.
     AbandonTargets();
     FDevice.reset();
-    FGLContext = nullptr;
-    FSurface = nullptr;
   }
-  QOpenGLContext* current = QOpenGLContext::currentContext();
-  if (!FDevice) {
-    if (!current) return false;
-    FDevice = TGLDevice::ForCurrentContext();
-    if (!FDevice) return false;
-    FGLContext = current;
-    FSurface = current->surface();
-    return true;
-  }
-  if (current == FGLContext) return true;
-  // Outside the window's paint (a screenshot): the context this target belongs to.
-  return FSurface && FGLContext->makeCurrent(FSurface);
+  FDevice = std::move(device);
+  return FDevice && FDevice->Alive();
 }
 
 void TGLRenderContext::ReleaseTargets() {
@@ -297,7 +284,7 @@ void TGLRenderContext::DrawTriangles(const TVertexBuffer& AVertices, const TInde
   // Faces pushed out for an outline move in the vertex program, so those are not judged.
   const TFacing facing =
       FSkipUnseenFaces && FOutline.Push <= 0 ? FacingOfAll(AVertices, AIndices) : TFacing::fMixed;
-  if (facing != TFacing::fMixed) ++FSkippedFaceDraws;
+  if (facing != TFacing::fMixed) ++FStats.SkippedFaceDraws;
   gl->glEnable(GL_CULL_FACE);
   if (facing != TFacing::fAllFront) {
     gl->glCullFace(GL_FRONT);
@@ -418,6 +405,7 @@ void TGLRenderContext::DrawSphereTriangles(TCustomMesh& ASphere, const TVertexBu
     FOutlineDraws.push_back(
         {&ASphere, std::make_unique<TObjectWatch>(&ASphere), FOutline, FAllFaces, {}, nullptr, 0, TMatrix3D()});
     if (FSplitAtOutline && FFramesInPart) {
+      ++FStats.SplitSpheres;
       SplitAtOutline(AVertices, AIndices, s.Pixels);
       TOutlineDraw& later = FOutlineDraws.back();
       later.Rim.assign(FRimIndices.Data(), FRimIndices.Data() + FRimIndices.Length());
@@ -511,7 +499,7 @@ void TGLRenderContext::MarkSphereHides(const TVertexBuffer& AVertices, const TIn
   gl->glEnable(GL_CULL_FACE);
   gl->glCullFace(GL_BACK);
   gl->glDrawElements(GL_TRIANGLES, AIndices.Length(), GL_UNSIGNED_INT, nullptr);
-  ++FHiddenMarks;
+  ++FStats.HiddenMarks;
   gl->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   gl->glEnable(GL_BLEND);
   ApplyState(FAllFaces ? TRenderState::csAllFace : TRenderState::csFrontFace);
@@ -592,8 +580,7 @@ void TGLRenderContext::BindMap(TGLDevice::Program& AProgram, const TTexture* ATe
   // sampled without anisotropy, which would cost about as much again as the rest of its
   // sampling. A ring, seen from near its plane, keeps it, unless its picture is round and
   // the program filters it along its radius (ARadial).
-  const bool slant =
-      levels && FDevice->SlantSampler() && !(FOutline.Radius > 0 && !FSphereAnisotropy) && !ARadial;
+  const bool slant = levels && FDevice->SlantSampler() && !(FOutline.Radius > 0) && !ARadial;
   gl->glUniform1i(FDevice->Location(AProgram, "texture0"), 0);
   gl->glActiveTexture(GL_TEXTURE0);
   gl->glBindTexture(GL_TEXTURE_2D, map);
@@ -644,7 +631,7 @@ void TGLRenderContext::DrawTextureMaterial(const TTexture* ATexture, float AOpac
   gl->glUniform1f(FDevice->Location(p, "Layers"), FTwoLayers ? 2.0f : 1.0f);
   const bool usable = ATexture && static_cast<long long>(ATexture->Width()) * ATexture->Height() != 0;
   const bool radial = FRadialFilter && usable && ATexture->Round() && ATexture->MipMaps();
-  if (radial) ++FRadialDraws;
+  if (radial) ++FStats.RadialDraws;
   gl->glUniform1f(FDevice->Location(p, "Radial"), radial ? 1.0f : 0.0f);
   BindMap(p, usable ? ATexture : nullptr, radial);
 }
@@ -700,22 +687,23 @@ void TGLRenderContext::ReadFrame(TBitmap& ABitmap) {
   ABitmap.BitmapChanged();
 }
 
-bool TGLRenderContext::DrawFrame(int AX, int AY, int AWidth, int AHeight, int AFramebufferHeight, float AOpacity,
-                                 bool AOverOpaqueBlack) {
+bool TGLRenderContext::DrawFrame(const TPixelRect& AAt, float AOpacity, const TWindowTarget& AWindow,
+                                 TAlphaColor AUnderFill) {
   if (!FTargets.FrameTexture || !MakeCurrent()) return false;
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
   GLint viewport[4];
   gl->glGetIntegerv(GL_VIEWPORT, viewport);
-  gl->glViewport(AX, AFramebufferHeight - AY - AHeight, AWidth, AHeight);
+  gl->glViewport(AAt.X, AWindow.Height - AAt.Y - AAt.Height, AAt.Width, AAt.Height);
   gl->glDisable(GL_DEPTH_TEST);
   gl->glDisable(GL_CULL_FACE);
-  FDevice->ClipToWindow();
+  FDevice->ClipTo(AWindow);
   gl->glDisable(GL_STENCIL_TEST);
   gl->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  // Over opaque black a premultiplied pixel keeps its colour and makes the alpha whole:
-  // written so without blending, the window need not be cleared first, and the frame
-  // is not read back under it, two passes over every pixel fewer.
-  if (AOverOpaqueBlack)
+  // Over an opaque fill the program lays the frame on the fill itself: written without
+  // blending, the window need not be cleared first, and the frame is not read back
+  // under it, two passes over every pixel fewer.
+  const bool overFill = (AUnderFill >> 24) == 0xFF;
+  if (overFill)
     gl->glDisable(GL_BLEND);
   else
     gl->glEnable(GL_BLEND);
@@ -724,14 +712,18 @@ bool TGLRenderContext::DrawFrame(int AX, int AY, int AWidth, int AHeight, int AF
   TGLDevice::Program& p = FDevice->FrameProgram();
   gl->glUseProgram(p.Id());
   gl->glUniform1f(FDevice->Location(p, "Opacity"), AOpacity);
-  gl->glUniform1f(FDevice->Location(p, "OverBlack"), AOverOpaqueBlack ? 1.0f : 0.0f);
+  const TVector3D fill = ColorToVector(AUnderFill);
+  if (overFill)
+    gl->glUniform4f(FDevice->Location(p, "UnderFill"), fill.X, fill.Y, fill.Z, 1.0f);
+  else
+    gl->glUniform4f(FDevice->Location(p, "UnderFill"), 0, 0, 0, 0);
   gl->glUniform1i(FDevice->Location(p, "frame"), 0);
   gl->glActiveTexture(GL_TEXTURE0);
   gl->glBindTexture(GL_TEXTURE_2D, FTargets.FrameTexture.Name());
   gl->glBindVertexArray(FDevice->FrameVao());
   gl->glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
   // The program also lays the window's pictures, over whatever lies under them.
-  gl->glUniform1f(FDevice->Location(p, "OverBlack"), 0.0f);
+  gl->glUniform4f(FDevice->Location(p, "UnderFill"), 0, 0, 0, 0);
   gl->glEnable(GL_BLEND);
   gl->glBindVertexArray(0);
   gl->glUseProgram(0);

@@ -19,16 +19,14 @@
 #include "scene/nodes/object.h"
 #include "scene/view/viewport3d_context.h"
 
-class QOpenGLContext;
-class QSurface;
-
 namespace sphaerix {
 
 class TViewport3D;
 
 class TGLRenderContext : public TRenderTargetContext {
  public:
-  TGLRenderContext(int AWidth, int AHeight, TMultisample AMultisample);
+  // ADevices (not owned) outlives the context: the window whose frames show it.
+  TGLRenderContext(IGLDeviceSource& ADevices, int AWidth, int AHeight, TMultisample AMultisample);
   ~TGLRenderContext() override;
 
   void Clear(TAlphaColor AColor, float ADepth, std::uint32_t AStencil) override;
@@ -45,34 +43,33 @@ class TGLRenderContext : public TRenderTargetContext {
   void DrawFacePairs(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices, TMaterial* AMaterial,
                      float AOpacity) override;
 
-  // Draws the frame texture into the framebuffer bound now, into the rectangle of
-  // ARect (physical pixels, y down from the top of a framebuffer AFramebufferHeight
-  // high), at AOpacity, premultiplied over what is there.
-  bool DrawFrame(int AX, int AY, int AWidth, int AHeight, int AFramebufferHeight, float AOpacity,
-                 bool AOverOpaqueBlack) override;
+  // Draws the frame texture into the window's framebuffer, bound now.
+  bool DrawFrame(const TPixelRect& AAt, float AOpacity, const TWindowTarget& AWindow,
+                 TAlphaColor AUnderFill) override;
 
   // Samples per pixel the target got (after falling back from what was asked); 0
   // before the first scene.
   int SampleCount() const { return FSamples; }
-  // Whether a sphere whose outline is smoothed is sampled with anisotropy too; off by
-  // default (its rim alone is seen at a slant). For comparing pictures.
-  void SetSphereAnisotropy(bool AValue) { FSphereAnisotropy = AValue; }
-  // Whether opaque spheres mark what they hide before the scene (on by default), and how
-  // many marks were drawn. For comparing pictures.
+  // Whether opaque spheres mark what they hide before the scene (on by default). For
+  // comparing pictures.
   void SetMarkHidden(bool AValue) { FMarkHidden = AValue; }
   // Whether a smoothed sphere's faces inside its outline are shaded without measuring
   // their cover (on by default). For comparing pictures.
   void SetSplitAtOutline(bool AValue) { FSplitAtOutline = AValue; }
-  unsigned long long HiddenMarks() const { return FHiddenMarks; }
   // Whether a mesh drawn with nothing culled skips the draw of the faces it cannot show
-  // now (on by default), and how many draws were skipped. For comparing pictures.
+  // now (on by default). For comparing pictures.
   void SetSkipUnseenFaces(bool AValue) { FSkipUnseenFaces = AValue; }
-  unsigned long long SkippedFaceDraws() const { return FSkippedFaceDraws; }
   // Whether a round picture with mip levels is filtered along its radius by the program
-  // instead of by anisotropic sampling (on by default), and how many draws did so. For
-  // comparing pictures.
+  // instead of by anisotropic sampling (on by default). For comparing pictures.
   void SetRadialFilter(bool AValue) { FRadialFilter = AValue; }
-  unsigned long long RadialDraws() const { return FRadialDraws; }
+  // How often each saving took effect since the context was made.
+  struct TStats {
+    unsigned long long HiddenMarks = 0;       // opaque spheres that marked what they hide
+    unsigned long long SplitSpheres = 0;      // smoothed spheres drawn split at their outline
+    unsigned long long SkippedFaceDraws = 0;  // draws of faces that could not show, skipped
+    unsigned long long RadialDraws = 0;       // round pictures filtered along their radius
+  };
+  const TStats& Stats() const { return FStats; }
   unsigned FrameTexture() const { return FTargets.FrameTexture.Name(); }
 
  protected:
@@ -120,8 +117,7 @@ class TGLRenderContext : public TRenderTargetContext {
   TFacing FacingOfAll(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices);
   bool FSkipUnseenFaces = true;
   bool FRadialFilter = true;
-  unsigned long long FRadialDraws = 0;
-  unsigned long long FSkippedFaceDraws = 0;
+  TStats FStats;
   TIndexBuffer FInsideIndices, FRimIndices;
   bool FSplitAtOutline = true;
   // The smoothed spheres of the scene, whose outline pixels are drawn at its end.
@@ -143,17 +139,14 @@ class TGLRenderContext : public TRenderTargetContext {
   bool FAllFaces = false;  // nothing culled (csAllFace)
   // The face drawn stands for two of the same picture laid over each other.
   bool FTwoLayers = false;
-  bool FSphereAnisotropy = false;
   bool FMarkHidden = true;
   // Set by the first frame drawn in part (the scene still, the body turning): the
   // programs that make such frames cheaper are built from then on, not before the first
   // frame on screen, which they would delay.
   bool FFramesInPart = false;
-  unsigned long long FHiddenMarks = 0;
 
+  IGLDeviceSource& FDevices;
   std::shared_ptr<TGLDevice> FDevice;
-  QOpenGLContext* FGLContext = nullptr;
-  QSurface* FSurface = nullptr;
   struct TTargets {
     TGLFramebuffer Fbo;
     TGLRenderbuffer ColorBuffer, DepthBuffer;

@@ -209,6 +209,10 @@ vec4 Sample() {
 }
 void main() {
   vec4 t = Sample();
+  // A texel with nothing in it (a ring picture's empty middle) adds no colour, and it
+  // writes no depth either: a body's outline drawn at the end of the scene, or anything
+  // else drawn later behind it, shows through it as through nothing.
+  if (t == vec4(0.0)) discard;
   float cover = OutlineCover();
   if (OutlineSkips(cover)) discard;
   FragColor = t * (Opacity * cover);
@@ -255,11 +259,13 @@ const char* FramePixelSource() {
 in vec2 v_TexCoord;
 uniform sampler2D frame;
 uniform float Opacity;
-uniform float OverBlack;  // 1: laid over opaque black, written without blending
+// An opaque fill not painted under the frame, which is laid over it here and written
+// without blending (alpha 0: none, the frame blends over what is there).
+uniform vec4 UnderFill;
 out vec4 FragColor;
 void main() {
   FragColor = texture(frame, v_TexCoord) * Opacity;
-  if (OverBlack == 1.0) FragColor.a = 1.0;
+  if (UnderFill.a > 0.0) FragColor += UnderFill * (1.0 - FragColor.a);
 }
 )";
 }

@@ -228,15 +228,21 @@ void TViewport3D::DrawScene() {
   RenderNodes(FRenderingList, &ctx);
 }
 
-bool TViewport3D::RenderFrameAhead() {
-  FRenderedAhead = false;
-  FRenderedAhead = RenderFrame() && FContext;
-  return FRenderedAhead;
+bool TViewport3D::DrawSceneAhead(TPixelRect& AChanged) {
+  if (!RenderFrame() || !FContext) return false;
+  const IControlRoot* root = Root();
+  const float scale = root ? root->RootScale() : 1.0f;
+  const TPointF origin = LocalToAbsolute({0, 0});
+  AChanged = FDrawnRect;
+  if (!AChanged.Empty()) {
+    AChanged.X += RoundToEven(origin.X * scale);
+    AChanged.Y += RoundToEven(origin.Y * scale);
+  }
+  return true;
 }
 
 bool TViewport3D::RenderFrame() {
   if (FDrawing) return false;
-  if (FRenderedAhead) return true;
   if (FContext && (FContext->Width() != TargetWidth() || FContext->Height() != TargetHeight()))
     RecreateContext();
   if (!FContext) return false;

@@ -43,7 +43,7 @@ class RecordingContext : public TRenderTargetContext {
     for (int y = 0; y < Height(); ++y)
       for (int x = 0; x < Width(); ++x) ABitmap.SetPixel(x, y, x < Width() / 2 ? FramePixel : claNull);
   }
-  bool DrawFrame(int, int, int, int, int, float, bool) override {
+  bool DrawFrame(const TPixelRect&, float, const TWindowTarget&, TAlphaColor) override {
     Log.push_back("DrawFrame");
     return true;
   }
