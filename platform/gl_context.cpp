@@ -186,6 +186,8 @@ bool TGLRenderContext::DoBeginScene() {
   gl->glCullFace(GL_BACK);
   gl->glFrontFace(GL_CW);
   FAllFaces = false;
+  FHeldCount = 0;
+  FHolding = false;
   gl->glActiveTexture(GL_TEXTURE0);
   return true;
 }
@@ -271,6 +273,32 @@ void TGLRenderContext::DrawTriangles(const TVertexBuffer& AVertices, const TInde
   else
     DrawTextureMaterial(nullptr, AOpacity);  // no material: plain white
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
+  if (FHolding) {
+    // Its pixels over the outline, in front of it, are laid again after the outline.
+    FHolding = false;
+    if (FHeldDraws.size() <= FHeldCount) FHeldDraws.emplace_back();
+    THeldDraw& h = FHeldDraws[FHeldCount++];
+    const THeldDraw map = FHoldingMap;
+    h.Vertices = AVertices;
+    h.Indices = AIndices;
+    h.Matrix = CurrentMatrix();
+    h.Opacity = AOpacity;
+    h.Map = map.Map;
+    h.Levels = map.Levels;
+    h.Radial = map.Radial;
+    h.Hold = map.Hold;
+    h.AllFaces = FAllFaces;
+    h.TwoLayers = FTwoLayers;
+    GLboolean depthWrite = GL_TRUE;
+    gl->glGetBooleanv(GL_DEPTH_WRITEMASK, &depthWrite);
+    h.DepthWrite = depthWrite == GL_TRUE;
+    h.DepthTest = gl->glIsEnabled(GL_DEPTH_TEST) == GL_TRUE;
+    h.CullFace = gl->glIsEnabled(GL_CULL_FACE) == GL_TRUE;
+    GLint mode = GL_BACK;
+    gl->glGetIntegerv(GL_CULL_FACE_MODE, &mode);
+    h.CullMode = mode;
+    ++FStats.HeldDraws;
+  }
   if (!FAllFaces) {
     gl->glDrawElements(GL_TRIANGLES, AIndices.Length(), GL_UNSIGNED_INT, nullptr);
     return;
@@ -533,7 +561,7 @@ void TGLRenderContext::DrawFacePairs(const TVertexBuffer& AVertices, const TInde
 }
 
 void TGLRenderContext::DrawDeferred() {
-  if (FOutlineDraws.empty()) return;
+  if (FOutlineDraws.empty() && FHeldCount == 0) return;
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
   std::vector<TOutlineDraw> draws = std::move(FOutlineDraws);
   FOutlineDraws.clear();
@@ -568,14 +596,20 @@ void TGLRenderContext::DrawDeferred() {
   }
   FOutline = {};
   FOutlinePass = 0;
+  LayHeldDraws();
   gl->glDepthFunc(GL_LEQUAL);
   gl->glDepthMask(GL_TRUE);
 }
 
 void TGLRenderContext::BindMap(TGLDevice::Program& AProgram, const TTexture* ATexture, bool ARadial) {
-  QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
   const GLuint map = FDevice->TextureFor(ATexture);
-  const bool levels = ATexture && ATexture->MipMaps() && map != FDevice->TextureFor(nullptr);
+  BindMapObject(AProgram, map, ATexture && ATexture->MipMaps() && map != FDevice->TextureFor(nullptr), ARadial);
+}
+
+void TGLRenderContext::BindMapObject(TGLDevice::Program& AProgram, unsigned AMap, bool ALevels, bool ARadial) {
+  QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
+  const GLuint map = AMap;
+  const bool levels = ALevels;
   // A globe is seen at a slant only along its rim, where the light grazes it: it is
   // sampled without anisotropy, which would cost about as much again as the rest of its
   // sampling. A ring, seen from near its plane, keeps it, unless its picture is round and
@@ -629,11 +663,64 @@ void TGLRenderContext::DrawTextureMaterial(const TTexture* ATexture, float AOpac
   SetShapeUniforms(p);
   gl->glUniform1f(FDevice->Location(p, "Opacity"), AOpacity);
   gl->glUniform1f(FDevice->Location(p, "Layers"), FTwoLayers ? 2.0f : 1.0f);
+  const GLint hold = FDevice->Location(p, "Hold"), holdPass = FDevice->Location(p, "HoldPass");
+  if (FReplaying) {
+    const THeldDraw& h = *FReplaying;
+    gl->glUniform4f(hold, h.Hold.Centre.X, h.Hold.Centre.Y, h.Hold.Centre.Z, h.Hold.Radius);
+    gl->glUniform1f(holdPass, 2.0f);
+    gl->glUniform1f(FDevice->Location(p, "Radial"), h.Radial ? 1.0f : 0.0f);
+    BindMapObject(p, h.Map, h.Levels, h.Radial);
+    return;
+  }
   const bool usable = ATexture && static_cast<long long>(ATexture->Width()) * ATexture->Height() != 0;
   const bool radial = FRadialFilter && usable && ATexture->Round() && ATexture->MipMaps();
   if (radial) ++FStats.RadialDraws;
   gl->glUniform1f(FDevice->Location(p, "Radial"), radial ? 1.0f : 0.0f);
+  // Drawn after a smoothed sphere, whose outline is laid at the end of the scene.
+  FHolding = FOutlinePass == 0 && !FOutlineDraws.empty();
+  if (FHolding) {
+    const TOutline& o = FOutlineDraws.front().Outline;
+    gl->glUniform4f(hold, o.Centre.X, o.Centre.Y, o.Centre.Z, o.Radius);
+    gl->glUniform1f(holdPass, 1.0f);
+    const TTexture* texture = usable ? ATexture : nullptr;
+    FHoldingMap.Map = FDevice->TextureFor(texture);
+    FHoldingMap.Levels = texture && texture->MipMaps() && FHoldingMap.Map != FDevice->TextureFor(nullptr);
+    FHoldingMap.Radial = radial;
+    FHoldingMap.Hold = o;
+  } else {
+    gl->glUniform4f(hold, 0, 0, 0, 0);
+    gl->glUniform1f(holdPass, 0.0f);
+  }
   BindMap(p, usable ? ATexture : nullptr, radial);
+}
+
+void TGLRenderContext::LayHeldDraws() {
+  QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
+  for (std::size_t i = 0; i < FHeldCount; ++i) {
+    const THeldDraw& h = FHeldDraws[i];
+    if (h.DepthTest) {
+      gl->glEnable(GL_DEPTH_TEST);
+      gl->glDepthFunc(GL_LEQUAL);
+    } else {
+      gl->glDisable(GL_DEPTH_TEST);
+    }
+    gl->glDepthMask(h.DepthWrite ? GL_TRUE : GL_FALSE);
+    gl->glEnable(GL_BLEND);
+    if (h.CullFace) {
+      gl->glEnable(GL_CULL_FACE);
+      gl->glCullFace(static_cast<GLenum>(h.CullMode));
+    } else {
+      gl->glDisable(GL_CULL_FACE);
+    }
+    FAllFaces = h.AllFaces;
+    FTwoLayers = h.TwoLayers;
+    SetMatrix(h.Matrix);
+    FReplaying = &h;
+    DrawTriangles(h.Vertices, h.Indices, nullptr, h.Opacity);
+    FReplaying = nullptr;
+  }
+  FHeldCount = 0;
+  FTwoLayers = false;
 }
 
 void TGLRenderContext::CopyToFrame() { CopyToFrame(TPixelRect{0, 0, Width(), Height()}); }

@@ -68,6 +68,7 @@ class TGLRenderContext : public TRenderTargetContext {
     unsigned long long SplitSpheres = 0;      // smoothed spheres drawn split at their outline
     unsigned long long SkippedFaceDraws = 0;  // draws of faces that could not show, skipped
     unsigned long long RadialDraws = 0;       // round pictures filtered along their radius
+    unsigned long long HeldDraws = 0;         // pictures laid over an outline after it
   };
   const TStats& Stats() const { return FStats; }
   unsigned FrameTexture() const { return FTargets.FrameTexture.Name(); }
@@ -90,6 +91,8 @@ class TGLRenderContext : public TRenderTargetContext {
   // Binds ATexture's map to the programs' map unit, with the sampler that fits it.
   // ARadial: the program filters a round picture along its radius itself.
   void BindMap(TGLDevice::Program& AProgram, const class TTexture* ATexture, bool ARadial = false);
+  // The same for a texture object: ALevels, whether it has mip levels.
+  void BindMapObject(TGLDevice::Program& AProgram, unsigned AMap, bool ALevels, bool ARadial);
   // The sphere of radius 0.5 round the origin of the current matrix, on the target:
   // Pixels is its radius there, 0 when it is not round, is too small, or reaches the eye.
   struct TSphereOnScreen {
@@ -136,6 +139,30 @@ class TGLRenderContext : public TRenderTargetContext {
   };
   std::vector<TOutlineDraw> FOutlineDraws;
   TIndexBuffer FDeferredIndices;
+  // A picture drawn after a smoothed sphere, over the pixels its outline covers in part
+  // and in front of it there: those pixels of the picture are held back and laid after
+  // the outline, which would otherwise end up under a translucent picture (a ring) and
+  // show there as a step. The draw is kept as it was made, its buffers copied.
+  struct THeldDraw {
+    TVertexBuffer Vertices;
+    TIndexBuffer Indices;
+    TMatrix3D Matrix;
+    float Opacity = 1;
+    unsigned Map = 0;  // the picture's texture, which lives at least until the next scene
+    bool Levels = false, Radial = false;
+    bool AllFaces = false, TwoLayers = false;
+    bool CullFace = false, DepthTest = true, DepthWrite = true;
+    int CullMode = 0;
+    TOutline Hold;  // the outline it was held back from
+  };
+  std::vector<THeldDraw> FHeldDraws;
+  std::size_t FHeldCount = 0;
+  // The texture draw being made holds back its pixels in front of an outline (set by
+  // DrawTextureMaterial for DrawTriangles), or is a held draw laid again.
+  bool FHolding = false;
+  const THeldDraw* FReplaying = nullptr;
+  THeldDraw FHoldingMap;
+  void LayHeldDraws();
   bool FAllFaces = false;  // nothing culled (csAllFace)
   // The face drawn stands for two of the same picture laid over each other.
   bool FTwoLayers = false;

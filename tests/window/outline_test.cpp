@@ -131,6 +131,67 @@ TEST_F(Outline, TheSmoothedLimbIsAsSoftAsMultisampledAndNothingElseChanges) {
   }
 }
 
+// The angles along the outline, a pixel of its length each, at which the smoothed
+// picture lost more than half a pixel of the limb's cover that the multisampled one has:
+// where a pixel partly covered by the limb was not drawn at all, a step.
+int SteppedAngles(const TBitmap& AMultisampled, const TBitmap& ASmoothed, double ACentreX, double ACentreY,
+                  double ARadius, int& AAngles) {
+  const double pi = 3.14159265358979;
+  AAngles = static_cast<int>(2 * pi * ARadius);
+  std::vector<double> lost(static_cast<std::size_t>(AAngles));
+  for (int y = 0; y < ASmoothed.Height(); ++y)
+    for (int x = 0; x < ASmoothed.Width(); ++x) {
+      const double dx = x + 0.5 - ACentreX, dy = y + 0.5 - ACentreY;
+      if (std::fabs(std::hypot(dx, dy) - ARadius) > 3) continue;
+      const int at = static_cast<int>((std::atan2(dy, dx) + pi) / (2 * pi) * AAngles) % AAngles;
+      lost[static_cast<std::size_t>(at)] +=
+          (int(AMultisampled.Scanline(y)[x] >> 24) - int(ASmoothed.Scanline(y)[x] >> 24)) / 255.0;
+    }
+  return static_cast<int>(std::count_if(lost.begin(), lost.end(), [](double l) { return l > 0.5; }));
+}
+
+// Where the ring lies in front of the limb, the limb is smoothed as everywhere else: the
+// ring's empty middle hides nothing. Over nothing (the sky hidden) a pixel's alpha is the
+// cover of the body and the ring together; the same frame multisampled four times is the
+// reference, seen as shown at first, from above and from below the ring's plane.
+TEST_F(Outline, TheLimbBehindTheRingIsSmoothedAsElsewhere) {
+  const struct {
+    int Body;
+    const char* Name;
+  } bodies[] = {{5, "Saturn"}, {6, "Uranus"}};
+  for (const auto& b : bodies) {
+    double cx = 0, cy = 0, r = 0;
+    ShowStill(b.Body, cx, cy, r);
+    if (HasFatalFailure()) return;
+    ASSERT_TRUE(Form2->Disk1->Visible());
+    TPosition3D& rig = Form2->Dummy1->RotationAngle();
+    const float shownTilt = rig.X();
+    for (const float tilt : {0.0f, 35.0f, -35.0f}) {
+      SCOPED_TRACE(std::string(b.Name) + ", tilted by " + std::to_string(tilt));
+      rig.SetX(shownTilt + tilt);
+      Form2->Sphere2->SetVisible(false);
+      TGLRenderContext* context = GLContext();
+      ASSERT_NE(context, nullptr);
+      const std::unique_ptr<TBitmap> multisampled = FrameWith(TMultisample::FourSamples);
+      const unsigned long long split = GLContext()->Stats().SplitSpheres;
+      std::unique_ptr<TBitmap> smoothed = FrameWith(TMultisample::None);
+      // Drawn as a turning frame draws it: the sphere split at its outline.
+      if (GLContext()->Stats().SplitSpheres == split) smoothed = FrameWith(TMultisample::None);
+      EXPECT_GT(GLContext()->Stats().SplitSpheres, split) << "the body was not split at its outline";
+      int angles = 0;
+      const int stepped = SteppedAngles(*multisampled, *smoothed, cx, cy, r, angles);
+      const TPictureDifference limb = ComparePictures(*multisampled, *smoothed, 0, [&](int x, int y) {
+        return std::fabs(std::hypot(x + 0.5 - cx, y + 0.5 - cy) - r) <= 3;
+      });
+      std::printf("%s tilted by %.0f: %d of %d angles stepped; limb mean %.2f largest %.0f\n", b.Name, tilt,
+                  stepped, angles, limb.Mean(), limb.Largest);
+      EXPECT_EQ(stepped, 0);
+      Form2->Sphere2->SetVisible(true);
+    }
+    rig.SetX(shownTilt);
+  }
+}
+
 // Marking what an opaque body hides before the stars are drawn, shading the faces inside
 // its outline without measuring their cover, and drawing the sky seen from inside its
 // sphere without the faces that cannot show, change no pixel: the same frame with and
