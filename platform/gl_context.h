@@ -34,6 +34,11 @@ class TGLRenderContext : public TRenderTargetContext {
   void CopyToFrame(const TPixelRect& ARect) override;
   bool KeepsLastFrame() const override { return !FFreshTargets; }
   void SetScissorRect(const TPixelRect& ARect) override;
+  // With one sample a pixel, the sky is kept in a texture of its own.
+  bool CanKeepBackground() const override { return FSamples == 1; }
+  bool BeginKeepingBackground(TAlphaColor AClearColor) override;
+  void EndKeepingBackground() override;
+  bool RestoreBackground(const TPixelRect& ARect) override;
   void ReadFrame(TBitmap& ABitmap) override;
   void DrawTriangles(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices, TMaterial* AMaterial,
                      float AOpacity) override;
@@ -69,6 +74,8 @@ class TGLRenderContext : public TRenderTargetContext {
     unsigned long long SkippedFaceDraws = 0;  // draws of faces that could not show, skipped
     unsigned long long RadialDraws = 0;       // round pictures filtered along their radius
     unsigned long long HeldDraws = 0;         // pictures laid over an outline after it
+    unsigned long long BackgroundKeeps = 0;   // copies of the sky kept
+    unsigned long long BackgroundRestores = 0;  // frames that put the kept sky back
   };
   const TStats& Stats() const { return FStats; }
   unsigned FrameTexture() const { return FTargets.FrameTexture.Name(); }
@@ -179,6 +186,8 @@ class TGLRenderContext : public TRenderTargetContext {
     TGLRenderbuffer ColorBuffer, DepthBuffer;
     TGLFramebuffer FrameFbo;  // the frame texture as a framebuffer, to resolve into
     TGLTexture FrameTexture;
+    TGLFramebuffer BackgroundFbo;  // the sky kept while the camera stands
+    TGLTexture BackgroundTexture;
   };
   TTargets FTargets;
   int FSamples = 0;

@@ -20,6 +20,7 @@
 #include "scene/input/control.h"
 #include "scene/nodes/control3d.h"
 #include "scene/view/frame_damage.h"
+#include "scene/view/kept_background.h"
 #include "scene/material/light.h"
 #include "scene/view/viewport3d_context.h"
 #include "scene/view/viewport3d_intf.h"
@@ -148,6 +149,7 @@ class TViewport3D : public TControl, public IViewport3D {
   bool FPartialRedraw = true;
   bool FPaceFrames = true;
   TFrameDamage FDamage;
+  TKeptBackground FBackground;
   TPixelRect FDrawnRect;
 };
 

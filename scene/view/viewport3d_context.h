@@ -59,6 +59,16 @@ class TRenderTargetContext : public TDrawContext {
   virtual bool KeepsLastFrame() const { return false; }
   // The rectangle the scissor test (csScissorOn) keeps, y down from the top row.
   virtual void SetScissorRect(const TPixelRect& ARect) {}
+  // Whether the target can keep a picture of the background apart (TKeptBackground).
+  virtual bool CanKeepBackground() const { return false; }
+  // What is drawn from here to EndKeepingBackground goes, over the whole target, into a
+  // picture of its own cleared to AClearColor (straight ARGB), which the target keeps;
+  // false when it cannot (nothing changes then).
+  virtual bool BeginKeepingBackground(TAlphaColor AClearColor) { return false; }
+  virtual void EndKeepingBackground() {}
+  // Puts the kept picture into ARect of the target, over its colour; false when there is
+  // none (the target was made again since).
+  virtual bool RestoreBackground(const TPixelRect& ARect) { return false; }
   // Reads the frame back into ABitmap, resized to the target's size, top row first.
   virtual void ReadFrame(TBitmap& ABitmap) = 0;
   // Paints the frame into AWindow's drawing surface inside AAt (physical pixels from its

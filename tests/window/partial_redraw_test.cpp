@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/gl_context.h"
 #include "scene/animation/animation.h"
 #include "scene/material/bitmap.h"
 #include "scene/view/camera.h"
@@ -71,6 +72,51 @@ TEST_F(PartialRedraw, AFrameDrawnInPartIsTheFullFrame) {
     EXPECT_TRUE(viewport->LastDrawnRect().Empty());
     EXPECT_TRUE(SamePixels(*before, *again));
     Form2->Sphere1->SetOpacity(1);
+  }
+}
+
+// While the camera stands, the sky is kept and put back instead of drawn: the frames are
+// the frames drawn afresh, and any move of the camera draws it again.
+TEST_F(PartialRedraw, TheSkyKeptWhileTheCameraStandsIsTheSkyDrawnAfresh) {
+  TViewport3D* viewport = Form2->Viewport3D1;
+  auto turn = [] { Form2->Sphere1->RotationAngle().SetY(Form2->Sphere1->RotationAngle().Y() - 7); };
+  for (int body : {0, 5}) {
+    SCOPED_TRACE(body);
+    ASSERT_TRUE(ShowBodyStill(body));
+    ASSERT_EQ(viewport->Multisample(), TMultisample::None);
+    auto* context = dynamic_cast<TGLRenderContext*>(viewport->RenderContext());
+    ASSERT_NE(context, nullptr);
+    // A frame with the camera moved, one after which it stood (the sky kept then), and
+    // one that puts the kept sky back.
+    TPosition3D& rig = Form2->Dummy1->RotationAngle();
+    const float y = rig.Y();
+    rig.SetY(y + 1);
+    viewport->MakeScreenshot();
+    rig.SetY(y);
+    viewport->MakeScreenshot();
+    const TGLRenderContext::TStats before = context->Stats();
+    turn();
+    viewport->MakeScreenshot();
+    EXPECT_GT(context->Stats().BackgroundKeeps, before.BackgroundKeeps);
+    turn();
+    const std::unique_ptr<TBitmap> kept = viewport->MakeScreenshot();
+    EXPECT_LT(viewport->LastDrawnRect().Width, viewport->RenderContext()->Width()) << "not a frame drawn in part";
+    EXPECT_GT(context->Stats().BackgroundRestores, before.BackgroundRestores);
+    // The same frame from fresh targets, the sky drawn.
+    viewport->SetMultisample(TMultisample::FourSamples);
+    viewport->SetMultisample(TMultisample::None);
+    const unsigned long long restores = context->Stats().BackgroundRestores;
+    const std::unique_ptr<TBitmap> fresh = viewport->MakeScreenshot();
+    EXPECT_EQ(context->Stats().BackgroundRestores, restores);
+    EXPECT_EQ(ComparePictures(*kept, *fresh).Largest, 0);
+    // Moving the camera draws the sky afresh.
+    viewport->MakeScreenshot();
+    viewport->MakeScreenshot();
+    rig.SetY(y + 5);
+    const unsigned long long restored = context->Stats().BackgroundRestores;
+    viewport->MakeScreenshot();
+    EXPECT_EQ(context->Stats().BackgroundRestores, restored) << "the sky was put back after the camera moved";
+    rig.SetY(y);
   }
 }
 
