@@ -411,6 +411,8 @@ TGLRenderContext::TSphereOnScreen TGLRenderContext::SphereOnScreen() {
   const auto r = project(s.Centre + right * s.Radius);
   const float pixels = std::hypot(r.first - c.first, r.second - c.second);
   if (pixels >= 4 && std::isfinite(pixels)) s.Pixels = pixels;
+  s.X = Width() / 2.0f + c.first;
+  s.Y = Height() / 2.0f - c.second;
   return s;
 }
 
@@ -430,6 +432,12 @@ void TGLRenderContext::DrawSphereTriangles(TCustomMesh& ASphere, const TVertexBu
     const double inside = std::cos(pi / AAxes) * std::cos(pi / AHeights);
     const double pushPixels = s.Pixels * (1.0 / inside - 1.0) + 1.5;
     FOutline.Push = static_cast<float>(pushPixels * s.Radius / (s.Pixels * s.Distance));
+    // The outline seen in perspective is wider than the sphere's middle by d / sqrt(d² - r²).
+    const float reach =
+        s.Pixels * s.Distance / std::sqrt(s.Distance * s.Distance - s.Radius * s.Radius) + 4;
+    const int x0 = static_cast<int>(std::floor(s.X - reach)), y0 = static_cast<int>(std::floor(s.Y - reach));
+    const int x1 = static_cast<int>(std::ceil(s.X + reach)), y1 = static_cast<int>(std::ceil(s.Y + reach));
+    FOutline.Box = {x0, y0, x1 - x0, y1 - y0};
   }
   if (FOutline.Radius > 0) {
     FOutlineDraws.push_back(
@@ -698,8 +706,19 @@ void TGLRenderContext::DrawTextureMaterial(const TTexture* ATexture, float AOpac
 
 void TGLRenderContext::LayHeldDraws() {
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
+  // The held pixels lie about the outline: its box alone is drawn again, inside the
+  // frame's own part.
+  GLint box[4] = {0, 0, Width(), Height()};
+  const bool scissor = gl->glIsEnabled(GL_SCISSOR_TEST) == GL_TRUE;
+  if (scissor) gl->glGetIntegerv(GL_SCISSOR_BOX, box);
   for (std::size_t i = 0; i < FHeldCount; ++i) {
     const THeldDraw& h = FHeldDraws[i];
+    const TPixelRect& b = h.Hold.Box;
+    const int x0 = std::max<int>(box[0], b.X), x1 = std::min<int>(box[0] + box[2], b.X + b.Width);
+    const int y0 = std::max<int>(box[1], Height() - b.Y - b.Height), y1 = std::min<int>(box[1] + box[3], Height() - b.Y);
+    if (x1 <= x0 || y1 <= y0) continue;
+    gl->glScissor(x0, y0, x1 - x0, y1 - y0);
+    gl->glEnable(GL_SCISSOR_TEST);
     if (h.DepthTest) {
       gl->glEnable(GL_DEPTH_TEST);
       gl->glDepthFunc(GL_LEQUAL);
@@ -721,6 +740,8 @@ void TGLRenderContext::LayHeldDraws() {
     DrawTriangles(h.Vertices, h.Indices, nullptr, h.Opacity);
     FReplaying = nullptr;
   }
+  gl->glScissor(box[0], box[1], box[2], box[3]);
+  if (!scissor) gl->glDisable(GL_SCISSOR_TEST);
   FHeldCount = 0;
   FTwoLayers = false;
 }

@@ -107,6 +107,7 @@ class TGLRenderContext : public TRenderTargetContext {
     float Radius = 0;  // world units
     float Distance = 0;
     float Pixels = 0;
+    float X = 0, Y = 0;  // its centre on the target, pixels from the top left
   };
   TSphereOnScreen SphereOnScreen();
   // The sphere being drawn, when its outline is smoothed in the pixel program.
@@ -114,6 +115,7 @@ class TGLRenderContext : public TRenderTargetContext {
     TPoint3D Centre;
     float Radius = 0;  // 0: no outline to smooth
     float Push = 0;    // how far the corners along it are pushed out (world units a unit away)
+    TPixelRect Box;    // on the target, with the pixels its smoothing reaches
   };
   TOutline FOutline;
   // 0 none, 1 the whole pixels, 2 the outline's, 3 faces wholly inside the outline
