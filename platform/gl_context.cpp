@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/gl_device.h"
+#include "platform/gl_uniforms.h"
 #include "scene/material/bitmap.h"
 #include "scene/material/material.h"
 #include "scene/material/material_source.h"
@@ -28,21 +29,6 @@ const std::string& LightUniformName(int ASlot, int AField) {
     return all;
   }();
   return names[static_cast<std::size_t>(ASlot * 4 + AField)];
-}
-
-// ABuffer holds AIndices now, as a new revision.
-void FillIndices(TIndexBuffer& ABuffer, const std::vector<std::uint32_t>& AIndices) {
-  ABuffer.SetLength(static_cast<int>(AIndices.size()));
-  for (std::size_t i = 0; i < AIndices.size(); ++i) ABuffer[static_cast<int>(i)] = AIndices[i];
-}
-
-void SetUniformVector(QOpenGLFunctions_3_3_Core* gl, GLint ALocation, const TVector3D& v) {
-  gl->glUniform4f(ALocation, v.X, v.Y, v.Z, v.W);
-}
-
-void SetUniformMatrix(QOpenGLFunctions_3_3_Core* gl, GLint ALocation, const TMatrix3D& m) {
-  // Row-major rows uploaded as GLSL columns: the program's M * v is the scene's v x M.
-  gl->glUniformMatrix4fv(ALocation, 1, GL_FALSE, &m.m[0][0]);
 }
 
 }  // namespace
@@ -330,46 +316,6 @@ void TGLRenderContext::DrawTriangles(const TVertexBuffer& AVertices, const TInde
   gl->glDisable(GL_CULL_FACE);
 }
 
-TGLRenderContext::TFacing TGLRenderContext::FacingOfAll(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices) {
-  // A face's turn on the screen is the sign of the determinant of its corners' clip x, y
-  // and w: the sign of its area after the division by w wherever it is in front of the
-  // eye, and the same for the part left of it by clipping when a corner is behind. Front
-  // faces turn clockwise here (glFrontFace(GL_CW)), a negative area in these axes.
-  const TMatrix3D m = CurrentModelViewProjection();
-  const int n = AVertices.Length();
-  std::vector<double> clip(static_cast<std::size_t>(n) * 3);
-  const TMeshVertex* v = AVertices.Data();
-  for (int i = 0; i < n; ++i) {
-    const TPoint3D& p = v[i].Vertex;
-    for (int k = 0, c = 0; c < 4; ++c) {
-      if (c == 2) continue;  // depth plays no part
-      clip[static_cast<std::size_t>(i) * 3 + k++] =
-          double(p.X) * m.m[0][c] + double(p.Y) * m.m[1][c] + double(p.Z) * m.m[2][c] + m.m[3][c];
-    }
-  }
-  bool front = false, back = false;
-  const std::uint32_t* idx = AIndices.Data();
-  const auto count = static_cast<std::uint32_t>(n);
-  for (int t = 0; t + 2 < AIndices.Length(); t += 3) {
-    if (idx[t] >= count || idx[t + 1] >= count || idx[t + 2] >= count) return TFacing::fMixed;
-    const TPoint3D &p0 = v[idx[t]].Vertex, &p1 = v[idx[t + 1]].Vertex, &p2 = v[idx[t + 2]].Vertex;
-    // A face without area (a pole's) shades no pixel either way.
-    if ((p1 - p0).CrossProduct(p2 - p0).Length() == 0) continue;
-    const double* a = &clip[idx[t] * 3];
-    const double* b = &clip[idx[t + 1] * 3];
-    const double* c = &clip[idx[t + 2] * 3];
-    const double det = a[0] * (b[1] * c[2] - b[2] * c[1]) - a[1] * (b[0] * c[2] - b[2] * c[0]) +
-                       a[2] * (b[0] * c[1] - b[1] * c[0]);
-    // Nearly edge-on, rounding could turn it either way.
-    const double bound = std::sqrt((a[0] * a[0] + a[1] * a[1] + a[2] * a[2]) * (b[0] * b[0] + b[1] * b[1] + b[2] * b[2]) *
-                                   (c[0] * c[0] + c[1] * c[1] + c[2] * c[2]));
-    if (!(std::abs(det) > 1e-4 * bound)) return TFacing::fMixed;
-    (det < 0 ? front : back) = true;
-    if (front && back) return TFacing::fMixed;
-  }
-  return front ? TFacing::fAllFront : back ? TFacing::fAllBack : TFacing::fMixed;
-}
-
 // The uniforms every mesh program shares: the model matrix, the eye, and the outline of
 // the sphere being drawn, if it is smoothed (none: radius 0).
 void TGLRenderContext::SetShapeUniforms(TGLDevice::Program& AProgram) {
@@ -382,233 +328,6 @@ void TGLRenderContext::SetShapeUniforms(TGLDevice::Program& AProgram) {
   gl->glUniform4f(FDevice->Location(AProgram, "Outline"), FOutline.Centre.X, FOutline.Centre.Y, FOutline.Centre.Z,
                   FOutline.Radius);
   gl->glUniform3f(FDevice->Location(AProgram, "Eye"), eye.X, eye.Y, eye.Z);
-}
-
-TGLRenderContext::TSphereOnScreen TGLRenderContext::SphereOnScreen() {
-  TSphereOnScreen s;
-  const TMatrix3D& m = CurrentMatrix();
-  s.Centre = TPoint3D(m.m[3][0], m.m[3][1], m.m[3][2]);
-  // The outline is a circle only for a sphere kept round: the same scale on each axis.
-  const float sx = TPoint3D(m.m[0][0], m.m[0][1], m.m[0][2]).Length();
-  const float sy = TPoint3D(m.m[1][0], m.m[1][1], m.m[1][2]).Length();
-  const float sz = TPoint3D(m.m[2][0], m.m[2][1], m.m[2][2]).Length();
-  s.Radius = 0.5f * sx;
-  s.Distance = (s.Centre - CurrentEyePosition()).Length();
-  const bool round = std::abs(sx - sy) <= 1e-4f * sx && std::abs(sx - sz) <= 1e-4f * sx;
-  if (!Is3DScene() || !round || !(s.Radius > 0) || !(s.Distance > 1.05f * s.Radius)) return s;
-  // The radius from the centre's projection and that of a point of the outline's plane
-  // as far from it as the radius.
-  const TMatrix3D vp = CurrentCameraMatrix() * CurrentProjectionMatrix();
-  const TMatrix3D& inv = CurrentCameraInvMatrix();
-  const TPoint3D right = TPoint3D(inv.m[0][0], inv.m[0][1], inv.m[0][2]).Normalize();
-  auto project = [&](const TPoint3D& p) {
-    const float x = p.X * vp.m[0][0] + p.Y * vp.m[1][0] + p.Z * vp.m[2][0] + vp.m[3][0];
-    const float y = p.X * vp.m[0][1] + p.Y * vp.m[1][1] + p.Z * vp.m[2][1] + vp.m[3][1];
-    const float w = p.X * vp.m[0][3] + p.Y * vp.m[1][3] + p.Z * vp.m[2][3] + vp.m[3][3];
-    return std::pair<float, float>{x / w * Width() / 2, y / w * Height() / 2};
-  };
-  const auto c = project(s.Centre);
-  const auto r = project(s.Centre + right * s.Radius);
-  const float pixels = std::hypot(r.first - c.first, r.second - c.second);
-  if (pixels >= 4 && std::isfinite(pixels)) s.Pixels = pixels;
-  s.X = Width() / 2.0f + c.first;
-  s.Y = Height() / 2.0f - c.second;
-  return s;
-}
-
-void TGLRenderContext::DrawSphereTriangles(TCustomMesh& ASphere, const TVertexBuffer& AVertices,
-                                           const TIndexBuffer& AIndices, TMaterial* AMaterial, float AOpacity,
-                                           int AAxes, int AHeights) {
-  FOutline = {};
-  // A multisampled target smooths the outline already.
-  const TSphereOnScreen s = FSamples <= 1 && AAxes >= 3 && AHeights >= 2 ? SphereOnScreen() : TSphereOnScreen();
-  if (s.Pixels > 0) {
-    FOutline.Centre = s.Centre;
-    FOutline.Radius = s.Radius;
-    // The built faces lie inside the sphere by up to the chord's depth of a segment and
-    // of a band; pushed out past that and a pixel and a half more, they cover the
-    // whole outline and the pixels its smoothing reaches.
-    const double pi = std::acos(-1.0);
-    const double inside = std::cos(pi / AAxes) * std::cos(pi / AHeights);
-    const double pushPixels = s.Pixels * (1.0 / inside - 1.0) + 1.5;
-    FOutline.Push = static_cast<float>(pushPixels * s.Radius / (s.Pixels * s.Distance));
-    // The outline seen in perspective is wider than the sphere's middle by d / sqrt(d² - r²).
-    const float reach =
-        s.Pixels * s.Distance / std::sqrt(s.Distance * s.Distance - s.Radius * s.Radius) + 4;
-    const int x0 = static_cast<int>(std::floor(s.X - reach)), y0 = static_cast<int>(std::floor(s.Y - reach));
-    const int x1 = static_cast<int>(std::ceil(s.X + reach)), y1 = static_cast<int>(std::ceil(s.Y + reach));
-    FOutline.Box = {x0, y0, x1 - x0, y1 - y0};
-  }
-  if (FOutline.Radius > 0) {
-    FOutlineDraws.push_back(
-        {&ASphere, std::make_unique<TObjectWatch>(&ASphere), FOutline, FAllFaces, {}, nullptr, 0, TMatrix3D()});
-    if (FSplitAtOutline && FFramesInPart) {
-      ++FStats.SplitSpheres;
-      SplitAtOutline(AVertices, AIndices, s.Pixels);
-      TOutlineDraw& later = FOutlineDraws.back();
-      later.Rim.assign(FRimIndices.Data(), FRimIndices.Data() + FRimIndices.Length());
-      later.Vertices = &AVertices;
-      later.VerticesRevision = AVertices.Revision();
-      later.Matrix = CurrentMatrix();
-      FOutlinePass = 3;
-      DrawTriangles(AVertices, FInsideIndices, AMaterial, AOpacity);
-      FOutlinePass = 1;
-      DrawTriangles(AVertices, FRimIndices, AMaterial, AOpacity);
-    } else {
-      FOutlinePass = 1;
-      DrawTriangles(AVertices, AIndices, AMaterial, AOpacity);
-    }
-  } else {
-    DrawTriangles(AVertices, AIndices, AMaterial, AOpacity);
-  }
-  FOutline = {};
-  FOutlinePass = 0;
-}
-
-void TGLRenderContext::SplitAtOutline(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices, float APixels) {
-  // A corner whose surface faces the eye at least this much (the cosine between the
-  // outward normal and the line of sight) lies three pixels or more inside the outline,
-  // and so does every point of a face whose corners all do, the outline being convex;
-  // it is also past the corners the vertex program pushes out.
-  const float within = 1 - 3 / std::max(APixels, 4.0f);
-  const float least = std::max(0.15f, std::sqrt(std::max(0.0f, 1 - within * within)));
-  const TMatrix3D& m = CurrentMatrix();
-  const TPoint3D eye = CurrentEyePosition();
-  const int n = AVertices.Length();
-  std::vector<char> deep(static_cast<std::size_t>(n));
-  const TMeshVertex* v = AVertices.Data();
-  for (int i = 0; i < n; ++i) {
-    const TPoint3D& p = v[i].Vertex;
-    const TPoint3D w(p.X * m.m[0][0] + p.Y * m.m[1][0] + p.Z * m.m[2][0] + m.m[3][0],
-                     p.X * m.m[0][1] + p.Y * m.m[1][1] + p.Z * m.m[2][1] + m.m[3][1],
-                     p.X * m.m[0][2] + p.Y * m.m[1][2] + p.Z * m.m[2][2] + m.m[3][2]);
-    const TPoint3D normal = w - FOutline.Centre, sight = w - eye;
-    const float lengths = normal.Length() * sight.Length();
-    deep[static_cast<std::size_t>(i)] = lengths > 0 && std::abs(normal.DotProduct(sight)) >= least * lengths;
-  }
-  std::vector<std::uint32_t> inside, rim;
-  inside.reserve(static_cast<std::size_t>(AIndices.Length()));
-  const std::uint32_t* idx = AIndices.Data();
-  const auto count = static_cast<std::uint32_t>(n);
-  for (int t = 0; t + 2 < AIndices.Length(); t += 3) {
-    const bool whole = idx[t] < count && idx[t + 1] < count && idx[t + 2] < count && deep[idx[t]] &&
-                       deep[idx[t + 1]] && deep[idx[t + 2]];
-    std::vector<std::uint32_t>& to = whole ? inside : rim;
-    to.insert(to.end(), idx + t, idx + t + 3);
-  }
-  FillIndices(FInsideIndices, inside);
-  FillIndices(FRimIndices, rim);
-}
-
-void TGLRenderContext::MarkSphereHides(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices) {
-  if (!InScene() || AIndices.Length() == 0 || AVertices.Length() == 0 || !FMarkHidden || !FFramesInPart) return;
-  const TSphereOnScreen s = SphereOnScreen();
-  // Less than this, in pixels, hides too little to be worth a pass.
-  constexpr float kSmallest = 16;
-  if (s.Pixels < kSmallest) return;
-  const TMatrix3D mvp = CurrentModelViewProjection();
-  const float w = mvp.m[3][3];
-  if (!(w > 0)) return;
-  const float centreDepth = 2 * mvp.m[3][2] / w - 1;
-  if (!(centreDepth > -1 && centreDepth < 1)) return;
-  QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
-  TGLDevice::Program* hiding = nullptr;
-  try {
-    hiding = &FDevice->HidingProgram();
-  } catch (const std::exception&) {
-    FMarkHidden = false;  // a saving only: the frame is the same without
-    return;
-  }
-  TGLDevice::Program& p = *hiding;
-  FDevice->BindMesh(AVertices, AIndices);
-  gl->glUseProgram(p.Id());
-  SetUniformMatrix(gl, FDevice->Location(p, "MVPMatrix"), mvp);
-  // The built faces lie inside the sphere; two and a half pixels further in, every pixel
-  // they cover is covered whole by the sphere, whose pixels there are opaque.
-  gl->glUniform1f(FDevice->Location(p, "Shrink"), 1 - 2.5f / s.Pixels);
-  // Everything between the eye and the centre still draws, and the sphere's own faces,
-  // all nearer than its centre, draw over it: the picture is the one without the mark.
-  gl->glUniform1f(FDevice->Location(p, "CentreDepth"), centreDepth);
-  gl->glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
-  gl->glDisable(GL_BLEND);
-  gl->glEnable(GL_DEPTH_TEST);
-  gl->glDepthFunc(GL_LEQUAL);
-  gl->glDepthMask(GL_TRUE);
-  gl->glEnable(GL_CULL_FACE);
-  gl->glCullFace(GL_BACK);
-  gl->glDrawElements(GL_TRIANGLES, AIndices.Length(), GL_UNSIGNED_INT, nullptr);
-  ++FStats.HiddenMarks;
-  gl->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  gl->glEnable(GL_BLEND);
-  ApplyState(FAllFaces ? TRenderState::csAllFace : TRenderState::csFrontFace);
-}
-
-void TGLRenderContext::DrawFacePairs(const TVertexBuffer& AVertices, const TIndexBuffer& AIndices,
-                                     TMaterial* AMaterial, float AOpacity) {
-  // Twins of a plain picture give the same pixel from either face: laid twice over what
-  // lies behind, c + (c + d(1 - a))(1 - a) = c(2 - a) + d(1 - a)^2, which one draw of the
-  // face toward the eye gives with its colour scaled by 2 - a. A lit face differs from
-  // its twin (their normals are opposite), so it is drawn as two.
-  struct Plain : IMaterialShading {
-    bool Picture = false;
-    void Shade(const TLightMaterial&) override {}
-    void Shade(const TTextureMaterial&) override { Picture = true; }
-  } plain;
-  if (AMaterial) AMaterial->ShadeWith(plain);
-  if (!InScene() || !FAllFaces || !plain.Picture) {
-    DrawTriangles(AVertices, AIndices, AMaterial, AOpacity);
-    return;
-  }
-  QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
-  FAllFaces = false;
-  FTwoLayers = true;
-  gl->glEnable(GL_CULL_FACE);
-  gl->glCullFace(GL_BACK);
-  DrawTriangles(AVertices, AIndices, AMaterial, AOpacity);
-  FTwoLayers = false;
-  FAllFaces = true;
-  gl->glDisable(GL_CULL_FACE);
-}
-
-void TGLRenderContext::DrawDeferred() {
-  if (FOutlineDraws.empty() && FHeldCount == 0) return;
-  QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
-  std::vector<TOutlineDraw> draws = std::move(FOutlineDraws);
-  FOutlineDraws.clear();
-  // Over what the scene holds now, testing depth against it without writing any: the
-  // outline's pixels blend over what lies behind and stay under what lies in front.
-  SetContextState(TRenderState::cs3DScene);
-  // Strictly nearer: the sphere's whole pixels hold its own depth from its first pass
-  // and fail here before their shading runs, which would otherwise shade the whole
-  // sphere a second time only to discard it.
-  gl->glEnable(GL_DEPTH_TEST);
-  gl->glDepthFunc(GL_LESS);
-  gl->glDepthMask(GL_FALSE);
-  gl->glEnable(GL_BLEND);
-  for (const TOutlineDraw& d : draws) {
-    if (!d.Watch->Alive() || !d.Sphere->Visible()) continue;
-    const TMeshData& mesh = d.Sphere->Data();
-    if (mesh.IndexBuffer().Length() == 0) continue;
-    SetContextState(d.AllFaces ? TRenderState::csAllFace : TRenderState::csFrontFace);
-    const TMatrix3D matrix = d.Sphere->DrawMatrix();
-    SetMatrix(matrix);
-    FOutline = d.Outline;
-    FOutlinePass = 2;
-    // The rim's faces alone while the sphere is as they were split for: the faces inside
-    // would only fail on depth, pixel by pixel.
-    const TIndexBuffer* faces = &mesh.IndexBuffer();
-    if (!d.Rim.empty() && d.Vertices == &mesh.VertexBuffer() && d.VerticesRevision == mesh.VertexBuffer().Revision() &&
-        d.Matrix == matrix) {
-      FillIndices(FDeferredIndices, d.Rim);
-      faces = &FDeferredIndices;
-    }
-    DrawTriangles(mesh.VertexBuffer(), *faces, ValidMaterial(d.Sphere->MaterialSource()), d.Sphere->AbsoluteOpacity());
-  }
-  FOutline = {};
-  FOutlinePass = 0;
-  LayHeldDraws();
-  gl->glDepthFunc(GL_LEQUAL);
-  gl->glDepthMask(GL_TRUE);
 }
 
 void TGLRenderContext::BindMap(TGLDevice::Program& AProgram, const TTexture* ATexture, bool ARadial) {
@@ -704,48 +423,6 @@ void TGLRenderContext::DrawTextureMaterial(const TTexture* ATexture, float AOpac
   BindMap(p, usable ? ATexture : nullptr, radial);
 }
 
-void TGLRenderContext::LayHeldDraws() {
-  QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
-  // The held pixels lie about the outline: its box alone is drawn again, inside the
-  // frame's own part.
-  GLint box[4] = {0, 0, Width(), Height()};
-  const bool scissor = gl->glIsEnabled(GL_SCISSOR_TEST) == GL_TRUE;
-  if (scissor) gl->glGetIntegerv(GL_SCISSOR_BOX, box);
-  for (std::size_t i = 0; i < FHeldCount; ++i) {
-    const THeldDraw& h = FHeldDraws[i];
-    const TPixelRect& b = h.Hold.Box;
-    const int x0 = std::max<int>(box[0], b.X), x1 = std::min<int>(box[0] + box[2], b.X + b.Width);
-    const int y0 = std::max<int>(box[1], Height() - b.Y - b.Height), y1 = std::min<int>(box[1] + box[3], Height() - b.Y);
-    if (x1 <= x0 || y1 <= y0) continue;
-    gl->glScissor(x0, y0, x1 - x0, y1 - y0);
-    gl->glEnable(GL_SCISSOR_TEST);
-    if (h.DepthTest) {
-      gl->glEnable(GL_DEPTH_TEST);
-      gl->glDepthFunc(GL_LEQUAL);
-    } else {
-      gl->glDisable(GL_DEPTH_TEST);
-    }
-    gl->glDepthMask(h.DepthWrite ? GL_TRUE : GL_FALSE);
-    gl->glEnable(GL_BLEND);
-    if (h.CullFace) {
-      gl->glEnable(GL_CULL_FACE);
-      gl->glCullFace(static_cast<GLenum>(h.CullMode));
-    } else {
-      gl->glDisable(GL_CULL_FACE);
-    }
-    FAllFaces = h.AllFaces;
-    FTwoLayers = h.TwoLayers;
-    SetMatrix(h.Matrix);
-    FReplaying = &h;
-    DrawTriangles(h.Vertices, h.Indices, nullptr, h.Opacity);
-    FReplaying = nullptr;
-  }
-  gl->glScissor(box[0], box[1], box[2], box[3]);
-  if (!scissor) gl->glDisable(GL_SCISSOR_TEST);
-  FHeldCount = 0;
-  FTwoLayers = false;
-}
-
 void TGLRenderContext::CopyToFrame() { CopyToFrame(TPixelRect{0, 0, Width(), Height()}); }
 
 void TGLRenderContext::CopyToFrame(const TPixelRect& ARect) {
@@ -767,60 +444,6 @@ void TGLRenderContext::CopyToFrame(const TPixelRect& ARect) {
   gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, read);
   gl->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, draw);
   if (scissor) gl->glEnable(GL_SCISSOR_TEST);
-}
-
-bool TGLRenderContext::BeginKeepingBackground(TAlphaColor AClearColor) {
-  if (!InScene() || FSamples != 1) return false;
-  QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
-  TTargets& t = FTargets;
-  if (!t.BackgroundFbo) {
-    t.BackgroundTexture = TGLTexture::Create(gl);
-    gl->glBindTexture(GL_TEXTURE_2D, t.BackgroundTexture.Name());
-    gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, Width(), Height(), 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
-    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    t.BackgroundFbo = TGLFramebuffer::Create(gl);
-    gl->glBindFramebuffer(GL_FRAMEBUFFER, t.BackgroundFbo.Name());
-    gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, t.BackgroundTexture.Name(), 0);
-    // The target's own depth buffer: a frame that keeps the background clears it again
-    // (inside its part) before drawing anything else.
-    gl->glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, t.DepthBuffer.Name());
-    const bool ok = gl->glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-    gl->glBindFramebuffer(GL_FRAMEBUFFER, t.Fbo.Name());
-    if (!ok) {
-      t.BackgroundFbo = TGLFramebuffer();
-      t.BackgroundTexture = TGLTexture();
-      return false;
-    }
-  }
-  gl->glBindFramebuffer(GL_FRAMEBUFFER, t.BackgroundFbo.Name());
-  ApplyState(TRenderState::csScissorOff);
-  Clear(AClearColor, 1.0f, 0);
-  ++FStats.BackgroundKeeps;
-  return true;
-}
-
-void TGLRenderContext::EndKeepingBackground() {
-  if (!InScene()) return;
-  FDevice->GL->glBindFramebuffer(GL_FRAMEBUFFER, FTargets.Fbo.Name());
-}
-
-bool TGLRenderContext::RestoreBackground(const TPixelRect& ARect) {
-  if (!InScene() || !FTargets.BackgroundFbo || ARect.Empty()) return false;
-  QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
-  const GLboolean scissor = gl->glIsEnabled(GL_SCISSOR_TEST);
-  gl->glDisable(GL_SCISSOR_TEST);
-  gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, FTargets.BackgroundFbo.Name());
-  gl->glBindFramebuffer(GL_DRAW_FRAMEBUFFER, FTargets.Fbo.Name());
-  // OpenGL counts rows from the bottom.
-  const int x0 = ARect.X, y0 = Height() - ARect.Y - ARect.Height;
-  gl->glBlitFramebuffer(x0, y0, x0 + ARect.Width, y0 + ARect.Height, x0, y0, x0 + ARect.Width, y0 + ARect.Height,
-                        GL_COLOR_BUFFER_BIT, GL_NEAREST);
-  gl->glBindFramebuffer(GL_FRAMEBUFFER, FTargets.Fbo.Name());
-  if (scissor) gl->glEnable(GL_SCISSOR_TEST);
-  ++FStats.BackgroundRestores;
-  return true;
 }
 
 void TGLRenderContext::SetScissorRect(const TPixelRect& ARect) {

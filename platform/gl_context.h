@@ -1,7 +1,10 @@
 // TGLRenderContext: one viewport's render target on the OpenGL 3.3 core device
 // (gl_device.h): a multisampled colour buffer with a depth-stencil buffer, resolved on
 // the GPU into a frame texture that the window's paint draws; screenshots read the
-// frame texture back.
+// frame texture back. The target and the draws are in gl_context.cpp; each technique
+// that makes frames cheaper or smoother has a file of its own: the smoothed outline
+// (gl_context_outline.cpp), the faces that cannot show (gl_context_faces.cpp), what an
+// opaque sphere hides (gl_context_marks.cpp), the kept sky (gl_context_background.cpp).
 //
 // Coordinates: the scene's projection maps depth to 0 (near) .. 1 (far); the vertex
 // programs rescale it to OpenGL's clip range so the depth buffer holds the same values.
