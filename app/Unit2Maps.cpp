@@ -14,6 +14,7 @@
 #include "platform/gl_device.h"
 #include "platform/strip_upload.h"
 #include "ui/form_window.h"
+#include "ui/window_compositor.h"
 #include "platform/guarded_call.h"
 #include "platform/memory_release.h"
 #include "platform/resource_stream.h"
@@ -74,19 +75,14 @@ std::vector<TViewerMapDecoder::TSet>::iterator TViewerMapDecoder::Find(const TMa
 // The whole sky, once the window's context exists and shows the first one: into its
 // texture strip by strip, so that the picture and its texture never exist together.
 bool TViewerMapDecoder::DecodeInStrips(const TMapPicture& APicture) {
-  QOpenGLWindow* window = FForm.Window();
+  TFormWindow* window = FForm.Window();
   if (APicture.Kind != TMapKind::Stars || APicture.Reduction != 1 || !window->context() ||
       !FForm.TextureMaterialSource3->DeviceTexture() || FForm.TextureMaterialSource3->MipMaps())
     return false;
   TSet set{APicture};
   set.Stream = std::make_unique<TResourceStream>("Stars");
-  set.Strips = std::make_unique<TStripUpload>(
-      [window] {
-        if (!window->context()) return false;
-        window->makeCurrent();
-        return QOpenGLContext::currentContext() == window->context();
-      },
-      [window] { window->doneCurrent(); }, [this, APicture] { Ended(APicture); });
+  set.Strips = std::make_unique<TStripUpload>(window->Compositor(), [window] { window->doneCurrent(); },
+                                               [this, APicture] { Ended(APicture); });
   set.Strips->Start(set.Stream->Memory(), static_cast<std::size_t>(set.Stream->Size()));
   FSets.push_back(std::move(set));
   return true;
@@ -95,10 +91,9 @@ bool TViewerMapDecoder::DecodeInStrips(const TMapPicture& APicture) {
 void TViewerMapDecoder::HandOverStrips(TSet& ASet) {
   TTextureMaterialSource* stars = FForm.TextureMaterialSource3;
   TTexture* texture = stars->DeviceTexture();
-  QOpenGLWindow* window = FForm.Window();
+  TFormWindow* window = FForm.Window();
   if (!texture || !window->context()) return;
-  window->makeCurrent();
-  if (const std::shared_ptr<TGLDevice> device = TGLDevice::ForCurrentContext()) {
+  if (const std::shared_ptr<TGLDevice> device = window->Compositor().MakeCurrent()) {
     texture->RefreshFromDevice(ASet.Strips->Width(), ASet.Strips->Height(), ASet.Strips->Opaque());
     device->AdoptTexture(*texture, ASet.Strips->TakeTexture());
   }

@@ -44,6 +44,7 @@
 #include "ui/controls.h"
 #include "ui/form_window.h"
 #include "ui/popup_menu.h"
+#include "ui/window_compositor.h"
 
 using namespace sphaerix;
 
@@ -84,7 +85,7 @@ TSpin Median(std::vector<TSpin> AValues) {
 void UseSettings(bool ABefore) {
   Form2->Viewport3D1->SetMultisample(ABefore ? TMultisample::FourSamples : TMultisample::None);
   Form2->Viewport3D1->SetPaceFrames(!ABefore);
-  Form2->Window()->SetPresentParts(!ABefore);
+  Form2->Window()->Compositor().SetPresentParts(!ABefore);
 }
 
 // The floor: one lit, textured sphere, drawn in full into the window at every paint.
@@ -317,8 +318,9 @@ int main(int argc, char** argv) {
     const std::string name(f.Name);
     bench::Goal((name + ": cores while turning").c_str(), f.Now.Cores, "", 0.5);
     bench::Goal((name + ": pictures a second while turning").c_str(), f.Now.Pictures, "", 15, false);
+    // A body with a ring draws more than the floor's one sphere.
     bench::Goal((name + ": processor per picture / minimal sphere, same settings").c_str(),
-                f.Now.PerPicture / floorNow.PerPicture, "", 1.1);
+                f.Now.PerPicture / floorNow.PerPicture, "", name == "Saturn" ? 1.0 : 0.8);
   }
   bench::Goal("floor's settings: processor per picture, now / before", floorNow.PerPicture / floorBefore.PerPicture,
               "", 1.0 / 3);

@@ -1,5 +1,7 @@
 #include "platform/gl_device.h"
 
+#include "scene/view/viewport3d_context.h"
+
 #include <QObject>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
@@ -65,9 +67,9 @@ TGLPicture::~TGLPicture() {
 
 bool TGLPicture::BelongsTo(const TGLDevice& ADevice) const { return FDevice.lock().get() == &ADevice; }
 
-std::shared_ptr<TGLDevice> TGLDevice::ForCurrentContext() {
-  QOpenGLContext* context = QOpenGLContext::currentContext();
-  if (!context) return nullptr;
+std::shared_ptr<TGLDevice> TGLDevice::For(QOpenGLContext* AContext) {
+  QOpenGLContext* context = AContext;
+  if (!context || QOpenGLContext::currentContext() != context) return nullptr;
   if (TGLDeviceAnchor* anchor = AnchorOf(context)) return anchor->Device;
   auto* gl = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_3_3_Core>(context);
   if (!gl || !gl->initializeOpenGLFunctions()) return nullptr;
@@ -343,7 +345,7 @@ std::unique_ptr<TGLPicture> TGLDevice::MakePicture() {
 }
 
 void TGLDevice::DrawPicture(TGLPicture& APicture, std::int64_t AKey, const std::uint32_t* APixels, int AWidth,
-                            int AHeight, int AX, int AY, int AFramebufferHeight) {
+                            int AHeight, int AX, int AY, const TWindowTarget& AWindow) {
   if (AWidth <= 0 || AHeight <= 0) return;
   Program& p = FrameProgram();
   GL->glActiveTexture(GL_TEXTURE0);
@@ -373,10 +375,10 @@ void TGLDevice::DrawPicture(TGLPicture& APicture, std::int64_t AKey, const std::
   }
   GLint viewport[4];
   GL->glGetIntegerv(GL_VIEWPORT, viewport);
-  GL->glViewport(AX, AFramebufferHeight - AY - AHeight, AWidth, AHeight);
+  GL->glViewport(AX, AWindow.Height - AY - AHeight, AWidth, AHeight);
   GL->glDisable(GL_DEPTH_TEST);
   GL->glDisable(GL_CULL_FACE);
-  ClipToWindow();
+  ClipTo(AWindow);
   GL->glDisable(GL_STENCIL_TEST);
   GL->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   GL->glEnable(GL_BLEND);
@@ -384,6 +386,7 @@ void TGLDevice::DrawPicture(TGLPicture& APicture, std::int64_t AKey, const std::
   GL->glBlendFuncSeparate(GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
   GL->glUseProgram(p.Id());
   GL->glUniform1f(Location(p, "Opacity"), 1.0f);
+  GL->glUniform4f(Location(p, "UnderFill"), 0, 0, 0, 0);
   GL->glUniform1i(Location(p, "frame"), 0);
   GL->glBindTexture(GL_TEXTURE_2D, APicture.FTexture.Name());
   GL->glBindSampler(0, 0);
@@ -394,26 +397,24 @@ void TGLDevice::DrawPicture(TGLPicture& APicture, std::int64_t AKey, const std::
   GL->glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
 }
 
-void TGLDevice::ClipToWindow() {
-  if (FWindowClip.Width <= 0) {
+void TGLDevice::ClipTo(const TWindowTarget& AWindow) {
+  if (AWindow.Clip.Empty()) {
     GL->glDisable(GL_SCISSOR_TEST);
     return;
   }
-  GL->glScissor(FWindowClip.X, FWindowClip.Y, FWindowClip.Width, FWindowClip.Height);
+  // OpenGL counts rows from the bottom.
+  GL->glScissor(AWindow.Clip.X, AWindow.Height - AWindow.Clip.Y - AWindow.Clip.Height, AWindow.Clip.Width,
+                AWindow.Clip.Height);
   GL->glEnable(GL_SCISSOR_TEST);
 }
 
-void ClearCurrentWindow(float ARed, float AGreen, float ABlue, float AAlpha) {
-  QOpenGLContext* context = QOpenGLContext::currentContext();
-  if (!context) return;
-  QOpenGLFunctions* f = context->functions();
-  if (const std::shared_ptr<TGLDevice> device = TGLDevice::ForCurrentContext())
-    device->ClipToWindow();
-  else
-    f->glDisable(GL_SCISSOR_TEST);
-  f->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  f->glClearColor(ARed, AGreen, ABlue, AAlpha);
-  f->glClear(GL_COLOR_BUFFER_BIT);
+void TGLDevice::ClearWindow(const TWindowTarget& AWindow, std::uint32_t AColor) {
+  ClipTo(AWindow);
+  const float a = static_cast<float>(AColor >> 24) / 255.0f;
+  auto channel = [&](int AShift) { return static_cast<float>((AColor >> AShift) & 0xFF) / 255.0f * a; };
+  GL->glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  GL->glClearColor(channel(16), channel(8), channel(0), a);
+  GL->glClear(GL_COLOR_BUFFER_BIT);
 }
 
 void TGLDevice::ReleaseLater(TGLTexture ATexture) {

@@ -28,6 +28,15 @@ class TVertexBuffer;
 class TIndexBuffer;
 
 class TGLDevice;
+struct TWindowTarget;
+
+// Where a render target finds its device: the window that shows it makes its context
+// current and hands over the device of that context (null when it has none yet).
+class IGLDeviceSource {
+ public:
+  virtual ~IGLDeviceSource() = default;
+  virtual std::shared_ptr<TGLDevice> MakeCurrent() = 0;
+};
 
 // A picture the device draws over the window (a layer of 2D controls), held by its owner:
 // its texture goes with it, or with the device when the device goes first.
@@ -55,9 +64,9 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
     GLuint Id() const { return Object.Name(); }
   };
 
-  // The device of the current context, made on first use and freed with the context.
-  // Null when no context is current or it offers no OpenGL 3.3 core.
-  static std::shared_ptr<TGLDevice> ForCurrentContext();
+  // The device of AContext, which must be current: made on first use and freed with the
+  // context. Null when it is not current or offers no OpenGL 3.3 core.
+  static std::shared_ptr<TGLDevice> For(QOpenGLContext* AContext);
 
   TGLDevice(QOpenGLFunctions_3_3_Core* AGL, QOpenGLContext* AContext);
   ~TGLDevice();
@@ -68,18 +77,14 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
   QOpenGLContext* const Context;
   // False once the context is gone: nothing of the device may be used then.
   bool Alive() const { return FAlive; }
-  GLuint Vao() const { return FVao.Name(); }
   // No attributes: the frame quad comes from gl_VertexID.
   GLuint FrameVao() const { return FFrameVao.Name(); }
+  // The largest side of a texture the device takes.
   GLint MaxTextureSize() const { return FMaxTextureSize; }
-  // While a frame redraws part of a window, what is drawn into the window stays inside
-  // that rectangle (window pixels, rows counted from the bottom as OpenGL does); a width
-  // of 0 lets it cover the whole window.
-  void SetWindowClip(int AX, int AY, int AWidth, int AHeight) { FWindowClip = {AX, AY, AWidth, AHeight}; }
-  // Before drawing into the window: the scissor on the window clip, or off.
-  void ClipToWindow();
-  // 1 where the device has no anisotropic filtering.
-  GLfloat MaxAnisotropy() const { return FMaxAnisotropy; }
+  // Before drawing into AWindow: the scissor on the part of it the frame draws, or off.
+  void ClipTo(const TWindowTarget& AWindow);
+  // Clears AWindow's colour, inside the part the frame draws, to AColor (straight ARGB).
+  void ClearWindow(const TWindowTarget& AWindow, std::uint32_t AColor);
 
   Program& LightProgram(int ASlots, bool AInside = false);
   Program& TextureProgram();
@@ -112,13 +117,13 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
   // A holder for pictures drawn by DrawPicture, tied to this device.
   std::unique_ptr<TGLPicture> MakePicture();
   // Draws a premultiplied BGRA picture (AWidth x AHeight, rows top first, no padding)
-  // over the current framebuffer, which is AFramebufferHeight pixels high, its top left
-  // corner at (AX, AY) pixels from the framebuffer's top left. The picture goes through
-  // APicture's texture, filled again only when AKey differs from the content it holds.
-  // It is drawn as the frame of a viewport is (the same program, texture and blending),
-  // so a software driver builds no program variant of its own for it.
+  // over AWindow, bound now, its top left corner at (AX, AY) pixels from the window's
+  // top left. The picture goes through APicture's texture, filled again only when AKey
+  // differs from the content it holds. It is drawn as the frame of a viewport is (the
+  // same program, texture and blending), so a software driver builds no program variant
+  // of its own for it.
   void DrawPicture(TGLPicture& APicture, std::int64_t AKey, const std::uint32_t* APixels, int AWidth, int AHeight,
-                   int AX, int AY, int AFramebufferHeight);
+                   int AX, int AY, const TWindowTarget& AWindow);
 
   // The context is ending and current: every object is deleted now.
   void Destroy();
@@ -144,7 +149,6 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
   TTexStorage2D FTexStorage2D = nullptr;
   bool FAlive = true;
   GLint FMaxTextureSize = 0;
-  struct { int X, Y, Width, Height; } FWindowClip{0, 0, 0, 0};
   GLfloat FMaxAnisotropy = 1.0f;
   TGLVertexArray FVao, FFrameVao;
   Program FLight[4];  // 0, 2, 4, 8 slots
@@ -156,9 +160,5 @@ class TGLDevice : public std::enable_shared_from_this<TGLDevice> {
   std::vector<TGLTexture> FPendingTextures;
   std::uint64_t FScenes = 0;
 };
-
-// Clears the colour of the current context's window to the premultiplied colour given,
-// inside the window clip of its device while a frame redraws part of the window.
-void ClearCurrentWindow(float ARed, float AGreen, float ABlue, float AAlpha);
 
 }  // namespace sphaerix

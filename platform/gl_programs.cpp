@@ -207,9 +207,34 @@ vec4 Sample() {
                 float(textureSize(texture0, 0).x);
   return textureLod(texture0, v_TexCoord, log2(max(reach, 1e-6)));
 }
+// A smoothed outline drawn earlier in the scene (centre and radius in world units; w 0:
+// none), whose part-covered pixels are laid at the end of the scene: where this picture
+// lies in front of the outline, over those pixels, its pixels are held back (HoldPass 1)
+// and laid after the outline (HoldPass 2), so that the outline shows under them as under
+// anything translucent. In front: nearer the eye than the outline's circle.
+uniform vec4 Hold;
+uniform float HoldPass;
+bool Held() {
+  vec3 toCentre = Hold.xyz - Eye;
+  float d = length(toCentre);
+  vec3 ray = normalize(v_World - Eye);
+  float beyond = length(cross(toCentre, ray)) - Hold.w;
+  float pixel = max(length(vec2(dFdx(beyond), dFdy(beyond))), 1e-7);
+  bool over = abs(beyond) <= 2.0 * pixel;
+  bool front = dot(v_World - Eye, toCentre) < d * d - Hold.w * Hold.w;
+  return over && front;
+}
 void main() {
+  bool held = HoldPass != 0.0 && Held();
+  // Laid again: most of the picture was laid already.
+  if (HoldPass == 2.0 && !held) discard;
   vec4 t = Sample();
   float cover = OutlineCover();
+  if (HoldPass == 1.0 && held) discard;
+  // A texel with nothing in it (a ring picture's empty middle) adds no colour, and it
+  // writes no depth either: a body's outline drawn at the end of the scene, or anything
+  // else drawn later behind it, shows through it as through nothing.
+  if (t == vec4(0.0)) discard;
   if (OutlineSkips(cover)) discard;
   FragColor = t * (Opacity * cover);
   if (Layers == 2.0) FragColor *= 2.0 - FragColor.a;
@@ -255,11 +280,13 @@ const char* FramePixelSource() {
 in vec2 v_TexCoord;
 uniform sampler2D frame;
 uniform float Opacity;
-uniform float OverBlack;  // 1: laid over opaque black, written without blending
+// An opaque fill not painted under the frame, which is laid over it here and written
+// without blending (alpha 0: none, the frame blends over what is there).
+uniform vec4 UnderFill;
 out vec4 FragColor;
 void main() {
   FragColor = texture(frame, v_TexCoord) * Opacity;
-  if (OverBlack == 1.0) FragColor.a = 1.0;
+  if (UnderFill.a > 0.0) FragColor += UnderFill * (1.0 - FragColor.a);
 }
 )";
 }

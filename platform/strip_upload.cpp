@@ -88,9 +88,9 @@ bool DecodeJpegRows(const std::uint8_t* AData, std::size_t ASize, const std::fun
 
 }  // namespace
 
-TStripUpload::TStripUpload(std::function<bool()> AMakeCurrent, std::function<void()> ADoneCurrent,
+TStripUpload::TStripUpload(IGLDeviceSource& ADevices, std::function<void()> ADoneCurrent,
                            std::function<void()> AOnEnded)
-    : FMakeCurrent(std::move(AMakeCurrent)),
+    : FDevices(ADevices),
       FDoneCurrent(std::move(ADoneCurrent)),
       FOnEnded(std::move(AOnEnded)),
       FShared(std::make_shared<TShared>()) {
@@ -102,7 +102,7 @@ TStripUpload::~TStripUpload() {
   Cancel();
   if (FWorker.joinable()) FWorker.join();
   // The texture goes in its own context, or is forgotten with a context that is gone.
-  if (FTexture && FMakeCurrent()) {
+  if (FTexture && FDevices.MakeCurrent()) {
     FTexture.Reset();
     FDoneCurrent();
   } else {
@@ -230,10 +230,8 @@ void TStripUpload::Upload() {
   s.Room.notify_all();
   if (FEnded) return;
   if (!cancelled && !failed && !strips.empty()) {
-    if (!FMakeCurrent()) {
-      failed = true;
-    } else {
-      const std::shared_ptr<TGLDevice> device = TGLDevice::ForCurrentContext();
+    {
+      const std::shared_ptr<TGLDevice> device = FDevices.MakeCurrent();
       if (!device || FWidth > device->MaxTextureSize() || FHeight > device->MaxTextureSize()) {
         failed = true;
       } else {

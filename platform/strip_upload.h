@@ -24,14 +24,15 @@
 
 namespace sphaerix {
 
+class IGLDeviceSource;
+
 class TStripUpload {
  public:
-  // AMakeCurrent makes the window's context current and says whether it could;
-  // ADoneCurrent releases it. AOnEnded runs once on the user-interface thread, from its
+  // ADevices makes the window's context current and hands its device (null when it
+  // cannot); ADoneCurrent releases the context. AOnEnded runs once on the user-interface thread, from its
   // event loop, when the last strip is uploaded, the decode failed, or a cancelled
   // worker has stopped; not at all once this upload is gone.
-  TStripUpload(std::function<bool()> AMakeCurrent, std::function<void()> ADoneCurrent,
-               std::function<void()> AOnEnded);
+  TStripUpload(IGLDeviceSource& ADevices, std::function<void()> ADoneCurrent, std::function<void()> AOnEnded);
   // Stops the worker at its next strip and waits for it.
   ~TStripUpload();
   TStripUpload(const TStripUpload&) = delete;
@@ -66,7 +67,7 @@ class TStripUpload {
   void Upload();
   void Post();
 
-  std::function<bool()> FMakeCurrent;
+  IGLDeviceSource& FDevices;
   std::function<void()> FDoneCurrent;
   std::function<void()> FOnEnded;
   std::shared_ptr<TShared> FShared;

@@ -10,8 +10,22 @@
 
 #include "scene/material/color.h"
 #include "scene/input/control.h"
+#include "scene/view/viewport3d_context.h"
 
 namespace sphaerix {
+
+class TGLDevice;
+
+// One frame of a window drawn with OpenGL, as the window's compositor lays it out for
+// the controls that draw on the device (the fill, a viewport's frame, the 2D layers).
+struct TWindowFrame {
+  TGLDevice* Device = nullptr;  // the window's device, its context current
+  TWindowTarget Target;         // the window, and the part of it this frame draws
+  // The control that lays the window's fill under its own picture (the viewport that
+  // covers the window), so that the fill is not painted first; null: none.
+  const TControl* FillTakenBy = nullptr;
+  TAlphaColor Fill = claNull;
+};
 
 class TCanvas2D {
  public:
@@ -24,7 +38,9 @@ class TCanvas2D {
   // A window drawn with OpenGL, its context current. Its painter begins only when a
   // control paints with it: beginning one builds the toolkit's own programs, which the
   // controls that draw with OpenGL (all of the main window's) never use.
-  explicit TCanvas2D(QPaintDevice& AOpenGLWindow) : FDevice(&AOpenGLWindow), FOpenGL(true) {}
+  // AFrame: what the window's compositor says of the frame being drawn (not owned).
+  TCanvas2D(QPaintDevice& AOpenGLWindow, const TWindowFrame& AFrame)
+      : FDevice(&AOpenGLWindow), FOpenGL(true), FFrame(&AFrame) {}
 
   // Prepares the painter for AControl: origin at its top left corner, opacity its
   // absolute opacity. Returns the painter.
@@ -44,6 +60,9 @@ class TCanvas2D {
   QPaintDevice& Device() const { return *FDevice; }
   // Whether the target is drawn with OpenGL, so that ADraw below may draw on it.
   bool DrawsWithOpenGL() const { return FOpenGL; }
+  // The window's frame being drawn, when the canvas paints one; null otherwise (a
+  // picture of the processor's own, a layer).
+  const TWindowFrame* Frame() const { return FFrame; }
   // Runs ADraw, which draws with OpenGL on the target, out of the painter's way if one
   // has begun.
   template <typename TDraw>
@@ -68,6 +87,7 @@ class TCanvas2D {
   QPaintDevice* FDevice;
   QPointF FOrigin;
   bool FOpenGL = false;
+  const TWindowFrame* FFrame = nullptr;
 };
 
 inline QColor ToQColor(TAlphaColor c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c), AlphaOf(c)); }

@@ -84,33 +84,22 @@ void TLayeredControl::PaintTree(TCanvas2D& ACanvas) {
     return;
   }
   const QPaintDevice* device = &ACanvas.Device();
-  QRectF area;
-  AddPaintedArea(*this, area);
-  const QRect pixels = (area & QRectF(0, 0, device->width(), device->height())).toAlignedRect();
-  if (pixels.isEmpty()) {
-    FLayer = QImage();
-    return;
-  }
+  const QSizeF window(device->width(), device->height());
   const qreal scale = device->devicePixelRatioF();
-  QImage layer(qCeil(pixels.width() * scale), qCeil(pixels.height() * scale), QImage::Format_ARGB32_Premultiplied);
-  if (layer.isNull()) {
-    // No memory for the picture: the controls paint on the window as they are.
-    TControl::PaintTree(ACanvas);
-    return;
+  const TPointF origin = LocalToAbsolute({0, 0});
+  if (FLayerStale || origin.X != FLayerOrigin.X || origin.Y != FLayerOrigin.Y || window != FLayerWindow ||
+      scale != FLayerScale) {
+    if (!PaintLayer(window, scale)) {
+      // No memory for the picture: the controls paint on the window as they are.
+      TControl::PaintTree(ACanvas);
+      return;
+    }
+    FLayerStale = false;
+    FLayerOrigin = origin;
+    FLayerWindow = window;
+    FLayerScale = scale;
   }
-  layer.setDevicePixelRatio(scale);
-  layer.fill(Qt::transparent);
-  {
-    QPainter painter(&layer);
-    TCanvas2D canvas(painter, pixels.topLeft());
-    TControl::PaintTree(canvas);
-  }
-  // A new image is a new texture for the window; the old image, and its texture with it,
-  // goes.
-  if (pixels.topLeft() != FLayerAt || layer != FLayer) {
-    FLayer = std::move(layer);
-    FLayerAt = pixels.topLeft();
-  }
+  if (FLayer.isNull()) return;
   // Each control's own opacity is in the picture already: source-over is associative,
   // so the picture drawn at full opacity gives what painting each control on the window
   // would have.
@@ -123,26 +112,48 @@ void TLayeredControl::PaintTree(TCanvas2D& ACanvas) {
   target.restore();
 }
 
+bool TLayeredControl::PaintLayer(const QSizeF& AWindow, qreal AScale) {
+  QRectF area;
+  AddPaintedArea(*this, area);
+  const QRect pixels = (area & QRectF(QPointF(0, 0), AWindow)).toAlignedRect();
+  if (pixels.isEmpty()) {
+    FLayer = QImage();
+    return true;
+  }
+  QImage layer(qCeil(pixels.width() * AScale), qCeil(pixels.height() * AScale), QImage::Format_ARGB32_Premultiplied);
+  if (layer.isNull()) return false;
+  layer.setDevicePixelRatio(AScale);
+  layer.fill(Qt::transparent);
+  {
+    QPainter painter(&layer);
+    TCanvas2D canvas(painter, pixels.topLeft());
+    TControl::PaintTree(canvas);
+  }
+  // A new image is a new texture for the window; the old image, and its texture with it,
+  // goes.
+  FLayer = std::move(layer);
+  FLayerAt = pixels.topLeft();
+  ++FLayerPaints;
+  return true;
+}
+
 TLayeredControl::~TLayeredControl() = default;
 
 // The picture goes through the window's own device, drawn as a viewport's frame is: the
 // toolkit's image program would be one more program for the driver to build and translate
-// before the first frame. False where the window's context has no device.
+// before the first frame. False outside a window's frame or where the window has no device.
 bool TLayeredControl::DrawOnDevice(TCanvas2D& ACanvas) {
-  const QPaintDevice* device = &ACanvas.Device();
-  bool drawn = false;
+  const TWindowFrame* frame = ACanvas.Frame();
+  if (!frame || !frame->Device || !frame->Device->Alive()) return false;
+  TGLDevice& gl = *frame->Device;
+  const qreal scale = ACanvas.Device().devicePixelRatioF();
   ACanvas.DrawWithOpenGL([&] {
-    const std::shared_ptr<TGLDevice> gl = TGLDevice::ForCurrentContext();
-    if (gl && gl->Alive()) {
-      if (!FPicture || !FPicture->BelongsTo(*gl)) FPicture = gl->MakePicture();
-      const qreal scale = device->devicePixelRatioF();
-      gl->DrawPicture(*FPicture, FLayer.cacheKey(), reinterpret_cast<const std::uint32_t*>(FLayer.constBits()),
-                      FLayer.width(), FLayer.height(), qRound(FLayerAt.x() * scale), qRound(FLayerAt.y() * scale),
-                      qRound(device->height() * scale));
-      drawn = true;
-    }
+    if (!FPicture || !FPicture->BelongsTo(gl)) FPicture = gl.MakePicture();
+    gl.DrawPicture(*FPicture, FLayer.cacheKey(), reinterpret_cast<const std::uint32_t*>(FLayer.constBits()),
+                   FLayer.width(), FLayer.height(), qRound(FLayerAt.x() * scale), qRound(FLayerAt.y() * scale),
+                   frame->Target);
   });
-  return drawn;
+  return true;
 }
 
 // ---- TPanel

@@ -21,8 +21,9 @@ enum class TTextTrimming { None, Character, Word };
 // processor into a picture of its own and gives the window that one picture. Text,
 // antialiased shapes and the style's pixmaps would each cost a software OpenGL driver a
 // program of its own, built and translated before the first frame can show; one picture
-// costs one. A picture that has not changed since the last frame is given again as it
-// was, so the window draws it from the texture it already holds.
+// costs one. The picture is painted again only when a control in it changed (Repaint),
+// or it moved, or the window's scale changed; otherwise the window draws it again from
+// the texture it already holds.
 class TLayeredControl : public TControl {
  public:
   using TControl::TControl;
@@ -30,12 +31,26 @@ class TLayeredControl : public TControl {
   void PaintTree(TCanvas2D& ACanvas) override;
   // The picture last given to the window (null before the first, or off OpenGL).
   const QImage& LayerPicture() const { return FLayer; }
+  // How many times the picture was painted on the processor.
+  unsigned long long LayerPaints() const { return FLayerPaints; }
+
+ protected:
+  void PictureChanged() override { FLayerStale = true; }
 
  private:
   bool DrawOnDevice(TCanvas2D& ACanvas);
+  // Paints the picture again for a window (logical size AWindow) at AScale; false when
+  // there was no memory for it.
+  bool PaintLayer(const QSizeF& AWindow, qreal AScale);
 
   QImage FLayer;
   QPoint FLayerAt;
+  // What the picture was painted for: it is painted again when any of it differs.
+  bool FLayerStale = true;
+  TPointF FLayerOrigin;
+  QSizeF FLayerWindow;
+  qreal FLayerScale = 0;
+  unsigned long long FLayerPaints = 0;
   std::unique_ptr<TGLPicture> FPicture;  // the window's copy, where its device draws it
 };
 

@@ -21,12 +21,13 @@
 #include "ui/canvas.h"
 #include "ui/form_window.h"
 #include "ui/gl_viewport_renderer.h"
+#include "ui/window_compositor.h"
 
 namespace sphaerix {
 
 TFormBase::TFormBase(TSceneObject* AOwner) : TSceneObject(AOwner) {
   FWindow = new TFormWindow(this);
-  FViewportRenderer = std::make_unique<TGLViewportRenderer>();
+  FViewportRenderer = std::make_unique<TGLViewportRenderer>(FWindow->Compositor());
   FInput = std::make_unique<TWindowInput>(*this, static_cast<IControlRoot&>(*this));
   FAdapter = std::make_unique<TQtInputAdapter>(*FInput);
   FWindow->OnInputEvent = [this](QEvent* e) { return HandleInput(e); };
@@ -203,7 +204,7 @@ void TFormBase::Close() {
 }
 
 void TFormBase::Invalidate() {
-  FWholeChanged = true;
+  FWindow->Compositor().WholeChanged();
   FWindow->update();
 }
 
@@ -216,33 +217,26 @@ void TFormBase::DoCreate() {
 float TFormBase::Scale() const { return static_cast<float>(FWindow->devicePixelRatio()); }
 
 TControl* TFormBase::FillCoveredBy() const {
-  if (FFill != 0xFF000000u) return nullptr;
-  for (TControl* c : Controls()) {
+  if (AlphaOf(FFill) != 0xFF) return nullptr;
+  for (TControl* c : FControls) {
     if (!c->Visible()) continue;
-    auto* viewport = dynamic_cast<TViewport3D*>(c);
-    const bool covers = viewport && viewport->AbsoluteOpacity() >= 1 && viewport->Position().X() <= 0 &&
-                        viewport->Position().Y() <= 0 &&
-                        viewport->Position().X() + viewport->Width() >= static_cast<float>(ClientWidth()) &&
-                        viewport->Position().Y() + viewport->Height() >= static_cast<float>(ClientHeight());
+    const bool covers = c->CanTakeWindowFill() && c->Position().X() <= 0 && c->Position().Y() <= 0 &&
+                        c->Position().X() + c->Width() >= static_cast<float>(ClientWidth()) &&
+                        c->Position().Y() + c->Height() >= static_cast<float>(ClientHeight());
     return covers ? c : nullptr;
   }
   return nullptr;
 }
 
 void TFormBase::PaintFill(TCanvas2D& ACanvas) {
-  const QColor fill(RedOf(FFill), GreenOf(FFill), BlueOf(FFill), AlphaOf(FFill));
-  QOpenGLContext* gl = QOpenGLContext::currentContext();
-  if (ACanvas.DrawsWithOpenGL() && gl) {
-    if (FillCoveredBy()) return;
+  if (const TWindowFrame* frame = ACanvas.Frame(); frame && frame->Device) {
+    if (frame->FillTakenBy) return;
     // A clear of the whole window costs a fraction of a painted rectangle as large on a
     // software renderer, and the window is painted in full at every frame.
-    ACanvas.DrawWithOpenGL([&] {
-      const qreal alpha = fill.alphaF();
-      ClearCurrentWindow(static_cast<float>(fill.redF() * alpha), static_cast<float>(fill.greenF() * alpha),
-                         static_cast<float>(fill.blueF() * alpha), static_cast<float>(alpha));
-    });
+    ACanvas.DrawWithOpenGL([&] { frame->Device->ClearWindow(frame->Target, FFill); });
     return;
   }
+  const QColor fill(RedOf(FFill), GreenOf(FFill), BlueOf(FFill), AlphaOf(FFill));
   QPainter& painter = ACanvas.Painter();
   painter.setCompositionMode(QPainter::CompositionMode_Source);
   painter.fillRect(QRect(QPoint(0, 0), FWindow->size()), fill);
@@ -263,13 +257,6 @@ void TFormBase::Resized() {
     }
   }
   if (OnResize) OnResize(this);
-}
-
-std::vector<TControl*> TFormBase::Controls() const {
-  std::vector<TControl*> result;
-  for (TSceneObject* o : Children())
-    if (auto* c = dynamic_cast<TControl*>(o)) result.push_back(c);
-  return result;
 }
 
 void TFormBase::PaintContent(TCanvas2D& ACanvas) {
@@ -310,7 +297,14 @@ void TFormBase::ControlDestroyed(TControl* AControl) {
   ForgetAccessible(AControl);
 }
 
+void TFormBase::ListControls() {
+  FControls.clear();
+  for (TSceneObject* o : Children())
+    if (auto* control = dynamic_cast<TControl*>(o)) FControls.push_back(control);
+}
+
 void TFormBase::DoAddObject(TSceneObject* AObject) {
+  ListControls();
   if (auto* c = dynamic_cast<TControl*>(AObject)) {
     c->SetRoot(this);
     Invalidate();
@@ -318,6 +312,9 @@ void TFormBase::DoAddObject(TSceneObject* AObject) {
 }
 
 void TFormBase::DoRemoveObject(TSceneObject* AObject) {
+  // The child has left the list of children already; one going away is no control
+  // any more by now.
+  ListControls();
   if (auto* c = dynamic_cast<TControl*>(AObject)) {
     ControlDestroyed(c);
     c->SetRoot(nullptr);

@@ -53,8 +53,8 @@ class TFormBase : public TSceneObject, public IControlRoot {
   TWindowPlacement Position() const { return FPosition; }
   void SetPosition(TWindowPlacement AValue) { FPosition = AValue; }
   TAlphaColor Fill() const { return FFill; }
-  // The viewport that paints every pixel of the window first, over the opaque black fill,
-  // which then need not be painted: null when there is none.
+  // The control that paints every pixel of the window first, laying the opaque fill
+  // under its own picture, so that the fill need not be painted: null when there is none.
   TControl* FillCoveredBy() const;
   void SetFill(TAlphaColor AValue);
   // The window's custom styles (not owned; none by default).
@@ -89,7 +89,7 @@ class TFormBase : public TSceneObject, public IControlRoot {
   TWindowInput& Input() const { return *FInput; }
 
   // The top-level 2D controls, bottom first.
-  std::vector<TControl*> Controls() const;
+  const std::vector<TControl*>& Controls() const { return FControls; }
 
   // IControlRoot
   void InvalidateRoot() override { Invalidate(); }
@@ -119,9 +119,7 @@ class TFormBase : public TSceneObject, public IControlRoot {
 
  protected:
   friend class TFormWindow;
-  // Some change but a 3D scene's since the window last painted: the next paint draws the
-  // whole window.
-  bool FWholeChanged = true;
+  friend class TWindowCompositor;
   // Paints the form's content over its fill.
   virtual void PaintContent(TCanvas2D& ACanvas);
   virtual void PaintFill(TCanvas2D& ACanvas);
@@ -164,6 +162,9 @@ class TFormBase : public TSceneObject, public IControlRoot {
 
   void DoAddObject(TSceneObject* AObject) override;
   void DoRemoveObject(TSceneObject* AObject) override;
+  // The top-level controls in child order, listed again as children come and go.
+  std::vector<TControl*> FControls;
+  void ListControls();
   void FocusNext(bool ABackward);
   bool HandleInput(QEvent* AEvent);
 };

@@ -9,7 +9,7 @@
 namespace sphaerix {
 
 class TFormBase;
-class TPartPresenter;
+class TWindowCompositor;
 
 class TFormWindow : public QOpenGLWindow {
   Q_OBJECT
@@ -24,14 +24,8 @@ class TFormWindow : public QOpenGLWindow {
   QAccessibleInterface* accessibleRoot() const override;
   ~TFormWindow() override;
 
-  // Whether a paint in which only the 3D scene of the viewport that fills the window
-  // changed draws and shows only the pixels the scene changed, where the window system
-  // can show part of a window (see TPartPresenter). On by default.
-  void SetPresentParts(bool AValue) { FPresentParts = AValue; }
-  // The next paint draws and shows the whole window, as after a swap.
-  void ForgetKeptFrame() { FKept = false; }
-  // Paints that showed only part of the window, so far.
-  unsigned long long PartPresents() const { return FPartPresents; }
+  // The owner of the window's frames.
+  TWindowCompositor& Compositor() const { return *FCompositor; }
 
  protected:
   void paintGL() override;
@@ -39,20 +33,8 @@ class TFormWindow : public QOpenGLWindow {
   bool event(QEvent* AEvent) override;
 
  private:
-  // The form's fill and content, on the window's back buffer.
-  void PaintForm();
-  // The paint of an update, when only the viewport's scene changed and the window system
-  // can show part of the window; false leaves the paint to the toolkit, which swaps the
-  // whole window (and leaves the back buffer undefined).
-  bool PresentPart();
-
   TFormBase* FForm;
-  bool FPresentParts = true;
-  std::unique_ptr<TPartPresenter> FPresenter;
-  // The back buffer holds the last frame shown, at this size: it was never swapped since.
-  bool FKept = false;
-  QSize FKeptSize;
-  unsigned long long FPartPresents = 0;
+  std::unique_ptr<TWindowCompositor> FCompositor;
 };
 
 }  // namespace sphaerix

@@ -11,40 +11,40 @@
 #include "scene/material/bitmap.h"
 #include "scene/view/viewport3d.h"
 #include "ui/canvas.h"
-#include "ui/form.h"
 
 namespace sphaerix {
 
 std::unique_ptr<TRenderTargetContext> TGLViewportRenderer::CreateContext(int AWidth, int AHeight,
                                                                        TMultisample AMultisample) {
-  return std::make_unique<TGLRenderContext>(AWidth, AHeight, AMultisample);
+  return std::make_unique<TGLRenderContext>(FDevices, AWidth, AHeight, AMultisample);
 }
 
-// The frame is drawn with OpenGL in the middle of the window's paint.
+// The window's frame has had the scene drawn already; here it is put on the window.
 void TGLViewportRenderer::PaintFrame(TViewport3D& AViewport, TCanvas2D& ACanvas) {
-  // The form left its fill to this viewport: it paints every pixel of the window.
-  const auto* form = dynamic_cast<const TFormBase*>(AViewport.Parent());
-  const bool overBlack = form && form->FillCoveredBy() == &AViewport;
+  const TWindowFrame* frame = ACanvas.Frame();
+  if (!frame || !frame->Device) {
+    // Outside a window's frame there is nothing to put it on, but a paint draws a frame.
+    AViewport.RenderFrame();
+    return;
+  }
+  TGLDevice& device = *frame->Device;
+  const bool takesFill = frame->FillTakenBy == &AViewport;
   ACanvas.DrawWithOpenGL([&] {
     bool drawn = false;
-    AViewport.RenderFrame();
     if (TRenderTargetContext* context = AViewport.RenderContext()) {
       const IControlRoot* root = AViewport.Root();
       const float scale = root ? root->RootScale() : 1.0f;
       const TPointF origin = AViewport.LocalToAbsolute({0, 0});
-      const QPaintDevice* device = &ACanvas.Device();
-      const int framebufferHeight =
-          static_cast<int>(std::lround(device->height() * device->devicePixelRatioF()));
-      const int framebufferWidth = static_cast<int>(std::lround(device->width() * device->devicePixelRatioF()));
+      const TPixelRect at{RoundToEven(origin.X * scale), RoundToEven(origin.Y * scale), context->Width(),
+                          context->Height()};
       // A frame a pixel short of the window, at a scale that rounds so, leaves the rest
       // to the fill.
-      if (overBlack && (RoundToEven(origin.X * scale) > 0 || RoundToEven(origin.Y * scale) > 0 ||
-                        context->Width() < framebufferWidth || context->Height() < framebufferHeight))
-        ClearCurrentWindow(0, 0, 0, 1);  // the fill, where the frame leaves pixels unpainted
-      drawn = context->DrawFrame(RoundToEven(origin.X * scale), RoundToEven(origin.Y * scale), context->Width(),
-                                 context->Height(), framebufferHeight, AViewport.AbsoluteOpacity(), overBlack);
+      if (takesFill && (at.X > 0 || at.Y > 0 || at.X + at.Width < frame->Target.Width ||
+                        at.Y + at.Height < frame->Target.Height))
+        device.ClearWindow(frame->Target, frame->Fill);
+      drawn = context->DrawFrame(at, AViewport.AbsoluteOpacity(), frame->Target, takesFill ? frame->Fill : claNull);
     }
-    if (overBlack && !drawn) ClearCurrentWindow(0, 0, 0, 1);  // no frame yet: the fill the form left out
+    if (takesFill && !drawn) device.ClearWindow(frame->Target, frame->Fill);  // no frame yet: the fill
   });
 }
 

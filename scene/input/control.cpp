@@ -178,6 +178,7 @@ void TControl::SetRoot(IControlRoot* ARoot) { FRoot = ARoot; }
 
 void TControl::Repaint() {
   if (IsDestroying()) return;
+  for (TControl* c = this; c; c = c->ParentControl()) c->PictureChanged();
   if (IControlRoot* r = Root()) r->InvalidateRoot();
 }
 

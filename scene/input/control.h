@@ -13,6 +13,7 @@ namespace sphaerix {
 
 class TControl;
 class TCanvas2D;  // the 2D painter; defined by the toolkit that draws
+struct TPixelRect;
 
 // What a control needs from the window it lives in.
 class IControlRoot {
@@ -141,7 +142,8 @@ class TControl : public TSceneObject {
 
   IControlRoot* Root() const;
   void SetRoot(IControlRoot* ARoot);
-  // Asks the window for a new paint.
+  // Asks the window for a new paint; the control and every control it sits in learn
+  // that their picture changed (PictureChanged).
   virtual void Repaint();
   // Lays out the aligned children again (after a size change).
   void Realign();
@@ -150,6 +152,20 @@ class TControl : public TSceneObject {
   virtual void Paint(TCanvas2D& ACanvas) {}
   // Paints this control, then its visible children bottom first.
   virtual void PaintTree(TCanvas2D& ACanvas);
+
+  // A control with a 3D scene of its own (a viewport) draws it into its own target when
+  // the window begins a frame, before anything is painted: the window learns so which
+  // of its pixels change. HasScene: whether the control has one; DrawSceneAhead: false
+  // when it could not be drawn, else AChanged is what changed (window pixels, y down).
+  virtual bool HasScene() const { return false; }
+  virtual bool DrawSceneAhead(TPixelRect& AChanged) {
+    (void)AChanged;
+    return false;
+  }
+  // Whether the control paints every pixel of its rectangle when the window's opaque
+  // fill is laid under its picture by the control itself, so that the window need not
+  // paint the fill first where the control covers it.
+  virtual bool CanTakeWindowFill() const { return false; }
 
   // Pointer operations the window calls; they raise the events below.
   virtual void MouseDown(TMouseButton AButton, TShiftState AShift, float AX, float AY);
@@ -184,6 +200,8 @@ class TControl : public TSceneObject {
   void DoRemoveObject(TSceneObject* AObject) override;
   void PositionChanged();
   friend class TControlPosition;
+  // This control's picture, or that of a control inside it, changed (Repaint).
+  virtual void PictureChanged() {}
 
   bool FPressed = false;
   bool FIsMouseOver = false;

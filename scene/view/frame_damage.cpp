@@ -26,7 +26,8 @@ std::uint64_t TextureLook(std::uint64_t AHash, const TTexture* ATexture) {
   return ATexture ? Mix(Mix(AHash, ATexture->Revision()), ATexture->MipMaps()) : AHash;
 }
 
-// A hash of everything in a material that changes its pixels.
+}  // namespace
+
 std::uint64_t MaterialLook(const TMaterial* AMaterial) {
   struct Look : IMaterialShading {
     std::uint64_t Hash = 14695981039346656037ull;
@@ -41,6 +42,8 @@ std::uint64_t MaterialLook(const TMaterial* AMaterial) {
   if (AMaterial) AMaterial->ShadeWith(look);
   return look.Hash;
 }
+
+namespace {
 
 bool SameLights(const std::vector<TLightDescription>& A, const std::vector<TLightDescription>& B) {
   if (A.size() != B.size()) return false;

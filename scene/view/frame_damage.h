@@ -19,8 +19,12 @@
 namespace sphaerix {
 
 class TControl3D;
+class TMaterial;
 class TRenderTargetContext;
 class TVertexBuffer;
+
+// A hash of everything in a material that changes its pixels (none: a constant).
+std::uint64_t MaterialLook(const TMaterial* AMaterial);
 
 // A rectangle of the render target in pixels, y down from the top row.
 struct TPixelRect {

@@ -191,6 +191,7 @@ void TViewport3D::Resize() {
 void TViewport3D::RecreateContext() {
   FContext.reset();
   FDamage.Invalidate();
+  FBackground.Forget();
   if (FRenderer) FContext = FRenderer->CreateContext(TargetWidth(), TargetHeight(), FMultisample);
 }
 
@@ -215,8 +216,24 @@ void TViewport3D::DrawScene() {
                                        ctx.CurrentProjectionMatrix(), ctx.Lights(), rect) &&
                        ctx.KeepsLastFrame() && FPartialRedraw;
   if (!partial) rect = {0, 0, ctx.Width(), ctx.Height()};
+  if (partial && rect.Empty()) {
+    FDrawnRect = rect;
+    return;  // the target holds this very frame already
+  }
+  // The sky, kept while the camera stands: put back instead of drawn (drawn alone into a
+  // picture of its own first, the first time).
+  TKeptBackground::TUse background = FBackground.Plan(ctx, FRenderingList, FColor, ctx.CurrentProjectionMatrix());
+  const std::vector<TControl3D*> sky(FRenderingList.begin(), FRenderingList.begin() + (FRenderingList.empty() ? 0 : 1));
+  if (background == TKeptBackground::TUse::DrawAndKeep) {
+    const bool keeping = ctx.BeginKeepingBackground(FColor);
+    if (keeping) {
+      RenderNodes(sky, &ctx);
+      ctx.EndKeepingBackground();
+    }
+    FBackground.SetKept(keeping);
+    background = keeping ? TKeptBackground::TUse::Restore : TKeptBackground::TUse::Draw;
+  }
   FDrawnRect = rect;
-  if (partial && rect.Empty()) return;  // the target holds this very frame already
   if (partial) {
     ctx.SetScissorRect(rect);
     ctx.SetContextState(TRenderState::csScissorOn);
@@ -224,19 +241,34 @@ void TViewport3D::DrawScene() {
     ctx.SetContextState(TRenderState::csScissorOff);
   }
   ctx.Clear(FColor, 1.0f, 0);
+  if (background == TKeptBackground::TUse::Restore && !ctx.RestoreBackground(rect)) {
+    FBackground.Forget();
+    background = TKeptBackground::TUse::Draw;
+  }
+  if (background == TKeptBackground::TUse::Restore) {
+    const std::vector<TControl3D*> rest(FRenderingList.begin() + 1, FRenderingList.end());
+    RenderNodes(rest, &ctx);
+    return;
+  }
   MarkHiddenBehind(FRenderingList, ctx);
   RenderNodes(FRenderingList, &ctx);
 }
 
-bool TViewport3D::RenderFrameAhead() {
-  FRenderedAhead = false;
-  FRenderedAhead = RenderFrame() && FContext;
-  return FRenderedAhead;
+bool TViewport3D::DrawSceneAhead(TPixelRect& AChanged) {
+  if (!RenderFrame() || !FContext) return false;
+  const IControlRoot* root = Root();
+  const float scale = root ? root->RootScale() : 1.0f;
+  const TPointF origin = LocalToAbsolute({0, 0});
+  AChanged = FDrawnRect;
+  if (!AChanged.Empty()) {
+    AChanged.X += RoundToEven(origin.X * scale);
+    AChanged.Y += RoundToEven(origin.Y * scale);
+  }
+  return true;
 }
 
 bool TViewport3D::RenderFrame() {
   if (FDrawing) return false;
-  if (FRenderedAhead) return true;
   if (FContext && (FContext->Width() != TargetWidth() || FContext->Height() != TargetHeight()))
     RecreateContext();
   if (!FContext) return false;
@@ -248,6 +280,7 @@ bool TViewport3D::RenderFrame() {
       FContext->EndScene();
     } else {
       FDamage.Invalidate();
+      FBackground.Forget();
     }
     if (FDrawnRect.Width == FContext->Width() && FDrawnRect.Height == FContext->Height())
       FContext->CopyToFrame();
@@ -257,6 +290,7 @@ bool TViewport3D::RenderFrame() {
     // The scene must not stay begun, nor the viewport locked, after a failed draw; the
     // target's content is unknown now.
     FDamage.Invalidate();
+    FBackground.Forget();
     if (FContext) FContext->EndScene();
     FDrawing = false;
     throw;

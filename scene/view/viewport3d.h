@@ -6,10 +6,11 @@
 // paints that frame into the viewport's rectangle and the 2D children over it.
 //
 // How a frame is drawn: a change of the scene only asks for a frame (NeedRender -> the
-// window's invalidation). The window's paint paints its controls in z-order; the
-// viewport's Paint hands itself to the renderer it was created with, which draws a frame
-// with RenderFrame (the scene's nodes issue their draws on the render target's context)
-// and puts it on the window. Any number of requests between two paints gives one frame.
+// window's invalidation). The window begins its frame by having the scene drawn
+// (DrawSceneAhead -> RenderFrame: the scene's nodes issue their draws on the render
+// target's context), then paints its controls in z-order; the viewport's Paint hands
+// itself to the renderer it was created with, which puts the frame on the window. Any
+// number of requests between two paints gives one frame.
 #pragma once
 
 #include <memory>
@@ -19,6 +20,7 @@
 #include "scene/input/control.h"
 #include "scene/nodes/control3d.h"
 #include "scene/view/frame_damage.h"
+#include "scene/view/kept_background.h"
 #include "scene/material/light.h"
 #include "scene/view/viewport3d_context.h"
 #include "scene/view/viewport3d_intf.h"
@@ -84,11 +86,12 @@ class TViewport3D : public TControl, public IViewport3D {
   // being drawn. A render target whose size no longer matches the viewport's size at
   // the window's scale is created again first.
   bool RenderFrame();
-  // Draws the frame now, ahead of the window's paint, so that the window knows which of
-  // its pixels change before it paints them: RenderFrame then draws nothing more until
-  // EndFrameAhead. False when no frame could be drawn.
-  bool RenderFrameAhead();
-  void EndFrameAhead() { FRenderedAhead = false; }
+  // The window begins a frame: the scene is drawn now (RenderFrame), and AChanged is the
+  // part of the window it changed.
+  bool HasScene() const override { return true; }
+  bool DrawSceneAhead(TPixelRect& AChanged) override;
+  // The frame laid over an opaque fill covers the rectangle wholly.
+  bool CanTakeWindowFill() const override { return true; }
   // Frames drawn so far.
   unsigned long long FrameCount() const { return FFrameCount; }
   // Whether a frame may redraw only the part of the target that changed, where the
@@ -146,8 +149,8 @@ class TViewport3D : public TControl, public IViewport3D {
   bool FPartialRedraw = true;
   bool FPaceFrames = true;
   TFrameDamage FDamage;
+  TKeptBackground FBackground;
   TPixelRect FDrawnRect;
-  bool FRenderedAhead = false;
 };
 
 // Rounds to the nearest integer, halves to the even one (the render target's size).

@@ -23,6 +23,13 @@ enum class TMultisample { None, TwoSamples, FourSamples };
 // Samples per pixel a TMultisample asks of the device: 1, 2 or 4.
 int MultisampleCount(TMultisample AValue);
 
+// The window a frame is put on, as the window lays out one frame of its own: the size of
+// its drawing surface and the part of it this frame may touch.
+struct TWindowTarget {
+  int Width = 0, Height = 0;  // physical pixels
+  TPixelRect Clip;            // y down from the top; empty: the whole window
+};
+
 class TRenderTargetContext : public TDrawContext {
  public:
   TRenderTargetContext(int AWidth, int AHeight, TMultisample AMultisample);
@@ -52,14 +59,24 @@ class TRenderTargetContext : public TDrawContext {
   virtual bool KeepsLastFrame() const { return false; }
   // The rectangle the scissor test (csScissorOn) keeps, y down from the top row.
   virtual void SetScissorRect(const TPixelRect& ARect) {}
+  // Whether the target can keep a picture of the background apart (TKeptBackground).
+  virtual bool CanKeepBackground() const { return false; }
+  // What is drawn from here to EndKeepingBackground goes, over the whole target, into a
+  // picture of its own cleared to AClearColor (straight ARGB), which the target keeps;
+  // false when it cannot (nothing changes then).
+  virtual bool BeginKeepingBackground(TAlphaColor AClearColor) { return false; }
+  virtual void EndKeepingBackground() {}
+  // Puts the kept picture into ARect of the target, over its colour; false when there is
+  // none (the target was made again since).
+  virtual bool RestoreBackground(const TPixelRect& ARect) { return false; }
   // Reads the frame back into ABitmap, resized to the target's size, top row first.
   virtual void ReadFrame(TBitmap& ABitmap) = 0;
-  // Paints the frame into the window's drawing surface at (AX, AY) physical pixels from
-  // its top left, AWidth x AHeight, at AOpacity; the surface is AFramebufferHeight
-  // pixels high. AOverOpaqueBlack: nothing was painted under it but opaque black, which
-  // it may then paint over in one step. False when there was no frame to paint.
-  virtual bool DrawFrame(int AX, int AY, int AWidth, int AHeight, int AFramebufferHeight, float AOpacity,
-                         bool AOverOpaqueBlack) = 0;
+  // Paints the frame into AWindow's drawing surface inside AAt (physical pixels from its
+  // top left), at AOpacity. AUnderFill, when opaque: the window's fill, which was not
+  // painted under the frame; the frame is laid over it in the same step. Otherwise the
+  // frame blends over what is there. False when there was no frame to paint.
+  virtual bool DrawFrame(const TPixelRect& AAt, float AOpacity, const TWindowTarget& AWindow,
+                         TAlphaColor AUnderFill) = 0;
 
   // The light list of the frame in progress (every registered light, enabled or not).
   std::vector<TLightDescription>& Lights() { return FLights; }

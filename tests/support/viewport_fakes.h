@@ -43,7 +43,18 @@ class RecordingContext : public TRenderTargetContext {
     for (int y = 0; y < Height(); ++y)
       for (int x = 0; x < Width(); ++x) ABitmap.SetPixel(x, y, x < Width() / 2 ? FramePixel : claNull);
   }
-  bool DrawFrame(int, int, int, int, int, float, bool) override {
+  // A target that keeps the sky when Keeps is set.
+  bool CanKeepBackground() const override { return Keeps; }
+  bool BeginKeepingBackground(TAlphaColor) override {
+    Log.push_back("KeepBackground");
+    Kept = Keeps;
+    return Keeps;
+  }
+  bool RestoreBackground(const TPixelRect&) override {
+    Log.push_back("RestoreBackground");
+    return Kept;
+  }
+  bool DrawFrame(const TPixelRect&, float, const TWindowTarget&, TAlphaColor) override {
     Log.push_back("DrawFrame");
     return true;
   }
@@ -68,6 +79,7 @@ class RecordingContext : public TRenderTargetContext {
   float ClearDepth = 0;
   std::uint32_t ClearStencil = 99;
   bool CanBegin = true;
+  bool Keeps = false, Kept = false;
   TAlphaColor FramePixel = 0xFF336699;
 
  protected:

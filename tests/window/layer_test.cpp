@@ -1,6 +1,7 @@
 // Controls on a window drawn with OpenGL paint through a picture of their own: the window
-// shows what painting them straight on it shows, and a picture that has not changed is
-// given to the window again as the same image, whose texture the window keeps.
+// shows what painting them straight on it shows, and a picture in which no control
+// changed is neither painted again nor given to the window as a new image, whose texture
+// the window keeps.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -121,8 +122,10 @@ TEST(PaintLayer, AnUnchangedPictureIsGivenAgainAndAChangedOneReplacesIt) {
   TOverlay overlay;
   const QImage before = target.Paint(overlay.Panel);
   const qint64 first = overlay.Panel.LayerPicture().cacheKey();
+  const unsigned long long paints = overlay.Panel.LayerPaints();
   target.Paint(overlay.Panel);
   EXPECT_EQ(overlay.Panel.LayerPicture().cacheKey(), first);
+  EXPECT_EQ(overlay.Panel.LayerPaints(), paints) << "an unchanged picture was painted again";
 
   overlay.Label->SetText(QStringLiteral("Io"));
   const QImage after = target.Paint(overlay.Panel);

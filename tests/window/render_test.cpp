@@ -16,6 +16,7 @@
 
 #include "platform/gl_check.h"
 #include "platform/gl_context.h"
+#include "platform/gl_device.h"
 #include "scene/material/bitmap.h"
 #include "scene/view/camera.h"
 #include "scene/material/light.h"
@@ -58,11 +59,25 @@ constexpr TAlphaColor kTexel = 0xFF8040C0;
 constexpr TAlphaColor kStar = 0xFF204060;
 constexpr TAlphaColor kRing = 0xFF00FF00;
 
+// The offscreen context made current for the render targets, and its device.
+struct OffscreenDevices : IGLDeviceSource {
+  QOffscreenSurface& Surface;
+  QOpenGLContext& Context;
+  std::shared_ptr<TGLDevice> Device;
+  OffscreenDevices(QOffscreenSurface& ASurface, QOpenGLContext& AContext) : Surface(ASurface), Context(AContext) {}
+  std::shared_ptr<TGLDevice> MakeCurrent() override {
+    if (QOpenGLContext::currentContext() != &Context && !Context.makeCurrent(&Surface)) return nullptr;
+    if (!Device || !Device->Alive()) Device = TGLDevice::For(&Context);
+    return Device;
+  }
+};
+
 // The device comes first among the bases, so the scene's GL objects go while it lives.
 struct RenderDevice {
   QOffscreenSurface surface;
   QOpenGLContext gl;
-  TGLViewportRenderer renderer;
+  OffscreenDevices devices{surface, gl};
+  TGLViewportRenderer renderer{devices};
   FakeWindow root;
 };
 

@@ -14,6 +14,8 @@
 #include "scene/mesh/mesh.h"
 #include "scene/view/viewport3d.h"
 #include "scene/view/camera.h"
+#include "tests/support/picture_compare.h"
+#include "tests/support/shown_still.h"
 #include "tests/support/viewer_fixture.h"
 
 using namespace sphaerix;
@@ -24,11 +26,7 @@ namespace {
 class Ring : public ViewerFixture {};
 
 TEST_F(Ring, BothFacesAreLaidOverEachOtherFromEitherSide) {
-  Form2->Buttons[5]->Click();  // Saturn
-  ASSERT_TRUE(WaitFor([] {
-    return !Form2->Maps().SelectionRunning() && Form2->Maps().ShownBody() == 5 && Form2->Sphere1->Opacity() == 1;
-  }, 60000));
-  Form2->FloatAnimation1->StopAtCurrent();
+  ASSERT_TRUE(ShowBodyStill(5));  // Saturn
   ASSERT_TRUE(Form2->Disk1->Visible());
   // Over nothing, the ring's cover is the picture's alpha (the body's is whole).
   Form2->Sphere2->SetVisible(false);
@@ -74,11 +72,7 @@ TEST_F(Ring, ARoundPictureFilteredAlongItsRadiusLooksAsAnisotropicSamplingShowsI
   long allRing = 0, allDiffer = 0;
   for (int body : {5, 6}) {
     SCOPED_TRACE(body);
-    Form2->Buttons[body]->Click();
-    ASSERT_TRUE(WaitFor([&] {
-      return !Form2->Maps().SelectionRunning() && Form2->Maps().ShownBody() == body && Form2->Sphere1->Opacity() == 1;
-    }, 60000));
-    Form2->FloatAnimation1->StopAtCurrent();
+    ASSERT_TRUE(ShowBodyStill(body));
     auto* context = dynamic_cast<TGLRenderContext*>(viewport->RenderContext());
     ASSERT_NE(context, nullptr);
     // Each picture drawn whole, from fresh targets.
@@ -93,9 +87,9 @@ TEST_F(Ring, ARoundPictureFilteredAlongItsRadiusLooksAsAnisotropicSamplingShowsI
         SCOPED_TRACE(std::to_string(tilt) + " degrees, at " + std::to_string(z));
         Form2->Dummy1->RotationAngle().SetX(tilt);
         Form2->Camera1->Position().SetZ(z);
-        const unsigned long long radial = context->RadialDraws();
+        const unsigned long long radial = context->Stats().RadialDraws;
         const std::unique_ptr<TBitmap> filtered = whole();
-        EXPECT_GT(context->RadialDraws(), radial);
+        EXPECT_GT(context->Stats().RadialDraws, radial);
         context->SetRadialFilter(false);
         const std::unique_ptr<TBitmap> sampled = whole();
         context->SetRadialFilter(true);
@@ -104,12 +98,7 @@ TEST_F(Ring, ARoundPictureFilteredAlongItsRadiusLooksAsAnisotropicSamplingShowsI
         Form2->Disk1->SetVisible(true);
         // Of the pixels the ring changes, those apart by more than 3 % of the range in a
         // channel: mostly edge pixels of thin rings seen nearly edge-on.
-        auto apart = [](std::uint32_t a, std::uint32_t b) {
-          for (int shift = 0; shift < 32; shift += 8)
-            if (std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF)) > 8)
-              return true;
-          return false;
-        };
+        auto apart = [](std::uint32_t a, std::uint32_t b) { return PixelDifference(a, b) > 8; };
         long ring = 0, differ = 0;
         for (int y = 0; y < filtered->Height(); ++y)
           for (int x = 0; x < filtered->Width(); ++x) {

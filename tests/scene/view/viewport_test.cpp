@@ -3,6 +3,7 @@
 // repaint requests, the render target's life and the screenshot.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -57,6 +58,45 @@ TEST_F(ViewerScene, RenderingListIsStarsDummyPlanetRig) {
   sphere1->SetOpacity(0.5f);
   viewport->RenderFrame();
   EXPECT_EQ(viewport->RenderingList(), expected);
+}
+
+// The sky, kept while the camera stands: which frames draw it, keep it or put it back.
+TEST_F(ViewerScene, TheSkyIsKeptWhileTheCameraStandsAndDrawnAfreshWhenAnythingOfItChanges) {
+  sphere2->Scale().SetPoint({500, 500, 500});  // the viewer's sky, round the camera
+  Resize(300, 200);
+  Context().Keeps = true;
+  auto turn = [this] { sphere1->RotationAngle().SetY(sphere1->RotationAngle().Y() + 5); };
+  const struct {
+    const char* What;
+    std::function<void()> Change;
+    bool Keeps, Restores, SkyDrawn;
+  } steps[] = {
+      {"the first frame", [] {}, false, false, true},
+      {"the camera stood a frame", turn, true, true, false},
+      {"it stands", turn, false, true, false},
+      {"the camera moves", [this] { dummy1->RotationAngle().SetY(10); }, false, false, true},
+      {"it stands again", turn, true, true, false},
+      {"the sky fades", [this] { sphere2->SetOpacity(0.9f); }, false, false, true},
+      {"it stands faded", turn, true, true, false},
+      {"the ring reaches past the sky", [this] { disk1->Scale().SetPoint({1000, 1000, 1000}); }, false, false, true},
+      {"it stays past it", turn, false, false, true},
+      {"it comes back inside", [this] { disk1->Scale().SetPoint({1, 1, 1}); }, true, true, false},
+      {"a target that cannot keep it", [this, turn] { Context().Keeps = false; turn(); }, false, false, true},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.What);
+    step.Change();
+    Context().Log.clear();
+    Context().Draws.clear();
+    ASSERT_TRUE(viewport->RenderFrame());
+    const std::vector<std::string>& log = Context().Log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), "KeepBackground") > 0, step.Keeps);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "RestoreBackground") > 0, step.Restores);
+    bool skyDrawn = false;
+    for (std::size_t i = step.Keeps ? 1 : 0; i < Context().Draws.size(); ++i)
+      skyDrawn = skyDrawn || Context().Draws[i].Vertices == &sphere2->Data().VertexBuffer();
+    EXPECT_EQ(skyDrawn, step.SkyDrawn);
+  }
 }
 
 TEST_F(ViewerScene, FrameDrawsStarsPlanetRingThroughCamera1) {
