@@ -135,7 +135,10 @@ TEST(SaveDialogFolder, SaysWhyTheDataFolderCannotBeUsedAndWhereThePictureGoes) {
   };
   for (const QString& home : {dir.path(), dir.path() + "/missing-home"}) {
     ScopedEnvironment env({{"HOME", QFile::encodeName(home).constData()}});
-    const QString fallback = home == dir.path() ? home : account;
+    // An account without a usable home (nobody's is /nonexistent) leaves the temporary
+    // folder.
+    const QString usable = WhyFolderCannotTakeAPicture(account).isEmpty() ? account : QDir::tempPath();
+    const QString fallback = home == dir.path() ? home : usable;
     for (const Case& c : cases) {
       TSaveDialog d(nullptr);
       d.InitialDir = c.InitialDir;
