@@ -15,13 +15,19 @@ namespace sphaerix {
 
 TSaveDialog::TSaveDialog(TSceneObject* AOwner) : TSceneObject(AOwner) {}
 
+namespace {
+
+QString NotThere() { return QStringLiteral("it does not exist"); }
+
+}  // namespace
+
 QString WhyFolderCannotTakeAPicture(const QString& AFolder) {
   // The toolkit reads names as UTF-8; bytes that are not become U+FFFD, and that name
   // leads to another folder or none.
   if (AFolder.contains(QChar::ReplacementCharacter))
     return QStringLiteral("its name is not valid UTF-8 text, which this dialog cannot show");
   const QFileInfo info(AFolder);
-  if (!info.exists()) return QStringLiteral("it does not exist");
+  if (!info.exists()) return NotThere();
   if (!info.isDir()) return QStringLiteral("it is not a folder");
   if (access(QFile::encodeName(AFolder).constData(), W_OK | X_OK) != 0)
     return QStringLiteral("you may not add files to it");
@@ -39,6 +45,9 @@ TSaveDialog::TStart TSaveDialog::Start() const {
     const QString why = WhyFolderCannotTakeAPicture(folder);
     if (why.isEmpty()) {
       if (folder == candidates.first() || firstWhy.isEmpty()) return {folder, {}};
+      // No Documents folder, so no data folder: the home folder is the documented place,
+      // not a surprise worth a message at every screenshot.
+      if (firstWhy == NotThere() && folder == QDir::homePath()) return {folder, {}};
       return {folder, QStringLiteral("The folder \"%1\" cannot be used: %2. The picture goes to \"%3\" unless you "
                                      "choose another folder.")
                           .arg(candidates.first(), firstWhy, folder)};

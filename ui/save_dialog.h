@@ -42,8 +42,9 @@ class TSaveDialog : public TSceneObject {
   // was started from, nor one the dialog would show under another name.
   QString StartFolder() const;
   // Why the dialog does not open in InitialDir (or, with none, at home) and where the
-  // picture goes instead, in a sentence for the user; empty when it opens there. Execute
-  // shows it before the dialog.
+  // picture goes instead, in a sentence for the user; empty when it opens there, and when
+  // a data folder that was never made leaves it at home as usual. Execute shows it
+  // before the dialog.
   QString StartNote() const;
   // The dialog's type list as the platform shows it: "jpg (*.jpg)", ...
   QStringList NameFilters() const;

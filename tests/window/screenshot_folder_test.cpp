@@ -82,15 +82,18 @@ TEST_F(ScreenshotFolder, AHomeWhoseNameIsNotUtf8SaysWhereThePictureGoesAndItGoes
   EXPECT_EQ(rmdir(home.constData()), 0);
 }
 
-// The desktop's own dialog: a data folder that does not exist is named and the dialog opens
-// where it says; a name longer than the folder takes is explained beside the field, where
-// the toolkit only greys Save out.
+// The desktop's own dialog: a data folder that cannot be used (a file stands in its place)
+// is named and the dialog opens where it says; a name longer than the folder takes is
+// explained beside the field, where the toolkit only greys Save out.
 TEST(SaveDialogWindow, SaysWhyItOpensElsewhereAndWhyANameCannotBeUsed) {
   QTemporaryDir base;
   TSaveDialog dialog(nullptr);
   dialog.Filter = "jpg|*.jpg|bmp|*.bmp";
   dialog.DefaultExt = "jpg";
-  dialog.InitialDir = base.path() + "/Documents/Quorvane/Sphaerix/";
+  dialog.InitialDir = base.path() + "/Sphaerix";
+  QFile plain(dialog.InitialDir);
+  ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+  plain.close();
   dialog.FileName = "shot.jpg";
 
   QString note, folder, usual, tooLong, fine;
@@ -120,7 +123,7 @@ TEST(SaveDialogWindow, SaysWhyItOpensElsewhereAndWhyANameCannotBeUsed) {
   EXPECT_FALSE(dialog.Execute());
   answer.stop();
 
-  EXPECT_EQ(note.toStdString(), ("The folder \"" + dialog.InitialDir + "\" cannot be used: it does not exist. The "
+  EXPECT_EQ(note.toStdString(), ("The folder \"" + dialog.InitialDir + "\" cannot be used: it is not a folder. The "
                                  "picture goes to \"" + QDir::homePath() + "\" unless you choose another folder.")
                                     .toStdString());
   EXPECT_EQ(folder, QDir(QDir::homePath()).absolutePath());
