@@ -26,6 +26,7 @@
 #include "ui/application.h"
 #include "ui/controls.h"
 #include "ui/form_window.h"
+#include "ui/minimum_within_screen.h"
 #include "ui/popup_menu.h"
 #include "ui/save_dialog.h"
 #include "ui/style_book.h"
@@ -68,9 +69,9 @@ TForm2::TForm2(TSceneObject* AOwner) : TFormBase(AOwner) {
   SetName("Form2");
   SetCaption(QStringLiteral("Sphaerix"));
   SetClientSize(1149, 829);
-  // Room for the panel and the facts side by side (FormResize), and still small enough
-  // for any screen.
-  Window()->setMinimumSize(QSize(MinimumClientWidth, MinimumClientHeight));
+  // Room for the panel and the facts side by side (FormResize), as far as the screen has
+  // room: never wider or taller than the screen.
+  KeepMinimumWithinScreen(*Window(), QSize(MinimumClientWidth, MinimumClientHeight));
   SetPosition(TWindowPlacement::ScreenCenter);
   SetFill(claBlack);
   SetFullScreen(true);
@@ -328,7 +329,9 @@ void TForm2::FormResize(TSceneObject*) {
   // for that beside the panel, both move right as one until they clear it.
   const long double half = static_cast<long double>(Viewport3D1->Width()) / 2.0f;
   const long double clear = static_cast<long double>(Panel1->Position().X()) + Panel1->Width() + FactsPanelGap;
-  const long double shift = std::max(0.0L, clear - (half - 200.0f - 7.0f));
+  // On a screen narrower than the minimum the values stay whole, over the panel's edge.
+  const long double room = std::max(0.0L, Viewport3D1->Width() - (half + 7.0f + 200.0f));
+  const long double shift = std::min(room, std::max(0.0L, clear - (half - 200.0f - 7.0f)));
   Text1->Position().SetY(40);
   Text1->Position().SetX(static_cast<float>(half - 200.0f - 7.0f + shift));
   Text2->Position().SetY(40);

@@ -13,6 +13,7 @@
 #include "platform/background_decode.h"
 #include "platform/file_replace.h"
 #include "platform/memory_release.h"
+#include "platform/save_journal.h"
 #include "platform/resource_stream.h"
 #include "scene/animation/animation.h"
 #include "scene/runtime/platform_services.h"
@@ -37,8 +38,10 @@ namespace sphaerix {
 
 void TForm2::FormCreate(TSceneObject*) {
   PrepareDataFolder();
-  // Screenshots killed halfway left their hidden temporaries where they are saved most.
+  // Screenshots killed halfway left their hidden temporaries where they are saved most,
+  // and wherever else the save journal says a save was under way.
   RemoveSaveLeftovers(DataFolder.toStdString());
+  ClearAbandonedSaves();
   for (int i = 0; i < BodyCount; ++i)
     BodyTextures[static_cast<size_t>(i)] =
         std::make_unique<TResourceStream>(BodyTextureResourceName(i).toStdString());

@@ -24,15 +24,23 @@ void EnsureDirectory(const QString& APath) {
 
 }  // namespace
 
+QString DataFolderPath(const QString& ADocuments) {
+  if (ADocuments.isEmpty()) return {};
+  QString path = ADocuments;
+  if (!path.endsWith(QChar('/'))) path += QChar('/');
+  return path + QStringLiteral("Quorvane/Sphaerix/");
+}
+
 bool PrepareDataFolderFrom(const QString& ADocuments) {
-  DataFolder = ADocuments;
+  DataFolder = DataFolderPath(ADocuments);
   if (DataFolder.isEmpty()) return false;
-  if (!DataFolder.endsWith(QChar('/'))) DataFolder += QChar('/');
-  DataFolder += QStringLiteral("Quorvane");
-  EnsureDirectory(DataFolder);
-  DataFolder += QStringLiteral("/Sphaerix");
-  EnsureDirectory(DataFolder);
-  DataFolder += QChar('/');
+  // A Documents folder whose name is not UTF-8 reaches us with U+FFFD in place of its
+  // bytes: that name leads elsewhere, so nothing is made there. The save dialog says why
+  // it does not open in the data folder.
+  if (DataFolder.contains(QChar::ReplacementCharacter)) return true;
+  const QString sphaerix = DataFolder.chopped(1);
+  EnsureDirectory(sphaerix.left(sphaerix.lastIndexOf(QChar('/'))));
+  EnsureDirectory(sphaerix);
   return true;
 }
 

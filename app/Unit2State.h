@@ -29,5 +29,8 @@ QString DocumentsFolder();
 bool PrepareDataFolder();
 // The same from a given Documents path (empty: none known). Creation failures are ignored.
 bool PrepareDataFolderFrom(const QString& ADocuments);
+// The data folder below ADocuments, with one "/" between the parts and one at the end;
+// empty for an empty ADocuments. Only forms the path.
+QString DataFolderPath(const QString& ADocuments);
 
 }  // namespace sphaerix

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -16,11 +17,13 @@
 #include <random>
 #include <vector>
 
+#include "platform/save_journal.h"
 #include "scene/material/stream.h"
 
 namespace sphaerix {
 
 std::function<void()> OnReplaceContentWritten;
+std::function<void()> OnTemporaryNamed;
 
 namespace {
 
@@ -125,6 +128,26 @@ int FollowLinks(const std::string& AFileName, std::string& APath) {
   return ELOOP;
 }
 
+// The name of the account AUid, or its number when it has none.
+std::string AccountName(uid_t AUid) {
+  char buffer[4096];
+  passwd entry{};
+  passwd* found = nullptr;
+  if (getpwuid_r(AUid, &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_name)
+    return found->pw_name;
+  return "user " + std::to_string(AUid);
+}
+
+// Why the user may not change the existing file ATarget, in words: "Permission denied"
+// alone leaves them guessing.
+std::string WhyNotWritable(const TTarget& ATarget, int AErrno) {
+  if (AErrno != EACCES && AErrno != EPERM) return std::strerror(AErrno);
+  if (ATarget.Stat.st_uid != geteuid())
+    return "The file belongs to another user (" + AccountName(ATarget.Stat.st_uid) +
+           ") who has not let you change it; it is left as it was.";
+  return "The file is read-only; it is left as it was.";
+}
+
 TTarget Examine(const std::string& AFileName) {
   TTarget t;
   if (const int error = FollowLinks(AFileName, t.Path)) ThrowCreateError(AFileName, error);
@@ -132,24 +155,38 @@ TTarget Examine(const std::string& AFileName) {
   t.Exists = stat(t.Path.c_str(), &t.Stat) == 0;
   if (t.Exists && S_ISDIR(t.Stat.st_mode)) ThrowCreateError(AFileName, EISDIR);
   // A rename would get past a write-protected file that the user could not overwrite.
-  if (t.Exists && access(t.Path.c_str(), W_OK) != 0) ThrowCreateError(AFileName, errno);
+  if (t.Exists && access(t.Path.c_str(), W_OK) != 0) ThrowCreateError(AFileName, WhyNotWritable(t, errno));
+  // Known before any byte is written: the folder would refuse the name only at the end.
+  const std::size_t nameLength = t.Path.size() - t.Path.find_last_of('/') - 1;
+  const long longest = pathconf(t.Folder.c_str(), _PC_NAME_MAX);
+  if (longest > 0 && nameLength > static_cast<std::size_t>(longest))
+    ThrowCreateError(AFileName, "The name is " + std::to_string(nameLength) + " bytes long; the folder takes names of at most " +
+                                    std::to_string(longest) + " bytes.");
   return t;
 }
 
-// The process that made a temporary of ours, from its name (".sphaerix-save-<pid>-..."),
-// or 0 for a name without one.
+// The process that made a temporary of ours, from its name, or 0 for a name that is not
+// one of ours. Ours are exactly ".sphaerix-save-<pid>-" and then six letters or digits
+// (a named temporary) or eight (an unnamed one given a name): nothing else in a folder
+// is ever taken for a leftover.
 pid_t WriterOf(const char* AName) {
+  if (std::strncmp(AName, kTempPrefix, sizeof kTempPrefix - 1) != 0) return 0;
   const char* p = AName + sizeof kTempPrefix - 1;
+  const char* digits = p;
   pid_t pid = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) pid = pid * 10 + (*p - '0');
-  return *p == '-' ? pid : 0;
+  for (; *p >= '0' && *p <= '9' && p - digits < 10; ++p) pid = pid * 10 + (*p - '0');
+  if (p == digits || *p != '-') return 0;
+  int letters = 0;
+  for (++p; *p; ++p, ++letters)
+    if (!((*p >= '0' && *p <= '9') || (*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z'))) return 0;
+  return letters == 6 || letters == 8 ? pid : 0;
 }
 
 // A temporary we cannot open to test its lock (another user's, unreadable to us) is
 // abandoned when the process that wrote it is gone.
 bool WriterGone(const char* AName) {
   const pid_t pid = WriterOf(AName);
-  return pid > 0 && kill(pid, 0) != 0 && errno == ESRCH;
+  return kill(pid, 0) != 0 && errno == ESRCH;
 }
 
 // Removes hidden temporaries of ours that no save holds any longer: a save killed
@@ -161,7 +198,7 @@ void RemoveStaleTemporaries(const std::string& AFolder) {
   const int dfd = dirfd(dir);
   while (const dirent* entry = readdir(dir)) {
     const char* name = entry->d_name;
-    if (std::strncmp(name, kTempPrefix, sizeof kTempPrefix - 1) != 0) continue;
+    if (WriterOf(name) <= 0) continue;
     struct stat byName {};
     if (fstatat(dfd, name, &byName, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(byName.st_mode)) continue;
     TFd fd(openat(dfd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
@@ -210,7 +247,10 @@ int OpenNamedTemporary(const std::string& AFolder, TTemporary& ATemp) {
     ATemp.Fd.Reset(mkostemp(name.data(), O_CLOEXEC));
     if (!ATemp.Fd.Valid()) return errno;
     ATemp.Name = name;
-    if (LockTemporary(ATemp)) return 0;
+    if (LockTemporary(ATemp)) {
+      if (OnTemporaryNamed) OnTemporaryNamed();
+      return 0;
+    }
     ATemp.Fd.Reset();
     ATemp.Name.clear();
   }
@@ -262,6 +302,12 @@ int LinkUnnamed(int AFd, const std::string& APath) {
   return errno == EEXIST ? EEXIST : error;
 }
 
+// Errors of linking an unnamed file in that a named temporary would not meet.
+bool LinkingByDescriptorRefused(int AErrno) {
+  return AErrno == ENOENT || AErrno == EPERM || AErrno == EACCES || AErrno == EXDEV || AErrno == EOPNOTSUPP ||
+         AErrno == EINVAL;
+}
+
 // The content takes the target's place: a new file is linked under its name directly;
 // an existing one is replaced by a rename, atomically.
 int PutInPlace(TTemporary& ATemp, const TTarget& ATarget) {
@@ -281,6 +327,7 @@ int PutInPlace(TTemporary& ATemp, const TTarget& ATarget) {
       if (error) ATemp.Name.clear();
     }
     if (error) return error;
+    if (OnTemporaryNamed) OnTemporaryNamed();
   }
   if (rename(ATemp.Name.c_str(), ATarget.Path.c_str()) != 0) return errno;
   ATemp.Name.clear();
@@ -301,6 +348,8 @@ void RemoveSaveLeftovers(const std::string& AFolder) {
 void WriteFileReplacing(const std::string& AFileName, const void* AData, std::size_t ASize) {
   const TTarget target = Examine(AFileName);
   RemoveStaleTemporaries(target.Folder);
+  // Should the program be killed before the end, the next start finds the folder here.
+  const TSaveUnderWay record(target.Folder);
   // An unnamed file first; a named one where the file system has no unnamed files or the
   // unnamed one cannot be linked in.
   for (const bool unnamed : {true, false}) {
@@ -332,8 +381,10 @@ void WriteFileReplacing(const std::string& AFileName, const void* AData, std::si
     if (error) {
       temp.Discard();
       // An unnamed file that could not be linked in (linking by descriptor needs /proc
-      // or a privilege): once more with a named one, which reports its own failure.
-      if (wasUnnamed && unnamed) continue;
+      // or a privilege): once more with a named one, which reports its own failure. A
+      // reason that a named file would meet as well (a name too long, a full disk) is
+      // reported at once, the picture written once.
+      if (wasUnnamed && unnamed && LinkingByDescriptorRefused(error)) continue;
       ThrowCreateError(AFileName, error);
     }
     // The rename itself made durable; the content is complete either way.

@@ -12,9 +12,13 @@ namespace sphaerix {
 // Writes ASize bytes to AFileName.
 //
 // - The content goes into an unnamed file in the target's folder where the file system
-//   offers one, else into a hidden ".sphaerix-save-*" file there that is locked while
-//   the save runs; such files left by a save that was killed are removed first,
-//   whoever made them.
+//   offers one, else into a hidden ".sphaerix-save-<pid>-<letters>" file there that is
+//   locked while the save runs; such files left by a save that was killed are removed
+//   first, whoever made them. While the save runs, the save journal
+//   (platform/save_journal.h) names the folder, so that the next start clears what a kill
+//   left there, whichever folder it is.
+// - A name the folder cannot take, or a file the user may not change, fails before a byte
+//   is written, and the message says which (too long, read-only, another user's).
 // - Once complete and flushed, it replaces the target in one step (a rename), so a
 //   reader sees either the old file or the new one, whatever happens meanwhile.
 // - A replaced file keeps its mode, owner and group; a symbolic link stays and the file
@@ -29,11 +33,15 @@ namespace sphaerix {
 void WriteFileReplacing(const std::string& AFileName, const void* AData, std::size_t ASize);
 
 // Removes the hidden temporaries that killed saves left in AFolder and that no running
-// save holds, whoever made them (as far as this user may remove them).
+// save holds, whoever made them (as far as this user may remove them). Only names of
+// exactly our temporaries' form are looked at.
 void RemoveSaveLeftovers(const std::string& AFolder);
 
 // For tests: runs once the new content is complete and on disk, just before it takes
 // the target's place (a test stops the process there, as a kill would).
 extern std::function<void()> OnReplaceContentWritten;
+// For tests: runs once the content's file has its hidden name in the target's folder
+// and before it is renamed (with a named temporary, before the content is written).
+extern std::function<void()> OnTemporaryNamed;
 
 }  // namespace sphaerix

@@ -9,9 +9,12 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "platform/connection_lost.h"
 #include "platform/display_open.h"
+#include "platform/driver_residency.h"
 #include "platform/gl_check.h"
 #include "platform/guarded_call.h"
+#include "platform/process_environment.h"
 #include "platform/qt_platform.h"
 #include "platform/qt_runtime.h"
 #include "platform/quit_signals.h"
@@ -33,6 +36,8 @@ TApplication::~TApplication() {
   FQuitSignals.reset();
   FPlatform = nullptr;
   FRuntime.reset();
+  // Closing the display unloads the driver; a leak check then still knows its leaks.
+  if (FQtApp) KeepGraphicsDriverLoaded();
   FQtApp.reset();
   if (Application == this) Application = nullptr;
 }
@@ -65,11 +70,14 @@ void TApplication::Initialize(int& AArgc, char** AArgv) {
       FQtArguments.push_back("-platform");
       FQtArguments.push_back("xcb");
     }
+    // Before the toolkit and the driver read them.
+    PrepareProcessEnvironment();
     for (std::string& a : FQtArguments) FQtArgv.push_back(a.data());
     FQtArgv.push_back(nullptr);
     FArgc = static_cast<int>(FQtArguments.size());
     OpenDisplayOrExit([this] { FQtApp = std::make_unique<QApplication>(FArgc, FQtArgv.data()); },
                       RequestedDisplay(FQtArguments));
+    SayConnectionLostInOurWords();
     // Asked to end by the session: end as when the main window is closed.
     FQuitSignals = std::make_unique<TQuitSignals>([this] {
       // An open menu or dialog runs a loop of its own that the end of the main loop

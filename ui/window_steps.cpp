@@ -27,9 +27,16 @@ struct TStepPlayer {
   bool Applied = true;
   bool Busy = false;
 
-  void Report() const {
-    std::fprintf(stderr, "window: %d %dx%d\n", static_cast<int>(Window->windowStates()), Window->width(),
-                 Window->height());
+  // A change of state and of both sides arrive as three signals: one line for them.
+  QString LastReport;
+  void Report() {
+    const QString line = QStringLiteral("window: %1 %2x%3")
+                             .arg(static_cast<int>(Window->windowStates()))
+                             .arg(Window->width())
+                             .arg(Window->height());
+    if (line == LastReport) return;
+    LastReport = line;
+    std::fprintf(stderr, "%s\n", qPrintable(line));
   }
 
   bool Reached() const {

@@ -1,6 +1,7 @@
 // Replacing a file the user has: nothing left behind by a save that was killed, and what
 // the user set up (owner, group, mode, links) survives the replacement.
 #include "platform/file_replace.h"
+#include "platform/save_journal.h"
 
 #include <QDir>
 #include <QFile>
@@ -70,15 +71,17 @@ int SaveOrFail(const std::string& APath, const std::string& AText) {
 }
 
 // A save in a child process (as an ordinary user under root), killed the moment the new
-// content is complete, as a kill between the write and the end of the save would.
-// Returns the child's status; AMessage gets the error the save reported, if any.
-int SaveKilledAfterTheWrite(const std::string& APath, const std::string& AText, std::string& AMessage) {
+// content is complete, as a kill between the write and the end of the save would (unless
+// AKill is false). Returns the child's status; AMessage gets the error the save reported,
+// if any.
+int SaveKilledAfterTheWrite(const std::string& APath, const std::string& AText, std::string& AMessage,
+                            bool AKill = true) {
   int pipeFds[2];
   if (pipe(pipeFds) != 0) return -1;
   const int status = InChild(
       [&] {
         close(pipeFds[0]);
-        OnReplaceContentWritten = [] { raise(SIGKILL); };
+        if (AKill) OnReplaceContentWritten = [] { raise(SIGKILL); };
         try {
           Save(APath, AText);
           return 0;
@@ -136,28 +139,36 @@ TEST_F(FileReplace, ASaveKilledBeforeTheRenameLeavesTheOldFileAndNoTemporary) {
 }
 
 // Leftovers of killed saves go, whoever made them; a running save's temporary stays.
+// Only names of exactly our temporaries' form are taken for leftovers.
 TEST_F(FileReplace, LeftoversOfKilledSavesGoWhoeverMadeThemWhileARunningSavesStays) {
-  WriteAll(Path(".sphaerix-save-Stale1"), std::string(800 << 10, 'j'));
-  WriteAll(Path(".sphaerix-save-Live01"), "being written");
-  WriteAll(Path(".sphaerix-save-Other1"), "another user's");
-  WriteAll(Path(".sphaerix-saved-notes"), "not ours");
+  WriteAll(Path(".sphaerix-save-4001-Stale1"), std::string(800 << 10, 'j'));
+  WriteAll(Path(".sphaerix-save-4002-unnamed8"), "linked in, never renamed");
+  WriteAll(Path(".sphaerix-save-4003-Live01"), "being written");
+  WriteAll(Path(".sphaerix-save-4004-Other1"), "another user's");
+  for (const char* notOurs : {".sphaerix-saved-notes", ".sphaerix-save-notes.txt", ".sphaerix-save-4005-abc",
+                              ".sphaerix-save-4006-Stale1.jpg", ".sphaerix-save--Stale1"})
+    WriteAll(Path(notOurs), "not ours");
   const bool root = geteuid() == 0;
-  if (root) ASSERT_EQ(chown(Path(".sphaerix-save-Other1").c_str(), kNobody, kNobody), 0);
+  if (root) ASSERT_EQ(chown(Path(".sphaerix-save-4004-Other1").c_str(), kNobody, kNobody), 0);
   // A save in progress holds its temporary locked.
-  const int live = open(Path(".sphaerix-save-Live01").c_str(), O_RDONLY | O_CLOEXEC);
+  const int live = open(Path(".sphaerix-save-4003-Live01").c_str(), O_RDONLY | O_CLOEXEC);
   ASSERT_GE(live, 0);
   ASSERT_EQ(flock(live, LOCK_EX), 0);
 
   Save(Path("shot.jpg"), "picture");
   close(live);
-  EXPECT_EQ(Entries(), (QStringList{".sphaerix-save-Live01", ".sphaerix-saved-notes", "shot.jpg"}));
+  EXPECT_EQ(Entries(), (QStringList{".sphaerix-save--Stale1", ".sphaerix-save-4003-Live01", ".sphaerix-save-4005-abc",
+                                    ".sphaerix-save-4006-Stale1.jpg", ".sphaerix-save-notes.txt",
+                                    ".sphaerix-saved-notes", "shot.jpg"}));
   EXPECT_EQ(ReadAll(Path("shot.jpg")), "picture");
 }
 
 // A leftover that its reader cannot even open (root's, found by an ordinary user) goes
 // when the process that wrote it is gone, and stays while it runs.
 TEST_F(FileReplace, AnUnreadableLeftoverGoesOnceItsWriterIsGone) {
-  if (geteuid() != 0) GTEST_SKIP() << "only root can make a file an ordinary user cannot read";
+  // Under root, root's files are unreadable to the ordinary user the save runs as; an
+  // ordinary user runs it as themselves, on files they made unreadable to themselves.
+  const mode_t unreadable = geteuid() == 0 ? 0600 : 0000;
   // A process that has ended: a child we waited for.
   pid_t ended = fork();
   if (ended == 0) _exit(0);
@@ -165,8 +176,8 @@ TEST_F(FileReplace, AnUnreadableLeftoverGoesOnceItsWriterIsGone) {
   const std::string dead = ".sphaerix-save-" + std::to_string(ended) + "-abcdef";
   const std::string running = ".sphaerix-save-" + std::to_string(getpid()) + "-ghijkl";
   for (const std::string& name : {dead, running}) {
-    WriteAll(Path(name), "root's");
-    ASSERT_EQ(chmod(Path(name).c_str(), 0600), 0);
+    WriteAll(Path(name), "unreadable");
+    ASSERT_EQ(chmod(Path(name).c_str(), unreadable), 0);
   }
   EXPECT_EQ(InChild([&] { return SaveOrFail(Path("shot.jpg"), "picture"); }, true), 0);
   EXPECT_EQ(Entries(), (QStringList{QString::fromStdString(running), "shot.jpg"}));
@@ -238,7 +249,7 @@ TEST_F(FileReplace, ALinkKeepsPointingWhereItPointedAndItsTargetIsReplaced) {
 // between the write and the end of the save would leave a mix of old and new: the save
 // says why it cannot replace the file there, and the file stays as it was.
 TEST_F(FileReplace, AFileInAFolderWeCannotAddToIsLeftAsItWasWithTheReason) {
-  if (geteuid() != 0) GTEST_SKIP() << "the folder's protection is tried as an ordinary user, made from root";
+  // As an ordinary user: the one made from root, or the one running the test.
   ASSERT_TRUE(QDir(Dir.path()).mkdir("locked"));
   WriteAll(Path("locked/shot.jpg"), "a longer old picture");
   ASSERT_EQ(chmod(Path("locked/shot.jpg").c_str(), 0666), 0);
@@ -252,6 +263,147 @@ TEST_F(FileReplace, AFileInAFolderWeCannotAddToIsLeftAsItWasWithTheReason) {
   EXPECT_EQ(InChild([&] { return SaveOrFail(Path("locked/other.jpg"), "new"); }, true), 1);
   EXPECT_EQ(Entries("locked"), QStringList{"shot.jpg"});
   chmod(Path("locked").c_str(), 0755);
+}
+
+// A name the folder cannot take fails before the picture is written, and says so; the
+// unnamed file's failed link is not tried again with a named one.
+TEST_F(FileReplace, ANameTooLongFailsOnceBeforeWritingAndSaysWhy) {
+  int writes = 0;
+  OnReplaceContentWritten = [&] { ++writes; };
+  const std::string name(296, 'n');
+  try {
+    Save(Path(name + ".jpg"), "picture");
+    ADD_FAILURE() << "saved under a 300-byte name";
+  } catch (const EFileCreateError& e) {
+    EXPECT_NE(std::string(e.what()).find("The name is 300 bytes long; the folder takes names of at most 255 bytes."),
+              std::string::npos)
+        << e.what();
+  }
+  OnReplaceContentWritten = nullptr;
+  EXPECT_EQ(writes, 0);
+  EXPECT_TRUE(Entries().isEmpty());
+}
+
+// A file the user may not change: the message names the reason, and the file stays.
+TEST_F(FileReplace, AFileTheUserMayNotChangeSaysWhy) {
+  struct Case {
+    const char* Name;
+    bool OwnedByTheSaver;  // else by root, the saver being an ordinary user
+    const char* Reason;
+  } cases[] = {{"read-only.jpg", true, "The file is read-only; it is left as it was."},
+               {"roots.jpg", false, "The file belongs to another user (root) who has not let you change it"}};
+  for (const Case& c : cases) {
+    if (!c.OwnedByTheSaver && geteuid() != 0) continue;  // only root can make another user's file
+    WriteAll(Path(c.Name), "kept");
+    if (c.OwnedByTheSaver && geteuid() == 0) {
+      ASSERT_EQ(chown(Path(c.Name).c_str(), kNobody, kNobody), 0);
+    }
+    ASSERT_EQ(chmod(Path(c.Name).c_str(), c.OwnedByTheSaver ? 0444 : 0644), 0);
+    std::string message;
+    EXPECT_EQ(SaveKilledAfterTheWrite(Path(c.Name), "new", message, false), 1) << c.Name;
+    EXPECT_NE(message.find(c.Reason), std::string::npos) << message;
+    EXPECT_EQ(message.find("Permission denied"), std::string::npos) << message;
+    EXPECT_EQ(ReadAll(Path(c.Name)), "kept");
+  }
+  EXPECT_EQ(Entries().size(), geteuid() == 0 ? 2 : 1);
+}
+
+// The save journal: a save killed between naming its temporary and renaming it, in a
+// folder that no later save visits, is cleared by the next start; a save running at that
+// moment (another instance's) keeps its temporary and its record, and ends well.
+class SaveJournal : public FileReplace {
+ protected:
+  void SetUp() override {
+    FileReplace::SetUp();
+    FOldState = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", QByteArray::fromStdString(Path("state")));
+    ASSERT_TRUE(QDir(Dir.path()).mkpath("elsewhere"));
+    chmod(Path("elsewhere").c_str(), 0777);
+  }
+  void TearDown() override {
+    if (FOldState.isNull())
+      qunsetenv("XDG_STATE_HOME");
+    else
+      qputenv("XDG_STATE_HOME", FOldState);
+    OnTemporaryNamed = nullptr;
+  }
+  QStringList Records() const {
+    return QDir(QString::fromStdString(SaveJournalFolder())).entryList(QDir::Files | QDir::Hidden);
+  }
+
+ private:
+  QByteArray FOldState;
+};
+
+// A save in a child process held between naming its temporary and renaming it, as
+// another instance of the program would be, until Release; released when the object goes.
+class HeldSave {
+ public:
+  HeldSave(const std::string& APath, const std::string& AText) {
+    if (pipe(FGo) != 0 || pipe(FNamed) != 0) return;
+    FPid = fork();
+    if (FPid == 0) {
+      close(FGo[1]);
+      close(FNamed[0]);
+      OnTemporaryNamed = [this] {
+        char c = 0;
+        if (write(FNamed[1], "n", 1) != 1 || read(FGo[0], &c, 1) != 1) _exit(3);
+      };
+      _exit(SaveOrFail(APath, AText));
+    }
+    close(FGo[0]);
+    close(FNamed[1]);
+  }
+  ~HeldSave() { Release(); }
+  // True once the save has named its temporary.
+  bool Held() {
+    char c = 0;
+    return FPid > 0 && read(FNamed[0], &c, 1) == 1;
+  }
+  // Lets the save end; its exit status (0: saved).
+  int Release() {
+    if (FPid <= 0) return -1;
+    const ssize_t sent = write(FGo[1], "g", 1);
+    static_cast<void>(sent);
+    close(FGo[1]);
+    close(FNamed[0]);
+    int status = 0;
+    waitpid(FPid, &status, 0);
+    FPid = 0;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+
+ private:
+  pid_t FPid = -1;
+  int FGo[2] = {-1, -1};
+  int FNamed[2] = {-1, -1};
+};
+
+TEST_F(SaveJournal, AKilledSaveAnywhereIsClearedByTheNextStartAndARunningOneIsLeftAlone) {
+  ASSERT_EQ(SaveJournalFolder(), Path("state") + "/Quorvane/Sphaerix/saves-under-way");
+  WriteAll(Path("elsewhere/shot.jpg"), "old picture");
+  WriteAll(Path("elsewhere/other.jpg"), "other old picture");
+  // Another instance replacing a file in the same folder, under way throughout.
+  HeldSave running(Path("elsewhere/other.jpg"), "running picture");
+  ASSERT_TRUE(running.Held());
+  EXPECT_EQ(InChild([&] {
+              OnTemporaryNamed = [] { raise(SIGKILL); };
+              return SaveOrFail(Path("elsewhere/shot.jpg"), "killed picture");
+            }),
+            128 + SIGKILL);
+  // Both files, the running save's temporary and the one the kill left.
+  ASSERT_EQ(Entries("elsewhere").size(), 4) << Entries("elsewhere").join(' ').toStdString();
+  ASSERT_EQ(Records().size(), 2);
+
+  EXPECT_EQ(ClearAbandonedSaves(), 1);
+  EXPECT_EQ(Entries("elsewhere").size(), 3) << Entries("elsewhere").join(' ').toStdString();
+  EXPECT_EQ(ReadAll(Path("elsewhere/shot.jpg")), "old picture");
+  EXPECT_EQ(Records().size(), 1);
+
+  EXPECT_EQ(running.Release(), 0);
+  EXPECT_EQ(Entries("elsewhere"), (QStringList{"other.jpg", "shot.jpg"}));
+  EXPECT_EQ(ReadAll(Path("elsewhere/other.jpg")), "running picture");
+  EXPECT_TRUE(Records().isEmpty());
 }
 
 }  // namespace

@@ -26,7 +26,10 @@ ChildProgram::ChildProgram(bool AWithDocuments) {
 
 bool ChildProgram::Start(const QStringList& AArguments) {
   FChild.Process.setProcessEnvironment(Environment);
-  FChild.Process.start(QStringLiteral(SPHAERIX_EXECUTABLE), AArguments);
+  if (Launcher.isEmpty())
+    FChild.Process.start(QStringLiteral(SPHAERIX_EXECUTABLE), AArguments);
+  else
+    FChild.Process.start(Launcher.first(), Launcher.mid(1) + QStringList{QStringLiteral(SPHAERIX_EXECUTABLE)} + AArguments);
   return FChild.Process.waitForStarted(10000);
 }
 

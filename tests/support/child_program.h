@@ -35,6 +35,9 @@ class ChildProgram {
 
   QString Home() const { return FHome.path(); }
   QProcessEnvironment Environment;
+  // A program and its arguments that start the viewer for the test (a namespace or a
+  // mount around it), the viewer's path and arguments following; empty: none.
+  QStringList Launcher;
   QProcess& Process() { return FChild.Process; }
 
   // Starts the program with AArguments in Environment; false when it could not start.

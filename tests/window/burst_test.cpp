@@ -69,7 +69,13 @@ TEST_F(Burst, TheNewestClickWinsAndMemoryComesBackToACalmSwitchsLevel) {
   EXPECT_EQ(Form2->Label1->Text(), BodyName(burst.Last()));
   EXPECT_EQ(Form2->Maps().ShownBody(), burst.Last());
   EXPECT_TRUE(Form2->Maps().Settled());
-  // One map with its levels is about 43 MiB: the burst leaves none behind.
+  // One map with its levels is about 43 MiB: the burst leaves none behind. Under
+  // AddressSanitizer freed memory waits in its quarantine and is not given back, so the
+  // resident figure says nothing there; its leak check speaks instead.
+#if !defined(__SANITIZE_ADDRESS__)
   const double after = ResidentMiB();
   EXPECT_LT(after, calm + 24.0) << "calm " << calm << " MiB, after the burst " << after << " MiB";
+#else
+  static_cast<void>(calm);
+#endif
 }

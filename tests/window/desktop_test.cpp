@@ -311,3 +311,74 @@ TEST(WaylandProcess, LeavingFullScreenReturnsToMaximised) {
   ASSERT_TRUE(app.waitForFinished(30000)) << "still running after the request to end";
   EXPECT_EQ(app.exitCode(), 0);
 }
+
+// A screen smaller than the window's least size (640 x 480 against 720 x 400): full screen
+// is the screen, and out of full screen the window still fits on it.
+TEST(SmallScreenProcess, AScreenSmallerThanTheLeastSizeHoldsTheWholeWindow) {
+  SmallScreen screen;
+  ASSERT_TRUE(screen.Start(640, 480)) << "could not start a private X server: " << screen.Failure.toStdString();
+  ChildProgram app;
+  app.Environment.insert("DISPLAY", screen.Display());
+  app.Environment.remove("WAYLAND_DISPLAY");
+  app.Process().setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  ASSERT_TRUE(app.Start());
+  QString id;
+  ASSERT_TRUE(WaitFor([&] {
+    id = screen.Run("xdotool", {"search", "--onlyvisible", "--name", "^Sphaerix$"}).section('\n', 0, 0);
+    return !id.isEmpty();
+  }, 60000)) << "no window";
+  auto info = [&] { return screen.Run("xwininfo", {"-id", id}); };
+  EXPECT_TRUE(WaitFor([&] {
+    const QString i = info();
+    return Field(i, "Width") == 640 && Field(i, "Height") == 480;
+  }, 30000)) << info().toStdString();
+
+  screen.Run("xdotool", {"windowactivate", "--sync", id});
+  screen.Run("xdotool", {"key", "--window", id, "Escape"});
+  EXPECT_TRUE(WaitFor([&] {
+    const QString i = info();
+    const QStringList extents = screen.Run("xprop", {"-id", id, "_NET_FRAME_EXTENTS"}).section('=', 1).split(',');
+    if (extents.size() != 4 || extents[2].trimmed().toInt() <= 0) return false;
+    const int left = extents[0].trimmed().toInt(), right = extents[1].trimmed().toInt();
+    const int top = extents[2].trimmed().toInt(), bottom = extents[3].trimmed().toInt();
+    const int x = Field(i, "Absolute upper-left X"), y = Field(i, "Absolute upper-left Y");
+    return x - left >= 0 && y - top >= 0 && x + Field(i, "Width") + right <= 640 &&
+           y + Field(i, "Height") + bottom <= 480;
+  }, 30000)) << info().toStdString();
+
+  screen.Run("xdotool", {"key", "--window", id, "ctrl+q"});
+  ASSERT_TRUE(app.Process().waitForFinished(30000)) << "Ctrl+Q did not end the program";
+  EXPECT_EQ(app.Process().exitCode(), 0);
+}
+
+// The compositor ends under the running program: one line in the program's words, not the
+// toolkit's, and the window's reports each once.
+TEST(WaylandProcess, ACompositorThatEndsGetsOneLineInTheProgramsWords) {
+  HeadlessWeston compositor;
+  if (!compositor.Start()) GTEST_SKIP() << compositor.Failure;
+  ChildProgram program;
+  compositor.Prepare(program);
+  program.Environment.remove("WAYLAND_DEBUG");
+  // No steps to play: the report comes once the first frame is on screen.
+  program.Environment.insert("SPHAERIX_WINDOW_STEPS", " ");
+  ASSERT_TRUE(program.Start());
+  QProcess& app = program.Process();
+  QString log;
+  ASSERT_TRUE(ReadLogUntil(app, log, [](const QString& ALog) { return ALog.contains("window: steps done"); }, 120000) &&
+              app.state() == QProcess::Running)
+      << log.toStdString();
+
+  compositor.Compositor.Process.kill();
+  compositor.Compositor.Process.waitForFinished(10000);
+  ASSERT_TRUE(app.waitForFinished(30000)) << "still running without its compositor";
+  log += QString::fromLocal8Bit(app.readAllStandardError());
+  EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+  EXPECT_NE(app.exitCode(), 0);
+  const QStringList lines = log.split('\n', Qt::SkipEmptyParts);
+  const QStringList ours = lines.filter(QRegularExpression("^Sphaerix: "));
+  ASSERT_EQ(ours.size(), 1) << log.toStdString();
+  EXPECT_TRUE(ours[0].startsWith("Sphaerix: the connection to the Wayland compositor broke")) << log.toStdString();
+  EXPECT_FALSE(log.contains("Did the Wayland compositor die")) << log.toStdString();
+  const QStringList reports = lines.filter(QRegularExpression("^window: "));
+  for (int i = 1; i < reports.size(); ++i) EXPECT_NE(reports[i], reports[i - 1]) << log.toStdString();
+}

@@ -4,11 +4,16 @@
 
 #include <QApplication>
 
+#include "platform/driver_residency.h"
+
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   // Listing the tests (at build time, maybe without a display) needs no windows.
   if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
-  return RUN_ALL_TESTS();
+  const int result = RUN_ALL_TESTS();
+  // A leak check at the end tells the driver's leaks from ours only while it is loaded.
+  sphaerix::KeepGraphicsDriverLoaded();
+  return result;
 }
