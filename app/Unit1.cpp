@@ -73,6 +73,11 @@ TForm1::TForm1(TSceneObject* AOwner) : TFormBase(AOwner) {
   SpeedButton1->TextSettings().Size = 16;
   SpeedButton1->TextSettings().Color = 0xFFB8B7B7;
   SpeedButton1->OnClick = [this](TSceneObject* s) { SpeedButton1Click(s); };
+  // OK has the focus whenever the window shows (DoShow), as a dialog's default button
+  // has; Tab goes from the link to it and back.
+  SpeedButton1->SetCanFocus(true);
+  SpeedButton1->SetTabOrder(1);
+  Dialog = true;
 
   Image1 = new TImage(this);
   Image1->SetName("Image1");
@@ -99,9 +104,11 @@ TForm1::TForm1(TSceneObject* AOwner) : TFormBase(AOwner) {
   Label3->SetCanFocus(true);
   Label3->SetTabOrder(0);
   // The imagery's licences ask for a credit where the pictures are shown.
-  Label4 = MakeLabel(this, "Label4", 32, 178, 451, 30,
+  // The program's own licence goes with them.
+  Label4 = MakeLabel(this, "Label4", 32, 176, 451, 38,
                      QStringLiteral("Imagery: NASA/JPL-Caltech, NASA Visible Earth, USGS, A. Mellinger (Milky Way),\n"
-                                    "J. van Vliet and RVS (Io, Europa; CC BY-SA), the Stellarium and Xplanet projects."),
+                                    "J. van Vliet and RVS (Io, Europa; CC BY-SA), the Stellarium and Xplanet projects.\n"
+                                    "Sphaerix is free software under the GNU GPL, version 3 or later."),
                      9, 0xFF8A93A6);
   Label4->VertAlign = TTextAlign::Leading;
   // Which release this is, for a report of a fault; under the maker's name.
@@ -127,6 +134,8 @@ void TForm1::ConfigureWindow(TFormWindow& AWindow) {
   AWindow.setMaximumSize(QSize(515, 265));
   if (Form2 && Form2->Window()) AWindow.setTransientParent(Form2->Window());
 }
+
+void TForm1::DoShow() { SetFocused(SpeedButton1); }
 
 void TForm1::PaintFill(TCanvas2D& ACanvas) {
   QLinearGradient g(0, 0, 0, ClientHeight());

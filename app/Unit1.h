@@ -35,6 +35,7 @@ class TForm1 : public TFormBase {
 
  protected:
   void PaintFill(TCanvas2D& ACanvas) override;
+  void DoShow() override;
   void ConfigureWindow(TFormWindow& AWindow) override;
 };
 

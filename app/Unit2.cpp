@@ -84,6 +84,7 @@ TForm2::TForm2(TSceneObject* AOwner) : TFormBase(AOwner) {
   OnCreate = [this](TSceneObject* s) { FormCreate(s); };
   OnClose = [this](TSceneObject* s, TCloseResult& a) { FormClose(s, a); };
   OnResize = [this](TSceneObject* s) { FormResize(s); };
+  OnFullScreenChange = [this](TSceneObject* s) { FormFullScreenChange(s); };
   // The pinch zooms where the wheel does: over the viewport and the facts, not the panel.
   OnPinchZoom = [this](TControl* c, double scale) {
     if (c == Viewport3D1) PinchZoom(scale);
@@ -249,7 +250,7 @@ void TForm2::BuildOverlay() {
       rows << (labels[i].trimmed() + QChar(' ') + (i < values.size() ? values[i] : QString())).trimmed();
     return rows.join(QChar('\n'));
   };
-  Text2->AccessibleIgnored = true;
+  Text2->SpokenBy = Text1;
 
   SaveDialog1 = Make<TSaveDialog>(this, "SaveDialog1", nullptr);
   // PNG as a lossless third type beside the two of the original dialog.

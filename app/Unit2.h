@@ -70,6 +70,9 @@ class TForm2 : public TFormBase {
   void FormCreate(TSceneObject* Sender);
   void FormClose(TSceneObject* Sender, TCloseResult& Action);
   void FormResize(TSceneObject* Sender);
+  // The window manager switched full screen: the menu's check mark follows, so that the
+  // next F11 or menu choice does what its mark promises.
+  void FormFullScreenChange(TSceneObject* Sender);
   // The rim that keeps the title and the facts readable over the brightest maps.
   static constexpr TAlphaColor TextHalo = 0xE6000000;
   // The least room between the panel's right edge and the fact labels.

@@ -37,6 +37,8 @@ TCommandLine ParseCommandLine(const QStringList& AArguments) {
                      "P hide or show the panel, Tab and Space pick a body, R, N, I switch\n"
                      "auto-rotate, names and info, Ctrl+S screenshot, F1 About,\n"
                      "Shift+F10 or the Menu key the menu, Ctrl+Q quit.\n\n"
+                     "On a Wayland session it runs natively on Wayland; -platform xcb\n"
+                     "(or QT_QPA_PLATFORM=xcb) runs it on X11 instead.\n"
                      "Qt's standard options (-platform, -style, ...) are accepted too."));
   // Qt's own options are written with one dash ("-platform xcb").
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);

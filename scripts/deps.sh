@@ -9,7 +9,7 @@ PACKAGES=(
   libgl-dev libegl-dev libx11-dev libgl1-mesa-dri libglx-mesa0
   libturbojpeg0-dev libjpeg62-turbo-dev libpng-dev libdeflate-dev libspng-dev zlib1g-dev
   libgtest-dev libbenchmark-dev
-  xvfb xauth openbox xdotool x11-utils weston
+  xvfb xauth openbox xdotool x11-utils weston mutter
   desktop-file-utils appstream
   dbus at-spi2-core python3-pyatspi
   fonts-dejavu-core

@@ -208,12 +208,97 @@ def check(pyatspi, app_process):
             if not wait(lambda: node.getState().contains(pyatspi.STATE_CHECKED), 60):
                 walk.fault("pressing Saturn through the bus did not check it")
 
+    hear_the_keyboard(pyatspi, walk)
+
     print("\n".join(report))
     if walk.faults:
         print("FAILED:\n  " + "\n  ".join(walk.faults))
         return 1
     print("passed: %d objects walked" % len(entries))
     return 0
+
+
+class Ear:
+    """What a screen reader hears: the events of the bus, kept in order."""
+
+    TYPES = ("object:property-change:accessible-name", "object:text-changed", "object:state-changed",
+             "focus:", "window:activate")
+
+    def __init__(self, pyatspi):
+        from gi.repository import GLib
+        self.context = GLib.MainContext.default()
+        self.pyatspi = pyatspi
+        self.heard = []
+        pyatspi.Registry.registerEventListener(self.on_event, *self.TYPES)
+
+    def on_event(self, event):
+        try:
+            source = event.source
+            self.heard.append((event.type, source.getRoleName(), source.name or "", event.detail1))
+        except Exception:  # the object may be gone already
+            self.heard.append((event.type, "", "", event.detail1))
+
+    def pump(self, seconds):
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            while self.context.iteration(False):
+                pass
+            time.sleep(0.02)
+
+    def wait_for(self, what, seconds=60):
+        """Until an event heard since the last call satisfies what; the events heard."""
+        start = len(self.heard)
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            self.pump(0.1)
+            if any(what(e) for e in self.heard[start:]):
+                return True
+        return False
+
+
+def key(name):
+    subprocess.call(["xdotool", "key", "--clearmodifiers", name])
+
+
+def hear_the_keyboard(pyatspi, walk):
+    """A body chosen by keyboard, N, and About opened and closed, as a screen reader hears
+    them."""
+    window = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Sphaerix$"],
+                            capture_output=True, text=True).stdout.split()
+    if not window:
+        walk.fault("the main window cannot be found on the display to type into")
+        return
+    subprocess.call(["xdotool", "windowactivate", "--sync", window[0]])
+    ear = Ear(pyatspi)
+    ear.pump(1.0)  # the program learns who listens
+
+    def focus_on(role, name):
+        return lambda e: (e[0] == "object:state-changed:focused" and e[3] == 1 and e[1] == role and e[2] == name)
+
+    key("Tab")  # the bodies' group, at the body on screen (Saturn, pressed above)
+    if not ear.wait_for(focus_on("radio button", "Saturn")):
+        walk.fault("Tab: no focus heard on the Saturn button; heard %s" % ear.heard[-10:])
+    key("Right")  # Europa, after Saturn in reading order
+    if not ear.wait_for(lambda e: e[0] == "object:property-change:accessible-name" and e[1] == "label"
+                        and e[2] == "Europa"):
+        walk.fault("choosing Europa: the title's new name is not heard; heard %s" % ear.heard[-10:])
+    if not any(e[0].startswith("object:text-changed") or e[0] == "object:property-change:accessible-name"
+               for e in ear.heard if "Diameter" in e[2]):
+        if not ear.wait_for(lambda e: "Diameter" in e[2] and (e[0].startswith("object:text-changed")
+                                                           or e[0].endswith("accessible-name"))):
+            walk.fault("choosing Europa: no change of the facts is heard; heard %s" % ear.heard[-10:])
+    key("n")
+    if not ear.wait_for(lambda e: e[0] == "object:state-changed:showing" and e[3] == 0 and e[1] == "label"):
+        walk.fault("N: the title's hiding is not heard; heard %s" % ear.heard[-10:])
+    key("F1")
+    if not ear.wait_for(focus_on("push button", "OK")):
+        walk.fault("F1: no focus heard on About's OK; heard %s" % ear.heard[-10:])
+    key("Escape")
+    if not ear.wait_for(focus_on("radio button", "Europa")):
+        walk.fault("About closed: the focus is not heard back on the Europa button; heard %s" % ear.heard[-10:])
+    walk.lines.append("heard:")
+    walk.lines.extend("  %s %s %r %s" % e for e in ear.heard if not e[0].startswith("object:state-changed:showing")
+                      or e[1] == "label")
 
 
 def collect(walk, app):

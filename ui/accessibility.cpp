@@ -40,7 +40,7 @@ std::vector<TControl*> AccessibleChildren(TFormBase* AForm, TControl* AParent) {
   children.erase(std::remove_if(children.begin(), children.end(),
                                 [](TControl* c) {
                                   auto* t = dynamic_cast<TText*>(c);
-                                  return t && t->AccessibleIgnored;
+                                  return t && t->SpokenBy;
                                 }),
                  children.end());
   return children;
@@ -70,7 +70,16 @@ QRect ScreenRect(TFormBase* AForm, const TControl* AControl) {
   return QRect(AForm->Window()->mapToGlobal(local.topLeft()), local.size());
 }
 
-class TControlAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
+// The words a text or label reads as, or nothing for other controls.
+bool ReadsAsText(const TControl* AControl) {
+  return dynamic_cast<const TText*>(AControl) || dynamic_cast<const TLabel*>(AControl);
+}
+
+// A control, and for the title and the facts their words as text that a screen reader
+// can read a line or a word at a time.
+class TControlAccessible : public QAccessibleInterface,
+                           public QAccessibleActionInterface,
+                           public QAccessibleTextInterface {
  public:
   explicit TControlAccessible(TControl* AControl) : FControl(AControl) {}
 
@@ -108,7 +117,7 @@ class TControlAccessible : public QAccessibleInterface, public QAccessibleAction
     if (AWhat != QAccessible::Name) return {};
     if (auto* b = dynamic_cast<const TButton*>(FControl)) return b->Text();
     if (auto* l = dynamic_cast<const TLabel*>(FControl)) return l->Text();
-    if (auto* t = dynamic_cast<const TText*>(FControl)) return t->AccessibleText ? t->AccessibleText() : t->Text();
+    if (auto* t = dynamic_cast<const TText*>(FControl)) return t->AccessibleName();
     if (auto* p = dynamic_cast<const TPanel*>(FControl)) return p->Description;
     if (auto* i = dynamic_cast<const TImage*>(FControl)) return i->Description;
     if (dynamic_cast<const TViewport3D*>(FControl)) return FormOf(FControl)->Caption();
@@ -154,7 +163,35 @@ class TControlAccessible : public QAccessibleInterface, public QAccessibleAction
   void* interface_cast(QAccessible::InterfaceType AType) override {
     if (AType == QAccessible::ActionInterface && FControl && FControl->OnClick)
       return static_cast<QAccessibleActionInterface*>(this);
+    if (AType == QAccessible::TextInterface && FControl && ReadsAsText(FControl))
+      return static_cast<QAccessibleTextInterface*>(this);
     return nullptr;
+  }
+
+  // QAccessibleTextInterface: the words as the name gives them, read-only, without a
+  // caret or a selection. Lines, words and characters are found by Qt's own defaults.
+  void selection(int, int* AStart, int* AEnd) const override { *AStart = *AEnd = 0; }
+  int selectionCount() const override { return 0; }
+  void addSelection(int, int) override {}
+  void removeSelection(int) override {}
+  void setSelection(int, int, int) override {}
+  int cursorPosition() const override { return 0; }
+  void setCursorPosition(int) override {}
+  QString text(int AStart, int AEnd) const override {
+    const QString all = text(QAccessible::Name);
+    AStart = qBound(0, AStart, static_cast<int>(all.size()));
+    AEnd = AEnd < 0 ? static_cast<int>(all.size()) : qBound(AStart, AEnd, static_cast<int>(all.size()));
+    return all.mid(AStart, AEnd - AStart);
+  }
+  int characterCount() const override { return static_cast<int>(text(QAccessible::Name).size()); }
+  QRect characterRect(int) const override { return {}; }
+  int offsetAtPoint(const QPoint&) const override { return -1; }
+  void scrollToSubstring(int, int) override {}
+  QString attributes(int AOffset, int* AStart, int* AEnd) const override {
+    *AStart = 0;
+    *AEnd = characterCount();
+    (void)AOffset;
+    return {};
   }
 
   // QAccessibleActionInterface: buttons and links are pressed as a click presses them.
@@ -224,9 +261,8 @@ class TMenuItemAccessible : public QAccessibleObject, public QAccessibleActionIn
     const QRect r = FMenu->actionGeometry(FAction);
     return QRect(FMenu->mapToGlobal(r.topLeft()), r.size());
   }
-  QAccessible::Role role() const override {
-    return FAction && FAction->isCheckable() ? QAccessible::CheckBox : QAccessible::MenuItem;
-  }
+  // A switch is a menu item with a checked state, as the desktop's own menus give it.
+  QAccessible::Role role() const override { return QAccessible::MenuItem; }
   QAccessible::State state() const override {
     QAccessible::State s;
     if (!FMenu || !FAction) {
@@ -333,7 +369,7 @@ class TFormAccessible : public QAccessibleObject {
     return AWhat == QAccessible::Name ? Form()->Caption() : QString();
   }
   QRect rect() const override { return FWindow->frameGeometry(); }
-  QAccessible::Role role() const override { return QAccessible::Window; }
+  QAccessible::Role role() const override { return Form()->Dialog ? QAccessible::Dialog : QAccessible::Window; }
   QAccessible::State state() const override {
     QAccessible::State s;
     s.invisible = !FWindow->isVisible();
@@ -394,6 +430,27 @@ void NotifyAccessibleFocus(TControl* AControl) {
     QAccessibleEvent event(iface, QAccessible::Focus);
     QAccessible::updateAccessibility(&event);
   }
+}
+
+void NotifyAccessibleText(TControl* AControl, const QString& ABefore, const QString& AAfter) {
+  if (!QAccessible::isActive() || !AControl || ABefore == AAfter) return;
+  QAccessibleInterface* iface = AccessibleOf(AControl);
+  if (!iface) return;
+  QAccessibleEvent named(iface, QAccessible::NameChanged);
+  QAccessible::updateAccessibility(&named);
+  if (iface->textInterface()) {
+    QAccessibleTextUpdateEvent updated(iface, 0, ABefore, AAfter);
+    QAccessible::updateAccessibility(&updated);
+  }
+}
+
+void NotifyAccessibleShown(TControl* AControl) {
+  if (!QAccessible::isActive() || !AControl) return;
+  if (auto* t = dynamic_cast<TText*>(AControl); t && t->SpokenBy) AControl = t->SpokenBy;
+  QAccessibleInterface* iface = AccessibleOf(AControl);
+  if (!iface) return;
+  QAccessibleEvent event(iface, AControl->Visible() ? QAccessible::ObjectShow : QAccessible::ObjectHide);
+  QAccessible::updateAccessibility(&event);
 }
 
 void NotifyAccessibleState(TControl* AControl, QAccessible::State AChanged) {

@@ -25,5 +25,10 @@ void ForgetAccessible(TControl* AControl);
 // AControl changed. Nothing is done while no assistive technology listens.
 void NotifyAccessibleFocus(TControl* AControl);
 void NotifyAccessibleState(TControl* AControl, QAccessible::State AChanged);
+// AControl's words changed from ABefore to AAfter (a title, the facts): a screen reader
+// drops what it kept of them and reads them anew.
+void NotifyAccessibleText(TControl* AControl, const QString& ABefore, const QString& AAfter);
+// AControl was shown or hidden.
+void NotifyAccessibleShown(TControl* AControl);
 
 }  // namespace sphaerix

@@ -49,13 +49,17 @@ void TApplication::Initialize() {
   Initialize(argc, FArgv);
 }
 
-bool ShouldAskForX11(const std::vector<std::string>& AArguments, const char* AQpaPlatform,
-                     const char* ADisplay, const char* AWaylandDisplay) {
+std::string PlatformToAskFor(const std::vector<std::string>& AArguments, const char* AQpaPlatform,
+                             const char* ADisplay, const char* AWaylandDisplay) {
   auto set = [](const char* AValue) { return AValue && *AValue; };
-  if (set(AQpaPlatform) || !set(ADisplay) || !set(AWaylandDisplay)) return false;
-  for (size_t i = 1; i < AArguments.size(); ++i)
-    if (AArguments[i] == "-platform" || AArguments[i] == "--platform") return false;
-  return true;
+  if (set(AQpaPlatform) || !set(AWaylandDisplay)) return {};
+  for (size_t i = 1; i < AArguments.size(); ++i) {
+    const std::string& a = AArguments[i];
+    if (a == "-platform" || a == "--platform" || a.rfind("-platform=", 0) == 0 || a.rfind("--platform=", 0) == 0)
+      return {};
+  }
+  // The toolkit alone would keep to X11 under some desktops even on a Wayland session.
+  return set(ADisplay) ? "wayland;xcb" : "wayland";
 }
 
 void TApplication::Initialize(int& AArgc, char** AArgv) {
@@ -63,12 +67,11 @@ void TApplication::Initialize(int& AArgc, char** AArgv) {
   // A test harness may have made the toolkit's application already.
   if (!QCoreApplication::instance()) {
     FQtArguments.assign(AArgv, AArgv + AArgc);
-    // Qt would pick Wayland on a Wayland session; X11 (through XWayland there) stays the
-    // default, Wayland is one option away.
-    if (ShouldAskForX11(FQtArguments, std::getenv("QT_QPA_PLATFORM"), std::getenv("DISPLAY"),
-                        std::getenv("WAYLAND_DISPLAY"))) {
+    const std::string platform = PlatformToAskFor(FQtArguments, std::getenv("QT_QPA_PLATFORM"),
+                                                  std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"));
+    if (!platform.empty()) {
       FQtArguments.push_back("-platform");
-      FQtArguments.push_back("xcb");
+      FQtArguments.push_back(platform);
     }
     // Before the toolkit and the driver read them.
     PrepareProcessEnvironment();
@@ -99,7 +102,7 @@ void TApplication::Initialize(int& AArgc, char** AArgv) {
   // class (the application name) is matched through the entry's StartupWMClass.
   QGuiApplication::setDesktopFileName(QStringLiteral("example.quorvane.Sphaerix"));
   // The installed icon, where the desktop's theme has it.
-  QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("sphaerix")));
+  QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("example.quorvane.Sphaerix")));
   // The main window decides when the program ends, through its close handler.
   QApplication::setQuitOnLastWindowClosed(false);
   FRuntime = std::make_unique<QtRuntime>();

@@ -20,11 +20,12 @@ class QtPlatform;
 class QtRuntime;
 class TQuitSignals;
 
-// Where both an X server and a Wayland compositor are reachable, the program runs on X11
-// unless the user chose otherwise (QT_QPA_PLATFORM or -platform). True when the
-// arguments must ask for X11.
-bool ShouldAskForX11(const std::vector<std::string>& AArguments, const char* AQpaPlatform,
-                     const char* ADisplay, const char* AWaylandDisplay);
+// On a Wayland session the program runs natively on Wayland, sharp at every scale,
+// unless the user chose otherwise (QT_QPA_PLATFORM=xcb or -platform xcb); X11 is the
+// fallback should the compositor not answer. The window-system list the arguments must
+// ask for ("wayland;xcb", "wayland"), or empty where the toolkit's own choice stands.
+std::string PlatformToAskFor(const std::vector<std::string>& AArguments, const char* AQpaPlatform,
+                             const char* ADisplay, const char* AWaylandDisplay);
 
 class TApplication : public TSceneObject {
  public:

@@ -2,6 +2,7 @@
 
 #include "platform/gl_device.h"
 #include "ui/accessibility.h"
+#include "ui/focus_ring.h"
 #include "ui/form.h"
 #include "ui/style_book.h"
 
@@ -14,6 +15,8 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QtMath>
+#include <algorithm>
+#include <vector>
 
 namespace sphaerix {
 
@@ -46,6 +49,12 @@ Qt::Alignment ToQtAlign(TTextAlign AHorz, TTextAlign AVert) {
 QRectF Rect(const TControl& AControl) { return QRectF(0, 0, AControl.Width(), AControl.Height()); }
 
 QStyle* Style() { return QApplication::style(); }
+
+// Focus shows where it came by the keyboard, as the desktop's own buttons show it.
+bool ShowsFocus(const TControl& AControl) {
+  const auto* form = dynamic_cast<const TFormBase*>(AControl.Root());
+  return AControl.IsFocused() && form && form->FocusFromKeyboard();
+}
 
 }  // namespace
 
@@ -209,9 +218,8 @@ void TButton::PaintStandardButton(QPainter& APainter, const TControl& AControl, 
   opt.state = QStyle::State_Active;
   if (AControl.Enabled()) opt.state |= QStyle::State_Enabled;
   if (AControl.IsMouseOver()) opt.state |= QStyle::State_MouseOver;
-  const auto* form = dynamic_cast<const TFormBase*>(AControl.Root());
-  const bool showFocus = AControl.IsFocused() && form && form->FocusFromKeyboard();
-  if (showFocus) opt.state |= QStyle::State_HasFocus | QStyle::State_KeyboardFocusChange;
+  // The style's own focus frame is left out: it is faint and lies on the caption. The
+  // focus ring goes round the button instead.
   opt.state |= AControl.IsPressed() && AControl.IsMouseOver() ? QStyle::State_Sunken : QStyle::State_Raised;
   opt.palette = QApplication::palette();
   APainter.setRenderHint(QPainter::Antialiasing, true);
@@ -224,13 +232,7 @@ void TButton::PaintStandardButton(QPainter& APainter, const TControl& AControl, 
     const QString text = QFontMetricsF(APainter.font()).elidedText(button->FText, Qt::ElideRight, caption.width());
     APainter.drawText(caption, Qt::AlignCenter, text);
   }
-  if (showFocus) {
-    QStyleOptionFocusRect focus;
-    focus.rect = opt.rect.adjusted(3, 3, -3, -3);
-    focus.palette = opt.palette;
-    focus.state = opt.state;
-    Style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &APainter, nullptr);
-  }
+  if (ShowsFocus(AControl)) DrawFocusRing(APainter, Rect(AControl));
 }
 
 void TButton::SetCurrent(bool AValue) {
@@ -246,7 +248,34 @@ bool TButton::KeyDown(int AKey) {
     Click();
     return true;
   }
-  return false;
+  return MarksCurrent && MoveChoice(AKey);
+}
+
+bool TButton::MoveChoice(int AKey) {
+  const bool forward = AKey == Qt::Key_Right || AKey == Qt::Key_Down;
+  const bool backward = AKey == Qt::Key_Left || AKey == Qt::Key_Up;
+  auto* form = dynamic_cast<TFormBase*>(Root());
+  // Arrows over a focus nobody sees (a button clicked with the pointer) stay the
+  // window's: they orbit the view.
+  if ((!forward && !backward) || !form || !form->FocusFromKeyboard()) return false;
+  std::vector<TButton*> group;
+  const std::vector<TControl*> siblings = ParentControl() ? ParentControl()->Controls() : form->Controls();
+  for (TControl* c : siblings) {
+    auto* b = dynamic_cast<TButton*>(c);
+    if (b && b->MarksCurrent && b->Visible() && b->Enabled() && b->CanFocus()) group.push_back(b);
+  }
+  std::stable_sort(group.begin(), group.end(), [](const TButton* a, const TButton* b) {
+    return a->Position().Y() != b->Position().Y() ? a->Position().Y() < b->Position().Y()
+                                                  : a->Position().X() < b->Position().X();
+  });
+  const auto at = std::find(group.begin(), group.end(), this);
+  if (at == group.end()) return false;
+  const int n = static_cast<int>(group.size());
+  const int i = static_cast<int>(at - group.begin());
+  TButton* next = group[static_cast<size_t>(((forward ? i + 1 : i - 1) % n + n) % n)];
+  form->FocusByKeyboard(next);
+  next->Click();
+  return true;
 }
 
 // ---- TSpeedButton
@@ -270,6 +299,7 @@ void TSpeedButton::Paint(TCanvas2D& ACanvas) {
   p.setFont(FTextSettings.Font());
   p.setPen(ToQColor(FTextSettings.Color));
   p.drawText(Rect(*this), Qt::AlignCenter, FText);
+  if (ShowsFocus(*this)) DrawFocusRing(p, Rect(*this));
 }
 
 // ---- Text with a rim
@@ -312,8 +342,10 @@ TLabel::TLabel(TSceneObject* AOwner) : TLayeredControl(AOwner) {
 
 void TLabel::SetText(const QString& AValue) {
   if (FText == AValue) return;
+  const QString before = FText;
   FText = AValue;
   Repaint();
+  NotifyAccessibleText(this, before, FText);
 }
 
 void TLabel::Paint(TCanvas2D& ACanvas) {
@@ -369,8 +401,11 @@ TText::TText(TSceneObject* AOwner) : TLayeredControl(AOwner) { SetSize(50, 50); 
 
 void TText::SetText(const QString& AValue) {
   if (FText == AValue) return;
+  TText* reader = SpokenBy ? SpokenBy : this;
+  const QString before = reader->AccessibleName();
   FText = AValue;
   Repaint();
+  NotifyAccessibleText(reader, before, reader->AccessibleName());
 }
 
 void TText::Paint(TCanvas2D& ACanvas) {

@@ -83,11 +83,17 @@ class TButton : public TLayeredControl {
 
   // One of a group of buttons of which one stands for what is shown now (the body
   // buttons): assistive technology reads that one as pressed. The look does not change.
+  // The group is one stop for Tab; while its focus shows, the arrow keys move the
+  // choice along the group in reading order (row by row, left to right).
   bool MarksCurrent = false;
   bool Current() const { return FCurrent; }
   void SetCurrent(bool AValue);
 
  protected:
+  // An arrow key on a member of the group: the neighbour in reading order takes the
+  // focus and is clicked. False when the key is not the group's.
+  bool MoveChoice(int AKey);
+
   QString FText;
   TTextStyle FTextSettings;
   bool FCurrent = false;
@@ -152,10 +158,12 @@ class TText : public TLayeredControl {
   // A dark rim round the glyphs (claNull: none); see DrawTextWithHalo.
   TAlphaColor Halo = claNull;
   // What assistive technology reads in place of the text when set (facts shown in two
-  // columns are read a row at a time); a text that only repeats another one's content
-  // is left out of what assistive technology sees.
+  // columns are read a row at a time).
   std::function<QString()> AccessibleText;
-  bool AccessibleIgnored = false;
+  // The text whose AccessibleText reads this one's content as well: this one is left out
+  // of what assistive technology sees, and a change of it is told as a change of that.
+  TText* SpokenBy = nullptr;
+  QString AccessibleName() const { return AccessibleText ? AccessibleText() : FText; }
   void Paint(TCanvas2D& ACanvas) override;
 
  private:

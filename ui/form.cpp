@@ -130,11 +130,22 @@ void TFormBase::Show() {
     ConfigureWindow(*FWindow);
     FConfigured = true;
   }
+  DoShow();
   if (!FPlaced || FPosition == TWindowPlacement::MainFormCenter) PlaceWindow();
+  if (!FWindow->isVisible()) {
+    FFullScreenAsked = FFullScreen;
+    FCoveredScreen = false;
+  }
+  // A window minimised through a button the window manager gave it anyway is brought
+  // back: over a full-screen window there is no taskbar to find it in.
+  const Qt::WindowStates states = FWindow->windowStates();
+  if (FWindow->isVisible() && (states & Qt::WindowMinimized))
+    FWindow->setWindowStates(states & ~Qt::WindowMinimized);
   if (FFullScreen)
     FWindow->showFullScreen();
   else
     FWindow->show();
+  FWindow->raise();
   FWindow->requestActivate();
 }
 
@@ -147,11 +158,14 @@ void TFormBase::Activate() {
 void TFormBase::SetFullScreen(bool AValue) {
   if (FFullScreen == AValue) return;
   FFullScreen = AValue;
+  FFullScreenAsked = FWindow->isVisible();
+  FCoveredScreen = false;
   if (!FWindow->isVisible()) return;
   if (AValue) {
     // Remember the normal frame, or that the window was maximised, so switching back
     // restores it.
     FFitPending = false;
+    FSizeWhenNormal = QSize();
     const Qt::WindowStates states = FWindow->windowStates();
     FRestoreMaximized = states & Qt::WindowMaximized;
     if (states == Qt::WindowNoState) FRestoreGeometry = FWindow->geometry();
@@ -164,6 +178,13 @@ void TFormBase::SetFullScreen(bool AValue) {
                                                : Qt::WindowFullScreen);
   } else if (FRestoreMaximized) {
     FWindow->setWindowStates(Qt::WindowMaximized);
+  } else if (!PlacesItsWindows()) {
+    // A Wayland compositor places windows itself and sizes them on every change of
+    // state: a size set now races with its configure and may outlive the next state (a
+    // maximised window left at the windowed size). The size is given once the
+    // compositor has the window in its normal state, and only where it gave none.
+    FWindow->showNormal();
+    FSizeWhenNormal = FRestoreGeometry.isValid() ? FRestoreGeometry.size() : QSize(FDesignWidth, FDesignHeight);
   } else {
     FWindow->showNormal();
     if (FRestoreGeometry.isValid()) FWindow->setGeometry(FRestoreGeometry);
@@ -172,6 +193,8 @@ void TFormBase::SetFullScreen(bool AValue) {
     FitIntoScreen();
   }
 }
+
+bool TFormBase::PlacesItsWindows() { return !QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
 
 void TFormBase::FitIntoScreen() {
   const QRect wanted = FRestoreGeometry.isValid() ? FRestoreGeometry : FWindow->geometry();
@@ -186,10 +209,69 @@ void TFormBase::FitIntoScreen() {
 }
 
 void TFormBase::WindowGeometryChanged() {
+  // The window system does not always report a state it applied as asked (X11 says
+  // nothing when the window manager empties the state list): a size that fits the state
+  // asked for ends the wait as well.
+  QScreen* screen = FWindow->screen();
+  if (screen && PlacesItsWindows() && FWindow->isVisible()) {
+    const bool screenSized = FWindow->size() == screen->size();
+    if (FFullScreenAsked && screenSized == FFullScreen) FFullScreenAsked = false;
+    if (FFullScreen && screenSized) {
+      FCoveredScreen = true;
+    } else if (!FFullScreenAsked && FFullScreen && FCoveredScreen && !screenSized &&
+               !(FWindow->windowStates() & Qt::WindowMinimized)) {
+      // Nor the window manager's end of full screen, every time: a full-screen window
+      // that covered its screen and no longer does has left it.
+      FollowFullScreen(false);
+    }
+  }
   if (!FFitPending || FFullScreen || !FWindow->isVisible()) return;
   // Once the real frame is known the fit is final; the user may move the window later.
   if (!FWindow->frameMargins().isNull() || FFitClock.elapsed() > 3000) FFitPending = false;
   FitIntoScreen();
+}
+
+void TFormBase::WindowStateChanged() {
+  const Qt::WindowStates states = FWindow->windowStates();
+  const bool full = states.testFlag(Qt::WindowFullScreen);
+  if (FFullScreenAsked) {
+    // A state from before the program's own request (a window manager reports every
+    // change of the window's state list) says nothing; the answer to it ends the wait.
+    if (full != FFullScreen) return;
+    FFullScreenAsked = false;
+    if (FSizeWhenNormal.isValid()) {
+      // A window that started full screen has no size of its own to go back to: the
+      // compositor leaves it at the screen's size.
+      const QSize size = FSizeWhenNormal;
+      FSizeWhenNormal = QSize();
+      QScreen* screen = FWindow->screen();
+      if (!(states & (Qt::WindowMaximized | Qt::WindowMinimized)) && screen && FWindow->size() == screen->size())
+        FWindow->resize(size);
+    }
+    return;
+  }
+  if (full == FFullScreen || !FWindow->isVisible()) return;
+  FollowFullScreen(full);
+}
+
+void TFormBase::FollowFullScreen(bool AFull) {
+  const Qt::WindowStates states = FWindow->windowStates();
+  const bool full = AFull;
+  // The window manager's doing: the form follows it, so that the next request starts
+  // from the state the user sees. The window manager keeps the frame it gives back.
+  FFullScreen = full;
+  FCoveredScreen = false;
+  FFitPending = false;
+  FSizeWhenNormal = QSize();
+  if (full) {
+    FRestoreMaximized = states.testFlag(Qt::WindowMaximized);
+    FRestoreGeometry = QRect();
+  }
+  if (OnFullScreenChange) OnFullScreenChange(this);
+}
+
+void TFormBase::WindowActivated() {
+  if (FFocused) NotifyAccessibleFocus(FFocused);
 }
 
 void TFormBase::Close() {
@@ -303,6 +385,8 @@ void TFormBase::ListControls() {
     if (auto* control = dynamic_cast<TControl*>(o)) FControls.push_back(control);
 }
 
+void TFormBase::ControlVisibleChanged(TControl* AControl) { NotifyAccessibleShown(AControl); }
+
 void TFormBase::DoAddObject(TSceneObject* AObject) {
   ListControls();
   if (auto* c = dynamic_cast<TControl*>(AObject)) {
@@ -324,28 +408,65 @@ void TFormBase::DoRemoveObject(TSceneObject* AObject) {
 
 namespace {
 
-void CollectFocusable(TControl* AControl, std::vector<TControl*>& AOut) {
+bool Focusable(const TControl* AControl) {
+  return AControl->Visible() && AControl->Enabled() && AControl->CanFocus();
+}
+
+// Buttons of which one marks the current choice are one stop for Tab, as a group of
+// radio buttons is: the arrow keys move within it (TButton::KeyDown).
+bool InChoiceGroup(const TControl* AControl) {
+  const auto* b = dynamic_cast<const TButton*>(AControl);
+  return b && b->MarksCurrent;
+}
+
+// The member of the choice group among AControls that Tab stops at: the focused one,
+// else the current choice, else the first in tab order.
+TControl* ChoiceGroupStop(const std::vector<TControl*>& AControls, const TControl* AFocused) {
+  TControl* stop = nullptr;
+  for (TControl* c : AControls) {
+    if (!InChoiceGroup(c) || !Focusable(c)) continue;
+    if (c == AFocused) return c;
+    if (!stop || (static_cast<TButton*>(c)->Current() && !static_cast<TButton*>(stop)->Current())) stop = c;
+  }
+  return stop;
+}
+
+void CollectFocusable(TControl* AControl, const TControl* AFocused, std::vector<TControl*>& AOut) {
   if (!AControl->Visible() || !AControl->Enabled()) return;
   if (AControl->CanFocus()) AOut.push_back(AControl);
   std::vector<TControl*> children = AControl->Controls();
   std::stable_sort(children.begin(), children.end(),
                    [](TControl* a, TControl* b) { return a->TabOrder() < b->TabOrder(); });
-  for (TControl* c : children) CollectFocusable(c, AOut);
+  // The group takes the place of its first member in tab order.
+  TControl* groupStop = ChoiceGroupStop(children, AFocused);
+  bool groupSeen = false;
+  for (TControl* c : children) {
+    if (InChoiceGroup(c) && Focusable(c)) {
+      if (!groupSeen) CollectFocusable(groupStop, AFocused, AOut);
+      groupSeen = true;
+      continue;
+    }
+    CollectFocusable(c, AFocused, AOut);
+  }
 }
 
 }  // namespace
 
+void TFormBase::FocusByKeyboard(TControl* AControl) {
+  SetFocused(AControl);
+  FFocusFromKeyboard = AControl != nullptr;
+  if (AControl) AControl->Repaint();
+}
+
 void TFormBase::FocusNext(bool ABackward) {
   std::vector<TControl*> order;
-  for (TControl* c : Controls()) CollectFocusable(c, order);
+  for (TControl* c : Controls()) CollectFocusable(c, FFocused, order);
   if (order.empty()) return;
   auto it = std::find(order.begin(), order.end(), FFocused);
   int i = it == order.end() ? (ABackward ? 0 : -1) : static_cast<int>(it - order.begin());
   const int n = static_cast<int>(order.size());
   i = ((ABackward ? i - 1 : i + 1) % n + n) % n;
-  SetFocused(order[static_cast<size_t>(i)]);
-  FFocusFromKeyboard = true;
-  FFocused->Repaint();
+  FocusByKeyboard(order[static_cast<size_t>(i)]);
 }
 
 namespace {

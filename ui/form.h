@@ -62,6 +62,14 @@ class TFormBase : public TSceneObject, public IControlRoot {
   void SetStyleBook(const TStyleBook* AValue) { FStyleBook = AValue; }
   bool FullScreen() const { return FFullScreen; }
   void SetFullScreen(bool AValue);
+  // The window system or the user through it (a window manager's key or menu) put the
+  // window into full screen or took it out, so FullScreen changed without SetFullScreen.
+  std::function<void(TSceneObject*)> OnFullScreenChange;
+  // A dialog: assistive technology announces the window as one.
+  bool Dialog = false;
+  // The window has the keyboard again (activated, or its menu closed): assistive
+  // technology hears which control has the focus in it.
+  void WindowActivated();
 
   bool Visible() const override;
   bool IsControl() const override { return true; }
@@ -80,6 +88,8 @@ class TFormBase : public TSceneObject, public IControlRoot {
 
   // Runs the creation handler; called once by the application after construction.
   virtual void DoCreate();
+  // Each time the window is asked to show, before it shows.
+  virtual void DoShow() {}
 
   TFormWindow* Window() const { return FWindow; }
   // What the window's viewports draw and show their frames with: they are given it when
@@ -101,6 +111,7 @@ class TFormBase : public TSceneObject, public IControlRoot {
   float RootScale() const override { return Scale(); }
   TPointF ScreenPointer() const override;
   void ControlDestroyed(TControl* AControl) override;
+  void ControlVisibleChanged(TControl* AControl) override;
 
   // A touchpad's pinch over AControl (the control under the pointer): AScale is the
   // change of magnification since the previous event (0.1: ten percent larger).
@@ -114,6 +125,8 @@ class TFormBase : public TSceneObject, public IControlRoot {
   // True when the focus last moved by the keyboard: only then do buttons show it, as the
   // desktop's own buttons do.
   bool FocusFromKeyboard() const { return FFocusFromKeyboard; }
+  // Moves the focus to AControl as a key does, so that it shows.
+  void FocusByKeyboard(TControl* AControl);
   // The window's scale: physical pixels per logical pixel.
   float Scale() const;
 
@@ -134,6 +147,9 @@ class TFormBase : public TSceneObject, public IControlRoot {
   void FitIntoScreen();
   // The window system moved, resized or framed the window.
   void WindowGeometryChanged();
+  // The window system applied a change of the window's state (full screen, maximised,
+  // minimised), asked for by the program or not.
+  void WindowStateChanged();
 
   QString FCaption;
   TWindowPlacement FPosition = TWindowPlacement::Designed;
@@ -150,6 +166,17 @@ class TFormBase : public TSceneObject, public IControlRoot {
   // a few seconds whatever happens.
   bool FFitPending = false;
   QElapsedTimer FFitClock;
+  // A change of full screen asked for and not yet applied by the window system: until it
+  // is, the window's reported state is the old one and says nothing of the user's wish.
+  bool FFullScreenAsked = false;
+  // The window was seen covering its screen in full screen since the last change.
+  bool FCoveredScreen = false;
+  // Where the window system places and sizes windows itself (Wayland): the size to give
+  // the window once it is back in its normal state, if the compositor gives it none.
+  QSize FSizeWhenNormal;
+  static bool PlacesItsWindows();
+  // The window manager put the window into full screen (AFull) or took it out.
+  void FollowFullScreen(bool AFull);
   TFormWindow* FWindow = nullptr;
   const TStyleBook* FStyleBook = nullptr;
   std::unique_ptr<TGLViewportRenderer> FViewportRenderer;

@@ -41,6 +41,8 @@ bool TFormWindow::event(QEvent* AEvent) {
   }
   if (AEvent->type() == QEvent::Move || AEvent->type() == QEvent::Resize || AEvent->type() == QEvent::Expose)
     GuardedCall([this] { FForm->WindowGeometryChanged(); });
+  if (AEvent->type() == QEvent::WindowStateChange) GuardedCall([this] { FForm->WindowStateChanged(); });
+  if (AEvent->type() == QEvent::FocusIn) GuardedCall([this] { FForm->WindowActivated(); });
   if (AEvent->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(AEvent);
     bool used = false;

@@ -41,8 +41,9 @@ void TPopupMenu::FreeNotification(TSceneObject* AObject) {
 void TPopupMenu::Popup(float AScreenX, float AScreenY) {
   if (FOpen) return;
   QWindow* owner = nullptr;
+  QPointer<TFormWindow> ownerForm;
   if (auto* control = dynamic_cast<TControl*>(FPopupComponent))
-    if (auto* form = dynamic_cast<TFormBase*>(control->Root())) owner = form->Window();
+    if (auto* form = dynamic_cast<TFormBase*>(control->Root())) owner = ownerForm = form->Window();
   TMenuWidget menu(owner);
   std::vector<std::pair<QAction*, TMenuItem*>> actions;
   for (TMenuItem* item : Items()) {
@@ -64,6 +65,9 @@ void TPopupMenu::Popup(float AScreenX, float AScreenY) {
   QAction* chosen = menu.exec(QPoint(qRound(AScreenX), qRound(AScreenY)));
   FOpen = false;
   FMenu = nullptr;
+  // The window keeps the keyboard while its menu is open, so the window system tells
+  // nobody that the focus is back: a screen reader hears it from here.
+  if (ownerForm) GuardedCall([&] { ownerForm->Form()->WindowActivated(); });
   if (!chosen) return;
   for (auto& [action, item] : actions)
     if (action == chosen) {

@@ -5,6 +5,7 @@
 #include <QKeySequence>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -26,6 +27,17 @@ struct TStepPlayer {
   bool Framed = false;
   bool Applied = true;
   bool Busy = false;
+  // Steps played so far; a step's time limit belongs to the step it was set for.
+  int Played = 0;
+  QString Current;
+
+  // A step that asks for nothing, or whose change the window system never applies, is
+  // a result: the player says so and plays no further.
+  void Fail(const QString& AWhy) {
+    std::fprintf(stderr, "window: step %d (%s) %s\nwindow: steps failed\n", Played, qPrintable(Current),
+                 qPrintable(AWhy));
+    Window = nullptr;
+  }
 
   // A change of state and of both sides arrive as three signals: one line for them.
   QString LastReport;
@@ -55,23 +67,36 @@ struct TStepPlayer {
       return;
     }
     Busy = true;
-    const QString step = Steps.takeFirst();
-    if (step == QLatin1String("max")) {
+    Current = Steps.takeFirst();
+    ++Played;
+    const Qt::WindowStates before = Window->windowStates();
+    if (Current == QLatin1String("max")) {
       Normal = Qt::WindowMaximized;
       Window->setWindowStates(Qt::WindowMaximized);
+      Wanted = Qt::WindowMaximized;
     } else {
-      const QKeySequence key = QKeySequence::fromString(step);
+      const QKeySequence key = QKeySequence::fromString(Current);
       if (!key.isEmpty()) {
         QKeyEvent press(QEvent::KeyPress, key[0].key(), key[0].keyboardModifiers());
         QCoreApplication::sendEvent(Window, &press);
       }
+      Wanted = Form->FullScreen() ? Qt::WindowStates(Qt::WindowFullScreen) : Normal;
     }
-    Wanted = Form->FullScreen() ? Qt::WindowStates(Qt::WindowFullScreen) : Normal;
+    Busy = false;
+    // The window's state as asked for changes at once; the window system's answer comes
+    // later, or never when nothing was asked.
+    if (Window->windowStates() == before) {
+      Fail(QStringLiteral("changed nothing"));
+      return;
+    }
     Framed = false;
     Applied = false;
-    Busy = false;
   }
 };
+
+// How long a step may wait for the window system: far more than a busy machine's
+// slowest answer, far less than a test's limit.
+constexpr int StepLimitMs = 60000;
 
 class TStateWatch : public QObject {
  public:
@@ -96,7 +121,17 @@ void PlayWindowSteps(TFormBase& AForm, const QString& ASteps) {
   player->Wanted = AForm.FullScreen() ? Qt::WindowStates(Qt::WindowFullScreen) : Qt::WindowStates();
   const auto later = [player] {
     QMetaObject::invokeMethod(player->Window, [player] {
-      if (player->Window) player->Next();
+      if (!player->Window) return;
+      const int played = player->Played;
+      player->Next();
+      // A new step waits for its answer only so long.
+      if (player->Window && player->Played != played)
+        QTimer::singleShot(StepLimitMs, player->Window, [player, played] {
+          if (!player->Window || player->Played != played + 1) return;
+          player->Fail(!player->Applied   ? QStringLiteral("was not applied by the window system")
+                       : !player->Reached() ? QStringLiteral("ended in another state")
+                                            : QStringLiteral("showed no frame"));
+        });
     }, Qt::QueuedConnection);
   };
   // The window's state-change event comes from the window system's answer, not from the

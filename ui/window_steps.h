@@ -12,7 +12,9 @@ class TFormBase;
 // ("F11", "Esc") delivered as a key press. Each step waits until the window has reached
 // the state the previous one asked for and shown a frame in it. Every resize and state
 // change is written to standard error as "window: <states> <width>x<height>", and
-// "window: steps done" follows the last step.
+// "window: steps done" follows the last step. A step that asks the window for no change
+// (Esc in a window), or that the window system does not answer within a minute, ends the
+// steps with "window: step <n> (<step>) <what happened>" and "window: steps failed".
 void PlayWindowSteps(TFormBase& AForm, const QString& ASteps);
 
 }  // namespace sphaerix

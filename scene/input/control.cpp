@@ -45,6 +45,7 @@ void TControl::SetVisible(bool AValue) {
     if (FRoot->Focused() == this) FRoot->SetFocused(nullptr);
   }
   if (FVisible) Repaint();
+  if (IControlRoot* r = Root()) r->ControlVisibleChanged(this);
 }
 
 void TControl::SetBounds(float AX, float AY, float AWidth, float AHeight) {

@@ -38,6 +38,9 @@ class IControlRoot {
   virtual TPointF ScreenPointer() const = 0;
   // The control is going away; the root forgets it (capture, focus, hover).
   virtual void ControlDestroyed(TControl* AControl) = 0;
+  // The control was shown or hidden (those who read the window without seeing it are
+  // told).
+  virtual void ControlVisibleChanged(TControl* AControl) { (void)AControl; }
 };
 
 // A popup menu as controls see it: shown modally at a screen point.

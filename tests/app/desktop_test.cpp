@@ -40,18 +40,31 @@ TEST(CommandLine, HelpVersionToolkitOptionsAndErrors) {
       EXPECT_TRUE(line.Text.startsWith("sphaerix: "));
     }
   }
-  // The help names the keys, so a user who starts full screen knows the way out.
+  // The help names the keys, so a user who starts full screen knows the way out, and
+  // the way to X11 from a Wayland session.
   EXPECT_TRUE(ParseCommandLine({"sphaerix", "--help"}).Text.contains("Esc"));
+  EXPECT_TRUE(ParseCommandLine({"sphaerix", "--help"}).Text.contains("-platform xcb"));
 }
 
-TEST(Platform, X11StaysTheDefaultWhereBothExist) {
+TEST(Platform, WaylandIsTheDefaultOnAWaylandSessionAndX11OneOptionAway) {
   const std::vector<std::string> plain{"sphaerix"};
-  EXPECT_TRUE(ShouldAskForX11(plain, nullptr, ":0", "wayland-0"));
-  EXPECT_TRUE(ShouldAskForX11(plain, "", ":0", "wayland-0"));
-  EXPECT_FALSE(ShouldAskForX11(plain, "wayland", ":0", "wayland-0"));    // the user's choice
-  EXPECT_FALSE(ShouldAskForX11({"sphaerix", "-platform", "wayland"}, nullptr, ":0", "wayland-0"));
-  EXPECT_FALSE(ShouldAskForX11(plain, nullptr, nullptr, "wayland-0"));   // Wayland only
-  EXPECT_FALSE(ShouldAskForX11(plain, nullptr, ":0", nullptr));          // X11 only anyway
+  struct Case {
+    std::vector<std::string> Args;
+    const char *Qpa, *Display, *Wayland;
+    std::string Asked;
+  } cases[] = {
+      {plain, nullptr, ":0", "wayland-0", "wayland;xcb"},  // X11 only should Wayland fail
+      {plain, "", ":0", "wayland-0", "wayland;xcb"},
+      {plain, nullptr, nullptr, "wayland-0", "wayland"},
+      {plain, nullptr, ":0", nullptr, ""},  // X11 only
+      {plain, nullptr, ":0", "", ""},
+      {plain, "xcb", ":0", "wayland-0", ""},  // the user's choice
+      {{"sphaerix", "-platform", "xcb"}, nullptr, ":0", "wayland-0", ""},
+      {{"sphaerix", "--platform=xcb"}, nullptr, ":0", "wayland-0", ""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(PlatformToAskFor(c.Args, c.Qpa, c.Display, c.Wayland), c.Asked)
+        << (c.Qpa ? c.Qpa : "-") << " " << (c.Display ? c.Display : "-") << " " << (c.Wayland ? c.Wayland : "-");
 }
 
 TEST(WindowedMode, FitsTheAvailableAreaWithItsFrame) {

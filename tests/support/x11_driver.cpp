@@ -5,6 +5,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <X11/Xlib.h>
+
 namespace x11 {
 
 QString Xdotool(const QStringList& AArgs) {
@@ -40,6 +42,23 @@ QSize ScreenSize() {
 void CloseWindow(const QString& AId) {
   Xdotool({"windowactivate", "--sync", AId});
   Xdotool({"key", "--clearmodifiers", "alt+F4"});
+}
+
+bool ChangeWindowState(unsigned long AWindow, bool AAdd, const char* AState) {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return false;
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = AWindow;
+  event.xclient.message_type = XInternAtom(display, "_NET_WM_STATE", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = AAdd ? 1 : 0;  // _NET_WM_STATE_ADD or _REMOVE
+  event.xclient.data.l[1] = static_cast<long>(XInternAtom(display, AState, False));
+  event.xclient.data.l[3] = 2;  // from a pager: the user's wish
+  XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
+             &event);
+  XCloseDisplay(display);
+  return true;
 }
 
 }  // namespace x11

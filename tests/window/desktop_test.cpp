@@ -382,3 +382,134 @@ TEST(WaylandProcess, ACompositorThatEndsGetsOneLineInTheProgramsWords) {
   const QStringList reports = lines.filter(QRegularExpression("^window: "));
   for (int i = 1; i < reports.size(); ++i) EXPECT_NE(reports[i], reports[i - 1]) << log.toStdString();
 }
+
+// The player of window steps reports a step that asks the window for nothing (Esc in a
+// window) and stops there, rather than waiting for an answer that never comes.
+TEST(WaylandProcess, AStepThatChangesNothingFailsTheSteps) {
+  HeadlessWeston compositor;
+  if (!compositor.Start()) GTEST_SKIP() << compositor.Failure;
+  ChildProgram program;
+  compositor.Prepare(program);
+  program.Environment.insert("SPHAERIX_WINDOW_STEPS", "F11 Esc F11");
+  ASSERT_TRUE(program.Start());
+  QProcess& app = program.Process();
+  QString log;
+  ASSERT_TRUE(ReadLogUntil(app, log, [](const QString& ALog) { return ALog.contains(QRegularExpression("steps (done|failed)")); },
+                           180000))
+      << log.right(4000).toStdString();
+  EXPECT_TRUE(log.contains("window: step 2 (Esc) changed nothing\nwindow: steps failed")) << log.right(4000).toStdString();
+  EXPECT_FALSE(log.contains("steps done"));
+  ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+  ASSERT_TRUE(app.waitForFinished(30000));
+}
+
+namespace {
+
+// GNOME's compositor, headless, on a private runtime folder and a private session bus
+// (it asks the bus for names of its own).
+struct HeadlessMutter {
+  QTemporaryDir Runtime;
+  const QString Socket = "sphaerix-mutter";
+  Child Bus;
+  Child Compositor;
+  std::string Failure;
+
+  bool Start() {
+    if (QStandardPaths::findExecutable("mutter").isEmpty() || QStandardPaths::findExecutable("dbus-daemon").isEmpty()) {
+      Failure = "mutter or dbus-daemon is not installed (scripts/deps.sh installs them)";
+      return false;
+    }
+    QFile::setPermissions(Runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString address = "unix:path=" + Runtime.path() + "/bus";
+    Bus.Process.setProcessChannelMode(QProcess::MergedChannels);
+    Bus.Process.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--address=" + address});
+    if (!Bus.Process.waitForStarted(10000) ||
+        !WaitFor([&] { return QFileInfo::exists(Runtime.path() + "/bus") || Bus.Process.state() == QProcess::NotRunning; },
+                 30000) ||
+        Bus.Process.state() != QProcess::Running) {
+      Failure = "no private session bus: " + Bus.Process.readAll().toStdString();
+      return false;
+    }
+    Compositor.Process.setProcessEnvironment(EnvironmentWith(
+        {{"XDG_RUNTIME_DIR", Runtime.path()}, {"DBUS_SESSION_BUS_ADDRESS", address}}, {"DISPLAY", "WAYLAND_DISPLAY"}));
+    Compositor.Process.setProcessChannelMode(QProcess::MergedChannels);
+    Compositor.Process.start("mutter", {"--headless", "--wayland", "--no-x11", "--sm-disable", "--virtual-monitor",
+                                        "1920x1080", "--wayland-display=" + Socket});
+    const bool started = Compositor.Process.waitForStarted(10000) &&
+                         WaitFor([&] {
+                           return QFileInfo::exists(Runtime.path() + "/" + Socket) ||
+                                  Compositor.Process.state() == QProcess::NotRunning;
+                         }, 60000) &&
+                         Compositor.Process.state() == QProcess::Running;
+    if (!started) Failure = "mutter could not start headless here: " + Compositor.Process.readAll().toStdString();
+    return started;
+  }
+
+  // The program as a GNOME Wayland session starts it: no platform asked for.
+  void Prepare(ChildProgram& AProgram) const {
+    AProgram.Environment.insert("XDG_RUNTIME_DIR", Runtime.path());
+    AProgram.Environment.insert("WAYLAND_DISPLAY", Socket);
+    AProgram.Environment.remove("QT_QPA_PLATFORM");
+    AProgram.Environment.remove("DISPLAY");
+    AProgram.Environment.insert("WAYLAND_DEBUG", "client");
+  }
+};
+
+// The sizes xdg_toplevel.configure asked for, in order ("1920x1080", "0x0").
+QStringList Configures(const QString& ALog) {
+  QStringList sizes;
+  const QRegularExpression configure("xdg_toplevel@\\d+\\.configure\\((\\d+), (\\d+),");
+  for (auto it = configure.globalMatch(ALog); it.hasNext();) {
+    const auto m = it.next();
+    sizes << m.captured(1) + "x" + m.captured(2);
+  }
+  return sizes;
+}
+
+}  // namespace
+
+// Under GNOME's compositor, natively by default: out of full screen, maximised, full
+// screen and back by Esc, the window ends maximised at the size the compositor gave the
+// maximised window, not at a size of the program's own.
+TEST(WaylandProcess, UnderMutterMaximiseAndFullScreenEndAtTheCompositorsSize) {
+  HeadlessMutter compositor;
+  ASSERT_TRUE(compositor.Start()) << compositor.Failure;
+  ChildProgram program;
+  compositor.Prepare(program);
+  program.Environment.insert("SPHAERIX_WINDOW_STEPS", "F11 max F11 Esc");
+  ASSERT_TRUE(program.Start());
+  QProcess& app = program.Process();
+  QString log;
+  ASSERT_TRUE(ReadLogUntil(app, log, [](const QString& ALog) { return ALog.contains(QRegularExpression("steps (done|failed)")); },
+                           180000) &&
+              log.contains("window: steps done"))
+      << log.right(4000).toStdString();
+  EXPECT_TRUE(log.contains("xdg_wm_base")) << "not on Wayland natively";
+  EXPECT_FALSE(log.contains("Protocol error")) << log.right(4000).toStdString();
+
+  // The reports in order: the size of the first maximised one is the last one's.
+  QString firstMaximised, last;
+  int lastState = -1;
+  const QRegularExpression report("^window: (\\d+) (\\d+x\\d+)$");
+  for (const QString& line : log.split('\n')) {
+    const auto m = report.match(line);
+    if (!m.hasMatch()) continue;
+    lastState = m.captured(1).toInt();
+    last = m.captured(2);
+    if (lastState == static_cast<int>(Qt::WindowMaximized) && firstMaximised.isEmpty()) firstMaximised = last;
+  }
+  EXPECT_EQ(lastState, static_cast<int>(Qt::WindowMaximized)) << log.right(4000).toStdString();
+  EXPECT_FALSE(firstMaximised.isEmpty());
+  EXPECT_EQ(last, firstMaximised);
+  EXPECT_NE(last, "1149x829") << "left at the windowed size";
+  // And the compositor's last word was the size it gave the maximised window first.
+  const int maximise = static_cast<int>(log.indexOf(".set_maximized()"));
+  ASSERT_GE(maximise, 0) << log.right(4000).toStdString();
+  const QStringList configured = Configures(log), afterMaximise = Configures(log.mid(maximise));
+  ASSERT_FALSE(afterMaximise.isEmpty());
+  EXPECT_EQ(configured.last(), afterMaximise.first()) << configured.join(' ').toStdString();
+
+  ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+  ASSERT_TRUE(app.waitForFinished(30000)) << "still running after the request to end";
+  EXPECT_EQ(app.exitCode(), 0);
+}

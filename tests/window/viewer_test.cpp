@@ -412,21 +412,21 @@ TEST_F(Viewer, PictureShowsALitTexturedPlanetStarsAndTheTranslucentPanel) {
   EXPECT_LT(darkest, 70);
 }
 
-// The keyboard reaches the buttons too: Tab starts at Button14 and runs against the
-// numbering; Space or Enter clicks the focused one.
-TEST_F(Viewer, TabAndSpaceSelectWithTheKeyboard) {
+// The keyboard reaches the buttons too, typed on the display: Tab stops once at the
+// bodies' group, on the body shown; an arrow chooses the next body in reading order;
+// Space or Enter clicks the focused button.
+TEST_F(Viewer, TabArrowsAndSpaceSelectWithTheKeyboard) {
   Form2->Window()->requestActivate();
   ASSERT_TRUE(WaitFor([] { return Form2->Window()->isActive(); }));
   x11::Xdotool({"key", "Tab"});
-  ASSERT_TRUE(WaitFor([] { return Form2->Focused() == Form2->Buttons[13]; }, 3000));
-  x11::Xdotool({"key", "Tab"});
-  ASSERT_TRUE(WaitFor([] { return Form2->Focused() == Form2->Buttons[12]; }, 3000));
-  EXPECT_TRUE(Form2->Buttons[12]->IsFocused());
-  x11::Xdotool({"key", "shift+Tab"});
-  ASSERT_TRUE(WaitFor([] { return Form2->Focused() == Form2->Buttons[13]; }, 3000));
-  x11::Xdotool({"key", "space"});
-  EXPECT_TRUE(WaitFor([] { return CurrentBody == 13 && Form2->Sphere1->Opacity() == 1.0f; }, 5000));
-  EXPECT_EQ(Form2->Label1->Text(), "Europa");
+  ASSERT_TRUE(WaitFor([] { return Form2->Focused() == Form2->Buttons[0]; }, 3000));
+  // A second Tab finds no other stop; the arrow after it starts from the same button.
+  x11::Xdotool({"key", "Tab", "Right"});
+  ASSERT_TRUE(WaitFor([] { return Form2->Focused() == Form2->Buttons[9]; }, 3000));
+  EXPECT_TRUE(WaitFor([] { return CurrentBody == 9 && Form2->Sphere1->Opacity() == 1.0f; }, 5000));
+  EXPECT_EQ(Form2->Label1->Text(), "Moon");
+  x11::Xdotool({"key", "shift+Tab", "space"});
+  EXPECT_TRUE(WaitFor([] { return Form2->Focused() == Form2->Buttons[9]; }, 3000));
   Form2->SetFocused(Form2->Buttons[3]);
   x11::Xdotool({"key", "Return"});
   EXPECT_TRUE(WaitFor([] { return CurrentBody == 3 && Form2->Sphere1->Opacity() == 1.0f; }, 5000));
