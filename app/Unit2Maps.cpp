@@ -79,7 +79,8 @@ bool TViewerMapDecoder::DecodeInStrips(const TMapPicture& APicture) {
   if (APicture.Kind != TMapKind::Stars || APicture.Reduction != 1 || !window->context() ||
       !FForm.TextureMaterialSource3->DeviceTexture() || FForm.TextureMaterialSource3->MipMaps())
     return false;
-  TSet set{APicture};
+  TSet set;
+  set.Picture = APicture;
   set.Stream = std::make_unique<TResourceStream>("Stars");
   set.Strips = std::make_unique<TStripUpload>(window->Compositor(), [window] { window->doneCurrent(); },
                                                [this, APicture] { Ended(APicture); });
@@ -125,7 +126,9 @@ void TViewerMapDecoder::Decode(const TMapPicture& APicture) {
         own->Seek(0, TSeekOrigin::End);
       break;
   }
-  TSet set{APicture, std::make_unique<TBackgroundDecode>()};
+  TSet set;
+  set.Picture = APicture;
+  set.Decode = std::make_unique<TBackgroundDecode>();
   try {
     set.Decode->Add(TargetOf(APicture), std::move(stream), mipLevels, APicture.Reduction);
   } catch (const std::exception&) {

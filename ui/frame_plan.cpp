@@ -15,22 +15,6 @@ bool TKeptBuffer::Holds(int AWidth, int AHeight, float AScale) const {
   return FValid && FWidth == AWidth && FHeight == AHeight && FScale == AScale;
 }
 
-TPixelRect Union(const TPixelRect& A, const TPixelRect& B) {
-  if (A.Empty()) return B;
-  if (B.Empty()) return A;
-  const int x0 = std::min(A.X, B.X), y0 = std::min(A.Y, B.Y);
-  const int x1 = std::max(A.X + A.Width, B.X + B.Width), y1 = std::max(A.Y + A.Height, B.Y + B.Height);
-  return {x0, y0, x1 - x0, y1 - y0};
-}
-
-TPixelRect Intersect(const TPixelRect& ARect, const TPixelRect& ABounds) {
-  const int x0 = std::max(ARect.X, ABounds.X), y0 = std::max(ARect.Y, ABounds.Y);
-  const int x1 = std::min(ARect.X + ARect.Width, ABounds.X + ABounds.Width);
-  const int y1 = std::min(ARect.Y + ARect.Height, ABounds.Y + ABounds.Height);
-  if (x1 <= x0 || y1 <= y0) return {};
-  return {x0, y0, x1 - x0, y1 - y0};
-}
-
 TFramePlan PlanFrame(const TFrameRequest& ARequest, const TKeptBuffer& AKept) {
   using TKind = TFramePlan::TKind;
   const TPixelRect window{0, 0, ARequest.Width, ARequest.Height};

@@ -47,8 +47,4 @@ struct TFramePlan {
 
 TFramePlan PlanFrame(const TFrameRequest& ARequest, const TKeptBuffer& AKept);
 
-// The rectangle of both, and the part of ARect inside ABounds.
-TPixelRect Union(const TPixelRect& A, const TPixelRect& B);
-TPixelRect Intersect(const TPixelRect& ARect, const TPixelRect& ABounds);
-
 }  // namespace sphaerix

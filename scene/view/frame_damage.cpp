@@ -56,6 +56,8 @@ bool SameLights(const std::vector<TLightDescription>& A, const std::vector<TLigh
   return true;
 }
 
+}  // namespace
+
 TPixelRect Union(const TPixelRect& A, const TPixelRect& B) {
   if (A.Empty()) return B;
   if (B.Empty()) return A;
@@ -64,7 +66,13 @@ TPixelRect Union(const TPixelRect& A, const TPixelRect& B) {
   return {x0, y0, x1 - x0, y1 - y0};
 }
 
-}  // namespace
+TPixelRect Intersect(const TPixelRect& ARect, const TPixelRect& ABounds) {
+  const int x0 = std::max(ARect.X, ABounds.X), y0 = std::max(ARect.Y, ABounds.Y);
+  const int x1 = std::min(ARect.X + ARect.Width, ABounds.X + ABounds.Width);
+  const int y1 = std::min(ARect.Y + ARect.Height, ABounds.Y + ABounds.Height);
+  if (x1 <= x0 || y1 <= y0) return {};
+  return {x0, y0, x1 - x0, y1 - y0};
+}
 
 bool TFrameDamage::TNodeState::operator==(const TNodeState& AOther) const {
   return Node == AOther.Node && Matrix == AOther.Matrix && Opacity == AOther.Opacity && Flags == AOther.Flags &&

@@ -32,6 +32,11 @@ struct TPixelRect {
   bool Empty() const { return Width <= 0 || Height <= 0; }
 };
 
+// The smallest rectangle holding both (an empty one adds nothing).
+TPixelRect Union(const TPixelRect& A, const TPixelRect& B);
+// The part of ARect inside ABounds; empty when they do not meet.
+TPixelRect Intersect(const TPixelRect& ARect, const TPixelRect& ABounds);
+
 class TFrameDamage {
  public:
   // What the frame about to be drawn looks like, compared with the frame drawn last:
