@@ -78,6 +78,18 @@ void TGLRenderContext::MultisampleChanged() {
   if (FDevice && FDevice->Alive() && MakeCurrent()) ReleaseTargets();
 }
 
+TGLTexture TGLRenderContext::MakePixelTexture(QOpenGLFunctions_3_3_Core* AGL, int AWidth, int AHeight) {
+  TGLTexture texture = TGLTexture::Create(AGL);
+  AGL->glBindTexture(GL_TEXTURE_2D, texture.Name());
+  AGL->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, AWidth, AHeight, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+  AGL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  AGL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  AGL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  AGL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  AGL->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  return texture;
+}
+
 bool TGLRenderContext::EnsureTargets() {
   if (FTargets.Fbo) return true;
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
@@ -91,14 +103,7 @@ bool TGLRenderContext::EnsureTargets() {
 
   FFreshTargets = true;
   TTargets& t = FTargets;
-  t.FrameTexture = TGLTexture::Create(gl);
-  gl->glBindTexture(GL_TEXTURE_2D, t.FrameTexture.Name());
-  gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
-  gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-  gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  t.FrameTexture = MakePixelTexture(gl, w, h);
   t.FrameFbo = TGLFramebuffer::Create(gl);
   gl->glBindFramebuffer(GL_FRAMEBUFFER, t.FrameFbo.Name());
   gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, t.FrameTexture.Name(), 0);

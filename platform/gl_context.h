@@ -91,6 +91,8 @@ class TGLRenderContext : public TRenderTargetContext {
   void DrawDeferred() override;
 
  private:
+  // A colour target of AWidth x AHeight with its one level, read back pixel for pixel.
+  static TGLTexture MakePixelTexture(QOpenGLFunctions_3_3_Core* AGL, int AWidth, int AHeight);
   bool MakeCurrent();
   bool EnsureTargets();
   void ReleaseTargets();

@@ -22,12 +22,7 @@ bool TGLRenderContext::BeginKeepingBackground(TAlphaColor AClearColor) {
   QOpenGLFunctions_3_3_Core* gl = FDevice->GL;
   TTargets& t = FTargets;
   if (!t.BackgroundFbo) {
-    t.BackgroundTexture = TGLTexture::Create(gl);
-    gl->glBindTexture(GL_TEXTURE_2D, t.BackgroundTexture.Name());
-    gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, Width(), Height(), 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
-    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    gl->glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    t.BackgroundTexture = MakePixelTexture(gl, Width(), Height());
     t.BackgroundFbo = TGLFramebuffer::Create(gl);
     gl->glBindFramebuffer(GL_FRAMEBUFFER, t.BackgroundFbo.Name());
     gl->glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, t.BackgroundTexture.Name(), 0);

@@ -121,6 +121,34 @@ int Field(const QString& AText, const QString& AName) {
   return m.hasMatch() ? m.captured(1).toInt() : -100000;
 }
 
+// Starts the viewer on AScreen; the id of its window, or empty when none showed within a
+// minute.
+QString StartViewerOn(SmallScreen& AScreen, ChildProgram& AApp) {
+  AApp.Environment.insert("DISPLAY", AScreen.Display());
+  AApp.Environment.remove("WAYLAND_DISPLAY");
+  AApp.Process().setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  if (!AApp.Start()) return {};
+  QString id;
+  WaitFor([&] {
+    id = AScreen.Run("xdotool", {"search", "--onlyvisible", "--name", "^Sphaerix$"}).section('\n', 0, 0);
+    return !id.isEmpty();
+  }, 60000);
+  return id;
+}
+
+// Whether window AId, framed again by the window manager (a title bar on top), lies
+// whole on a screen of AWidth x AHeight, its frame included.
+bool FramedWithin(SmallScreen& AScreen, const QString& AId, int AWidth, int AHeight) {
+  const QString i = AScreen.Run("xwininfo", {"-id", AId});
+  const QStringList extents = AScreen.Run("xprop", {"-id", AId, "_NET_FRAME_EXTENTS"}).section('=', 1).split(',');
+  if (extents.size() != 4) return false;
+  const int left = extents[0].trimmed().toInt(), right = extents[1].trimmed().toInt();
+  const int top = extents[2].trimmed().toInt(), bottom = extents[3].trimmed().toInt();
+  const int x = Field(i, "Absolute upper-left X"), y = Field(i, "Absolute upper-left Y");
+  return top > 0 && x - left >= 0 && y - top >= 0 && x + Field(i, "Width") + right <= AWidth &&
+         y + Field(i, "Height") + bottom <= AHeight;
+}
+
 }  // namespace
 
 // A 1024 x 768 screen: the layout's 1149 x 829 window must not lose its title bar, and
@@ -129,15 +157,8 @@ TEST(SmallScreenProcess, KeysLeaveFullScreenIntoAWindowThatFitsAndQuit) {
   SmallScreen screen;
   ASSERT_TRUE(screen.Start(1024, 768)) << "could not start a private X server: " << screen.Failure.toStdString();
   ChildProgram app;
-  app.Environment.insert("DISPLAY", screen.Display());
-  app.Environment.remove("WAYLAND_DISPLAY");
-  app.Process().setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  ASSERT_TRUE(app.Start());
-  QString id;
-  ASSERT_TRUE(WaitFor([&] {
-    id = screen.Run("xdotool", {"search", "--onlyvisible", "--name", "^Sphaerix$"}).section('\n', 0, 0);
-    return !id.isEmpty();
-  }, 60000)) << "no window";
+  const QString id = StartViewerOn(screen, app);
+  ASSERT_FALSE(id.isEmpty()) << "no window";
   auto info = [&] { return screen.Run("xwininfo", {"-id", id}); };
   ASSERT_TRUE(WaitFor([&] { return Field(info(), "Width") == 1024; }, 30000)) << "not full screen";
   // Docks group the window with its menu entry by the class the entry names.
@@ -152,17 +173,7 @@ TEST(SmallScreenProcess, KeysLeaveFullScreenIntoAWindowThatFitsAndQuit) {
   screen.Run("xdotool", {"key", "--window", id, "Escape"});
   ASSERT_TRUE(WaitFor([&] { return Field(info(), "Width") < 1024; }, 30000)) << "still full screen";
   // The frame settles once the window manager has framed the window again.
-  auto fits = [&] {
-    const QString i = info();
-    const QStringList extents = screen.Run("xprop", {"-id", id, "_NET_FRAME_EXTENTS"}).section('=', 1).split(',');
-    if (extents.size() != 4) return false;
-    const int left = extents[0].trimmed().toInt(), right = extents[1].trimmed().toInt();
-    const int top = extents[2].trimmed().toInt(), bottom = extents[3].trimmed().toInt();
-    const int x = Field(i, "Absolute upper-left X"), y = Field(i, "Absolute upper-left Y");
-    const int w = Field(i, "Width"), h = Field(i, "Height");
-    return top > 0 && x - left >= 0 && y - top >= 0 && x + w + right <= 1024 && y + h + bottom <= 768;
-  };
-  EXPECT_TRUE(WaitFor(fits, 30000)) << info().toStdString();
+  EXPECT_TRUE(WaitFor([&] { return FramedWithin(screen, id, 1024, 768); }, 30000)) << info().toStdString();
 
   screen.Run("xdotool", {"key", "--window", id, "F11"});
   EXPECT_TRUE(WaitFor([&] { return Field(info(), "Width") == 1024; }, 30000)) << "F11 did not return to full screen";
@@ -318,15 +329,8 @@ TEST(SmallScreenProcess, AScreenSmallerThanTheLeastSizeHoldsTheWholeWindow) {
   SmallScreen screen;
   ASSERT_TRUE(screen.Start(640, 480)) << "could not start a private X server: " << screen.Failure.toStdString();
   ChildProgram app;
-  app.Environment.insert("DISPLAY", screen.Display());
-  app.Environment.remove("WAYLAND_DISPLAY");
-  app.Process().setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  ASSERT_TRUE(app.Start());
-  QString id;
-  ASSERT_TRUE(WaitFor([&] {
-    id = screen.Run("xdotool", {"search", "--onlyvisible", "--name", "^Sphaerix$"}).section('\n', 0, 0);
-    return !id.isEmpty();
-  }, 60000)) << "no window";
+  const QString id = StartViewerOn(screen, app);
+  ASSERT_FALSE(id.isEmpty()) << "no window";
   auto info = [&] { return screen.Run("xwininfo", {"-id", id}); };
   EXPECT_TRUE(WaitFor([&] {
     const QString i = info();
@@ -335,16 +339,7 @@ TEST(SmallScreenProcess, AScreenSmallerThanTheLeastSizeHoldsTheWholeWindow) {
 
   screen.Run("xdotool", {"windowactivate", "--sync", id});
   screen.Run("xdotool", {"key", "--window", id, "Escape"});
-  EXPECT_TRUE(WaitFor([&] {
-    const QString i = info();
-    const QStringList extents = screen.Run("xprop", {"-id", id, "_NET_FRAME_EXTENTS"}).section('=', 1).split(',');
-    if (extents.size() != 4 || extents[2].trimmed().toInt() <= 0) return false;
-    const int left = extents[0].trimmed().toInt(), right = extents[1].trimmed().toInt();
-    const int top = extents[2].trimmed().toInt(), bottom = extents[3].trimmed().toInt();
-    const int x = Field(i, "Absolute upper-left X"), y = Field(i, "Absolute upper-left Y");
-    return x - left >= 0 && y - top >= 0 && x + Field(i, "Width") + right <= 640 &&
-           y + Field(i, "Height") + bottom <= 480;
-  }, 30000)) << info().toStdString();
+  EXPECT_TRUE(WaitFor([&] { return FramedWithin(screen, id, 640, 480); }, 30000)) << info().toStdString();
 
   screen.Run("xdotool", {"key", "--window", id, "ctrl+q"});
   ASSERT_TRUE(app.Process().waitForFinished(30000)) << "Ctrl+Q did not end the program";
