@@ -4,7 +4,9 @@
 
 #include "app/Unit2.h"
 #include "ui/controls.h"
+#include "app/map_residency.h"
 #include "scene/animation/animation.h"
+#include "scene/mesh/mesh.h"
 #include "tests/support/wait.h"
 
 namespace sphaerix::testing {

@@ -8,6 +8,7 @@
 
 #include "scene/view/camera.h"
 #include "scene/nodes/control3d.h"
+#include "tests/support/shown_still.h"
 #include "tests/support/viewer_fixture.h"
 #include "ui/controls.h"
 #include "ui/focus_ring.h"
@@ -108,7 +109,11 @@ TEST_F(PanelKeyboard, ArrowsOrbitWhileNoFocusShowsOnTheButtons) {
 // button's face and against the card round it, and as a change from the unfocused look,
 // at least 3:1; inside the button nothing changes, so it never touches the caption.
 TEST_F(PanelKeyboard, TheFocusRingStandsOutFromTheFaceAndTheCardAndLeavesTheCaption) {
-  Form2->MenuItem1Click(Form2->MenuItem1);  // a still scene behind the translucent card
+  // A still scene behind the translucent card: the spin off, the fly-in over, every finer
+  // map and the whole sky in place.
+  Form2->MenuItem1Click(Form2->MenuItem1);
+  ASSERT_TRUE(WaitFor([] { return Form2->Camera1->Position().Z() == -15.0f; }, 60000));
+  ASSERT_TRUE(ShowBodyStill(0));
   TButton* enceladus = Form2->Buttons[11];   // the widest caption
   QWindow* window = Form2->Window();
   const qreal scale = window->devicePixelRatio();
